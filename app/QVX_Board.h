@@ -1,0 +1,42 @@
+// The keyboard widget: a thin frame over the engine's active layout. Mouse
+// events go to the layout's press state machine, paint events to its
+// painting; the board owns the repeat and multi-tap reset timers and emits
+// sendKey for every key code or text a key produces.
+#ifndef VEXIL_APP_QVX_BOARD_H
+#define VEXIL_APP_QVX_BOARD_H
+
+#include <QFrame>
+
+#include "engine/VX_Engine.h"
+
+class QTimer;
+
+class QVX_Board : public QFrame {
+    Q_OBJECT
+
+public:
+    // Builds the board with an empty engine that searches `searchDirs`.
+    QVX_Board(QWidget *parent, std::vector<std::string> searchDirs);
+
+signals:
+    // qkey: a Qt key code, or 0 with `unikey` a NUL-terminated UTF-8 text.
+    // `unikey` is valid only during the emission (null for the erase step).
+    void sendKey(int qkey, const char *unikey);
+
+public slots:
+    void repeatKey();
+    void resetKey();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+public:
+    QTimer *repeatTimer;  // periodic auto-repeat timer, child of the board
+    QTimer *resetTimer;   // single-shot multi-tap reset timer, child of the board
+    VX_Engine engine;     // all layouts and pictures; lives as long as the board
+};
+
+#endif

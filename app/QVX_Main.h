@@ -1,0 +1,32 @@
+// The one window: a text field above the keyboard board. Every sendKey of
+// the board becomes one KeyPress event delivered synchronously to the text
+// field.
+#ifndef VEXIL_APP_QVX_MAIN_H
+#define VEXIL_APP_QVX_MAIN_H
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+class QTextEdit;
+class QVX_Board;
+
+class QVX_Main : public QDialog {
+    Q_OBJECT
+
+public:
+    // Builds the window and loads the layouts found in the platform's
+    // search directories.
+    QVX_Main();
+    // Same, with the search directories given (tests, tools).
+    explicit QVX_Main(std::vector<std::string> searchDirs);
+
+private slots:
+    void sendKey(int qkey, const char *unikey);
+
+public:
+    QTextEdit *textEdit;  // receives the key events; child of the window
+    QVX_Board *board;     // the keyboard; child of the window
+};
+
+#endif

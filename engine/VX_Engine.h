@@ -1,0 +1,55 @@
+// Owns every layout (two rows of four slots: basic and aux) and the three
+// picture caches; finds files in its search directories and loads load.cfg.
+#ifndef VEXIL_ENGINE_VX_ENGINE_H
+#define VEXIL_ENGINE_VX_ENGINE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/VX_Layout.h"
+#include "image/VX_ImageList.h"
+
+class VX_Engine {
+public:
+    static constexpr int kRows = 2;        // 0 basic, 1 aux
+    static constexpr int kSlots = 4;       // layouts per row
+    static constexpr int kPathSize = 256;  // bytes of `path`, NUL included
+
+    // `searchDirs`: directories to look files up in, first match wins.
+    explicit VX_Engine(std::vector<std::string> searchDirs = {});
+    // Destroys the layouts slot by slot (basic, then aux), then the caches.
+    ~VX_Engine();
+    VX_Engine(const VX_Engine &) = delete;
+    VX_Engine &operator=(const VX_Engine &) = delete;
+
+    // Reads load.cfg and loads every layout it names; true when at least one
+    // basic layout is in its slot.
+    bool load();
+    // `path` holding the first readable "<dir>/<fileName>", or null (message).
+    char *findFile(const char *fileName);
+    // Slot of the first placed aux layout named `name`, or -1.
+    int32_t auxLayoutIndex(const char *name) const;
+    VX_Image *getBoardPicture(const char *fileName);
+    VX_Image *getKeyPicture(const char *fileName);
+    VX_Image *getKeyPiece(const char *fileName, int x, int y, int width, int height);
+    // layouts[activeRow][activeSlot], or null.
+    VX_Layout *activeLayout() const;
+
+    std::vector<std::string> searchDirs;  // search table, in order
+    std::unique_ptr<VX_Layout> layouts[kRows][kSlots];  // slot s filled iff s < layoutCount
+    uint32_t layoutCount[kRows] = {};      // filled slots per row, 0..4
+    int32_t activeRow = 0;                 // row of the shown layout
+    int32_t activeSlot = 0;                // slot of the shown layout
+    int32_t returnSlot = -1;               // basic slot to return to; -1 none
+    VX_ImageList keyPictures;              // whole pictures keys are cut from
+    VX_ImageList keyPieces;                // the pieces keys show
+    VX_ImageList boardPictures;            // board backgrounds; first is bg.gif
+    char path[kPathSize] = {};             // last candidate or found path
+
+private:
+    VX_Image *getPicture(VX_ImageList &cache, const char *fileName);
+};
+
+#endif

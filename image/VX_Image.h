@@ -1,0 +1,39 @@
+// A picture of the keyboard: either a whole picture loaded from a file, or a
+// piece (a rectangle) of another image that owns no pixels of its own.
+#ifndef VEXIL_IMAGE_VX_IMAGE_H
+#define VEXIL_IMAGE_VX_IMAGE_H
+
+#include <memory>
+
+class QPixmap;
+
+class VX_Image {
+public:
+    VX_Image();
+    ~VX_Image();  // deletes pixmap and name; never touches the parent
+    VX_Image(const VX_Image &) = delete;
+    VX_Image &operator=(const VX_Image &) = delete;
+
+    // Loads a whole picture; the name becomes the part of `path` after the
+    // last '/'. False (with a message) when the file holds no picture.
+    bool load(const char *path);
+    // Makes this image the rectangle (x, y, width, height) of `parent`.
+    bool cutFrom(VX_Image *parent, int x, int y, int width, int height);
+    // The root image's name equals `name` exactly.
+    bool hasName(const char *name) const;
+    // hasName(name) and the rectangle equals (x, y, width, height).
+    bool isPiece(const char *name, int x, int y, int width, int height) const;
+    // Name and pixels of the image at the end of the parent chain.
+    const char *rootName() const;
+    const QPixmap *rootPixmap() const;
+
+    int x;       // left edge inside the parent, pixels; -1 for a whole picture
+    int y;       // top edge inside the parent; -1 for a whole picture
+    int width;   // piece width in pixels; -1 for a whole picture
+    int height;  // piece height in pixels; -1 for a whole picture
+    std::unique_ptr<char[]> name;     // whole picture: base name; else null
+    std::unique_ptr<QPixmap> pixmap;  // whole picture: pixels; else null
+    VX_Image *parent;                 // piece: image cut from, not owned
+};
+
+#endif
