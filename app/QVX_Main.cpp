@@ -1,1 +1,43 @@
-// (being written)
+#include "app/QVX_Main.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include "app/QVX_Board.h"
+#include "app/SearchDirs.h"
+
+QVX_Main::QVX_Main() : QVX_Main(platformSearchDirs()) {}
+
+QVX_Main::QVX_Main(std::vector<std::string> searchDirs) : QDialog(nullptr, Qt::WindowFlags())
+{
+    auto *layout = new QVBoxLayout(this);
+    board = new QVX_Board(this, std::move(searchDirs));
+    connect(board, &QVX_Board::sendKey, this, &QVX_Main::sendKey);
+    board->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    board->setAttribute(Qt::WA_OpaquePaintEvent);
+    textEdit = new QTextEdit(this);
+    layout->addWidget(textEdit, 0, Qt::AlignHCenter);
+    layout->addWidget(board, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    if (!board->engine.load())
+        return;  // the engine has reported why; the window opens without a size
+    VX_Layout *active = board->engine.activeLayout();
+    board->setFixedSize(active->width, active->height);
+}
+
+void QVX_Main::sendKey(int qkey, const char *unikey)
+{
+    if (!QCoreApplication::instance())
+        return;
+    if (qkey != 0) {
+        // A key code: the text is never read (the erase step passes null).
+        QKeyEvent event(QEvent::KeyPress, qkey, Qt::NoModifier, QString(), false, 1);
+        QCoreApplication::sendEvent(textEdit, &event);
+    } else {
+        QKeyEvent event(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8(unikey, -1), false, 1);
+        QCoreApplication::sendEvent(textEdit, &event);
+    }
+}

@@ -1,0 +1,48 @@
+# Thin wrapper over CMake. `make run` and `make test` work on a fresh Debian 12
+# machine: each installs the Debian packages it lacks, then builds.
+
+BUILD ?= build
+JOBS ?= 2
+PREFIX ?= /usr/local
+
+# Packages the build, the tests and the tools need.
+PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
+            libgtest-dev libgmock-dev libbenchmark-dev libgif-dev \
+            xvfb xauth xdotool xclip x11-apps
+
+.PHONY: all deps build run test install clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/Makefile: CMakeLists.txt
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/Makefile
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/bin/vexil; \
+	else \
+	  echo "No display found: running vexil under xvfb-run (a virtual X server you cannot see)."; \
+	  xvfb-run -a -s "-screen 0 1024x768x24" $(BUILD)/bin/vexil; \
+	fi
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+clean:
+	rm -rf $(BUILD)
