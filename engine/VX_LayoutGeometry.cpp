@@ -1,1 +1,91 @@
-// (being written)
+// [Geometry] places every key: one "( x y [w [h]] )" entry per key, in key
+// order. [Strings] gives every alpha key its characters: one word per mode
+// (two words in parentheses when the layout has two modes), in the order of
+// the alpha keys.
+#include <cstring>
+
+#include "app/VX_Log.h"
+#include "config/VX_Parser.h"
+#include "engine/VX_Layout.h"
+
+void VX_Layout::parseGeometry(VX_Parser &in)
+{
+    int32_t count = 0;
+    while (count < keyCount) {
+        VX_Key &key = keys[count];
+        failed = !expectOpen(in);
+        if (failed)
+            return;
+        failed = !expectNumber(in, key.x);
+        if (failed)
+            return;
+        failed = !expectNumber(in, key.y);
+        if (failed)
+            return;
+        failed = !in.nextToken(token, true, true);
+        if (failed)
+            return;
+        key.width = keyWidth;
+        key.height = keyHeight;
+        if (token.kind == VX_TOKEN_NUMBER) {
+            key.width = token.value;
+            failed = !in.nextToken(token, true, true);
+            if (failed)
+                return;
+            if (token.kind == VX_TOKEN_NUMBER) {
+                key.height = token.value;
+                failed = !expectClose(in);
+                if (failed)
+                    return;
+            }
+        }
+        if (token.kind != VX_TOKEN_CLOSE) {
+            vxLog.print("VX_Layout: expect number or ')' (%s, %u)\n", in.displayName(),
+                        in.lineCount);
+            failed = true;
+            return;
+        }
+        ++count;
+    }
+    vxLog.print("VX_Layout: read %d entries from [Geometry] (%s)\n", count, displayName());
+    failed = !in.nextToken(token, false, true);
+}
+
+void VX_Layout::parseStrings(VX_Parser &in)
+{
+    int32_t count = 0;
+    for (int32_t i = 0; i < keyCount; ++i) {
+        VX_Key &key = keys[i];
+        if (key.type != VX_KEY_ALPHA)
+            continue;
+        if (modes > 1) {
+            failed = !expectOpen(in);
+            if (failed)
+                return;
+        }
+        for (int32_t m = 0; m < modes && m < VX_Key::kModes; ++m) {
+            failed = !expectString(in);
+            if (failed)
+                return;
+            // A key string is at most kCharsSize - 1 bytes; a longer word is
+            // refused rather than cut, so that no character is silently lost.
+            if (token.length >= static_cast<uint32_t>(VX_Key::kCharsSize)) {
+                vxLog.print("VX_Layout: string too long, at most %d bytes (%s, %u)\n",
+                            VX_Key::kCharsSize - 1, in.displayName(), in.lineCount);
+                failed = true;
+                return;
+            }
+            std::memcpy(key.chars[m], token.text, token.length);
+            key.chars[m][token.length] = '\0';
+            key.charCount[m] = static_cast<int32_t>(token.length) / charBytes;
+        }
+        if (modes > 1) {
+            failed = !expectClose(in);
+            if (failed)
+                return;
+        }
+        ++count;
+    }
+    vxLog.print("VX_Layout: read %d entries from [Strings] (%s)\n", count, displayName());
+    failed = !in.nextToken(token, false, true);
+}
