@@ -1,1 +1,164 @@
-// (being written)
+#include "engine/VX_Engine.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "app/VX_Log.h"
+#include "config/VX_Parser.h"
+
+VX_Engine::VX_Engine(std::vector<std::string> dirs) : searchDirs(std::move(dirs)) {}
+
+VX_Engine::~VX_Engine()
+{
+    for (int slot = 0; slot < kSlots; ++slot) {
+        layouts[VX_LAYOUT_BASIC][slot].reset();
+        layouts[VX_LAYOUT_AUX][slot].reset();
+    }
+    // Layouts point into the caches, so the caches go last.
+    keyPictures.clear();
+    keyPieces.clear();
+    boardPictures.clear();
+}
+
+bool VX_Engine::load()
+{
+    VX_Parser in;
+    if (!in.open(findFile("load.cfg"))) {
+        in.close();
+        return false;
+    }
+    // The first board picture is every layout's default background.
+    getBoardPicture("bg.gif");
+
+    VX_Token token;
+    for (;;) {
+        if (!in.nextToken(token, false, true)) {
+            in.close();
+            return false;
+        }
+        if (token.kind == VX_TOKEN_END)
+            break;
+        if (token.kind != VX_TOKEN_WORD) {
+            vxLog.print("VX_Engine: layout name expected (%s, %u)\n", in.displayName(),
+                        in.lineCount);
+            break;
+        }
+        // token.text stays valid: the layout reads its file with a parser
+        // of its own.
+        const char *name = token.text;
+        std::unique_ptr<VX_Layout> layout(new (std::nothrow) VX_Layout(this));
+        if (!layout) {
+            vxLog.print("VX_Engine: can't allocate memory for layout '%s' (need %u bytes)\n",
+                        name, static_cast<unsigned>(sizeof(VX_Layout)));
+            continue;
+        }
+        if (!layout->load(name)) {
+            vxLog.print("VX_Engine: loading layout '%s' failed, remove it\n", name);
+            continue;
+        }
+        int row = layout->type;  // 0 or 1, checked by the loader
+        if (layoutCount[row] >= static_cast<uint32_t>(kSlots)) {
+            vxLog.print("VX_Engine: have to drop layout '%s', no more space\n", name);
+            continue;
+        }
+        layouts[row][layoutCount[row]] = std::move(layout);
+        ++layoutCount[row];
+    }
+
+    in.close();
+    if (layoutCount[VX_LAYOUT_BASIC] == 0) {
+        vxLog.print("VX_Engine: it seems to be no basic layout available\n");
+        return false;
+    }
+    vxLog.print("VX_Engine: load complete - basic: %u, aux: %u\n",
+                static_cast<unsigned>(layoutCount[VX_LAYOUT_BASIC]),
+                static_cast<unsigned>(layoutCount[VX_LAYOUT_AUX]));
+    return true;
+}
+
+char *VX_Engine::findFile(const char *fileName)
+{
+    for (const std::string &dir : searchDirs) {
+        int n = std::snprintf(path, sizeof path, "%s/%s", dir.c_str(), fileName);
+        if (n < 0 || n >= kPathSize) {
+            // Never search a truncated path: it could name another file.
+            path[0] = '\0';
+            vxLog.print("VX_Engine: path too long for '%s' in '%s'\n", fileName, dir.c_str());
+            continue;
+        }
+        if (access(path, R_OK) == 0)
+            return path;
+    }
+    // One line: the name, then every directory searched.
+    vxLog.print("VX_Engine: no '%s' in (", fileName);
+    for (const std::string &dir : searchDirs)
+        vxLog.print(" %s", dir.c_str());
+    vxLog.print(" )\n");
+    return nullptr;
+}
+
+int32_t VX_Engine::auxLayoutIndex(const char *name) const
+{
+    if (!name)
+        return -1;
+    for (uint32_t slot = 0; slot < layoutCount[VX_LAYOUT_AUX]; ++slot)
+        if (std::strcmp(layouts[VX_LAYOUT_AUX][slot]->displayName(), name) == 0)
+            return static_cast<int32_t>(slot);
+    return -1;
+}
+
+VX_Image *VX_Engine::getBoardPicture(const char *fileName)
+{
+    return getPicture(boardPictures, fileName);
+}
+
+VX_Image *VX_Engine::getKeyPicture(const char *fileName) { return getPicture(keyPictures, fileName); }
+
+VX_Image *VX_Engine::getPicture(VX_ImageList &cache, const char *fileName)
+{
+    if (VX_Image *known = cache.find(fileName))
+        return known;
+    // A picture that failed is not remembered: the next request tries again.
+    const char *found = findFile(fileName);
+    if (!found)
+        return nullptr;
+    std::unique_ptr<VX_Image> image(new (std::nothrow) VX_Image);
+    if (!image) {
+        vxLog.print("VX_Engine: can't allocate memory\n");
+        return nullptr;
+    }
+    if (!image->load(found))
+        return nullptr;
+    // A picture the cache did not take would belong to no one.
+    if (!cache.append(image.get()))
+        return nullptr;
+    return image.release();
+}
+
+VX_Image *VX_Engine::getKeyPiece(const char *fileName, int x, int y, int width, int height)
+{
+    if (VX_Image *known = keyPieces.findPiece(fileName, x, y, width, height))
+        return known;
+    VX_Image *source = getKeyPicture(fileName);
+    if (!source)
+        return nullptr;
+    std::unique_ptr<VX_Image> piece(new (std::nothrow) VX_Image);
+    if (!piece) {
+        vxLog.print("VX_Engine: can't allocate memory\n");
+        return nullptr;
+    }
+    piece->cutFrom(source, x, y, width, height);
+    if (!keyPieces.append(piece.get()))
+        return nullptr;
+    return piece.release();
+}
+
+VX_Layout *VX_Engine::activeLayout() const
+{
+    if (activeRow < 0 || activeRow >= kRows || activeSlot < 0 || activeSlot >= kSlots)
+        return nullptr;
+    return layouts[activeRow][activeSlot].get();
+}
