@@ -1,0 +1,582 @@
+// The key press state machine driven without a window: layouts and keys are
+// built by hand, the pointer is played through press/move/release and the
+// repeat and reset timers through repeatStep/resetEnum.
+#include <gtest/gtest.h>
+
+#include <QPixmap>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/VX_Engine.h"
+#include "engine/VX_Layout.h"
+#include "image/VX_Image.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+// What one key action left for the board to send.
+struct Output {
+    int32_t result;
+    bool erase;
+    int32_t code;
+    std::string text;
+};
+
+class KeyPressTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        sheet.pixmap = std::make_unique<QPixmap>(64, 32);
+        sheet.pixmap->fill(Qt::gray);
+        released = piece(0, 0, 10, 10);
+        pressed = piece(10, 0, 10, 10);
+    }
+
+    VX_Image *piece(int x, int y, int w, int h)
+    {
+        pieces.push_back(std::make_unique<VX_Image>());
+        EXPECT_TRUE(pieces.back()->cutFrom(&sheet, x, y, w, h));
+        return pieces.back().get();
+    }
+
+    // Puts a new layout with `keyCount` untyped keys into the next free slot
+    // of `row`.
+    VX_Layout &addLayout(int row, int32_t keyCount)
+    {
+        const uint32_t slot = engine.layoutCount[row]++;
+        engine.layouts[row][slot] = std::make_unique<VX_Layout>(&engine);
+        VX_Layout &layout = *engine.layouts[row][slot];
+        layout.type = row;
+        layout.keyCount = keyCount;
+        layout.keys = std::make_unique<VX_Key[]>(keyCount);
+        return layout;
+    }
+
+    // A key with a released picture in both modes and the given strings.
+    static VX_Key &setKey(VX_Layout &layout, int32_t index, int32_t type, int32_t x,
+                          int32_t y, int32_t w, int32_t h, VX_Image *pic,
+                          const char *chars0 = "", const char *chars1 = "")
+    {
+        VX_Key &key = layout.keys[index];
+        key.type = type;
+        key.x = x;
+        key.y = y;
+        key.width = w;
+        key.height = h;
+        key.pix[0][VX_PIX_RELEASED] = pic;
+        key.pix[1][VX_PIX_RELEASED] = pic;
+        std::strcpy(key.chars[0], chars0);
+        std::strcpy(key.chars[1], chars1);
+        key.charCount[0] = static_cast<int32_t>(std::strlen(chars0)) / layout.charBytes;
+        key.charCount[1] = static_cast<int32_t>(std::strlen(chars1)) / layout.charBytes;
+        return key;
+    }
+
+    static Output outputOf(const VX_Layout &layout, int32_t result)
+    {
+        return {result, layout.erasePrevious, layout.sendCode, layout.sendText};
+    }
+
+    // A press at (x, y) and its release.
+    static Output tap(VX_Layout &layout, int32_t x, int32_t y)
+    {
+        const int32_t result = layout.press(x, y);
+        Output out = outputOf(layout, result);
+        layout.release();
+        return out;
+    }
+
+    VX_Layout *active() const
+    {
+        return engine.layouts[engine.activeRow][engine.activeSlot].get();
+    }
+
+    VX_Image sheet;
+    std::vector<std::unique_ptr<VX_Image>> pieces;
+    VX_Image *released = nullptr;
+    VX_Image *pressed = nullptr;
+    VX_Engine engine;
+};
+
+// --- Hit test ---
+
+TEST_F(KeyPressTest, HitTestEdgesAndSkippedKeys)
+{
+    VX_Layout &l = addLayout(0, 5);
+    setKey(l, 0, VX_KEY_ALPHA, 20, 0, 10, 10, released, "a");
+    setKey(l, 1, VX_KEY_ALPHA, 30, 0, 10, 10, released, "b");  // shares x 30
+    setKey(l, 2, VX_KEY_LABEL, 50, 0, 10, 10, released);
+    setKey(l, 3, VX_KEY_ALPHA, 70, 0, 10, 10, nullptr, "c");   // no picture
+    setKey(l, 4, VX_KEY_ALPHA, 70, 0, 10, 10, released, "d");  // under key 3
+
+    struct Case {
+        int32_t x, y, want;
+    } cases[] = {
+        {20, 0, 0},  {30, 5, 0},  {31, 5, 1},  {19, 5, 5},  {20, 10, 0},
+        {20, 11, 5}, {25, -1, 5}, {40, 10, 1}, {41, 10, 5}, {55, 5, 5},
+        {75, 5, 4},  {-5, -5, 5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE("at " + std::to_string(c.x) + "," + std::to_string(c.y));
+        EXPECT_EQ(l.hitTest(c.x, c.y), c.want);
+    }
+}
+
+TEST_F(KeyPressTest, HitTestUsesThePictureOfTheCurrentMode)
+{
+    VX_Layout &l = addLayout(0, 1);
+    l.modes = 2;
+    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "a", "A");
+    l.keys[0].pix[1][VX_PIX_RELEASED] = nullptr;
+    EXPECT_EQ(l.hitTest(5, 5), 0);
+    l.mode = 1;
+    EXPECT_EQ(l.hitTest(5, 5), 1);
+}
+
+TEST_F(KeyPressTest, HitTestWithoutKeysReturnsZero)
+{
+    VX_Layout &l = addLayout(0, 0);
+    l.keys.reset();
+    EXPECT_EQ(l.hitTest(0, 0), 0);
+    EXPECT_EQ(l.press(0, 0), 0);
+    EXPECT_EQ(l.pressedKey, -1);
+}
+
+// --- Key output and multi-tap ---
+
+TEST_F(KeyPressTest, KeyTypesSendTheirOutput)
+{
+    VX_Layout &l = addLayout(0, 6);
+    setKey(l, 0, VX_KEY_TAB, 0, 0, 9, 9, released);
+    setKey(l, 1, VX_KEY_BKS, 10, 0, 9, 9, released);
+    setKey(l, 2, VX_KEY_SPACE, 20, 0, 9, 9, released);
+    setKey(l, 3, VX_KEY_ENT, 30, 0, 9, 9, released);
+    setKey(l, 4, VX_KEY_SHIFT, 40, 0, 9, 9, released);
+    setKey(l, 5, VX_KEY_UNTYPED, 50, 0, 9, 9, released);
+
+    Output out = tap(l, 5, 5);
+    EXPECT_EQ(out.result, 400);
+    EXPECT_EQ(out.code, 0);
+    EXPECT_EQ(out.text, "\t");
+    out = tap(l, 25, 5);
+    EXPECT_EQ(out.code, 0);
+    EXPECT_EQ(out.text, " ");
+    // Key codes leave the text as it was.
+    out = tap(l, 15, 5);
+    EXPECT_EQ(out.code, VX_CODE_BACKSPACE);
+    EXPECT_EQ(out.text, " ");
+    out = tap(l, 35, 5);
+    EXPECT_EQ(out.code, VX_CODE_RETURN);
+    // Shift and untyped keys can be held but send nothing and change nothing.
+    for (int32_t x : {45, 55}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(l.press(x, 5), 0);
+        EXPECT_NE(l.pressedKey, -1);
+        EXPECT_EQ(l.sendCode, VX_CODE_RETURN);
+        l.release();
+        EXPECT_EQ(l.pressedKey, -1);
+        EXPECT_EQ(l.enumKey, -1);
+    }
+}
+
+TEST_F(KeyPressTest, MultiTapCyclesThroughThreeCharacters)
+{
+    VX_Layout &l = addLayout(0, 2);
+    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "abc");
+    setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "x");
+
+    struct Step {
+        bool erase;
+        const char *text;
+    } steps[] = {{false, "a"}, {true, "b"}, {true, "c"}, {true, "a"}};
+    int n = 0;
+    for (const Step &s : steps) {
+        SCOPED_TRACE("tap " + std::to_string(++n));
+        Output out = tap(l, 5, 5);
+        EXPECT_EQ(out.result, 400);
+        EXPECT_EQ(out.erase, s.erase);
+        EXPECT_EQ(out.code, 0);
+        EXPECT_EQ(out.text, s.text);
+        EXPECT_EQ(l.enumKey, 0);
+    }
+
+    // The reset time ran out: the cycle starts again without an erase.
+    l.resetEnum();
+    EXPECT_EQ(l.enumKey, -1);
+    Output out = tap(l, 5, 5);
+    EXPECT_FALSE(out.erase);
+    EXPECT_EQ(out.text, "a");
+
+    // A tap on another key in between closes the cycle too.
+    tap(l, 25, 5);
+    EXPECT_EQ(l.keys[0].enumPos, 0);
+    EXPECT_FALSE(l.keys[0].enumActive);
+    out = tap(l, 5, 5);
+    EXPECT_FALSE(out.erase);
+    EXPECT_EQ(out.text, "a");
+
+    // And so does a press on empty board.
+    tap(l, 100, 100);
+    EXPECT_EQ(l.enumKey, -1);
+    out = tap(l, 5, 5);
+    EXPECT_FALSE(out.erase);
+    EXPECT_EQ(out.text, "a");
+}
+
+TEST_F(KeyPressTest, OneCharacterKeyNeverErases)
+{
+    VX_Layout &l = addLayout(0, 1);
+    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "q");
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        Output out = tap(l, 5, 5);
+        EXPECT_FALSE(out.erase);
+        EXPECT_EQ(out.text, "q");
+        EXPECT_EQ(l.enumKey, -1);
+    }
+}
+
+TEST_F(KeyPressTest, TwoByteCharacters)
+{
+    VX_Layout &l = addLayout(0, 2);
+    l.charBytes = 2;
+    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "\xC3\xA9\xC3\xBC");  // é ü
+    setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "z");  // no whole character
+    ASSERT_EQ(l.keys[0].charCount[0], 2);
+
+    Output out = tap(l, 5, 5);
+    EXPECT_FALSE(out.erase);
+    EXPECT_EQ(out.text, "\xC3\xA9");
+    out = tap(l, 5, 5);
+    EXPECT_TRUE(out.erase);
+    EXPECT_EQ(out.text, "\xC3\xBC");
+    out = tap(l, 5, 5);
+    EXPECT_EQ(out.text, "\xC3\xA9");
+
+    // A string without a whole character sends what stands at its start.
+    for (int i = 0; i < 2; ++i) {
+        out = tap(l, 25, 5);
+        EXPECT_FALSE(out.erase);
+        EXPECT_EQ(out.text, "z");
+        EXPECT_EQ(l.keys[1].enumPos, 0);
+    }
+}
+
+// --- Auto-repeat ---
+
+TEST_F(KeyPressTest, RepeatIntervals)
+{
+    VX_Layout &l = addLayout(0, 6);
+    l.tmPeriod = 400;
+    l.tmRate = 110;
+    l.tmEnumRate = 330;
+    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 9, 9, released, "k");
+    setKey(l, 1, VX_KEY_BKS, 10, 0, 9, 9, released);
+    setKey(l, 2, VX_KEY_TAB, 20, 0, 9, 9, released);
+    setKey(l, 3, VX_KEY_SPACE, 30, 0, 9, 9, released);
+    setKey(l, 4, VX_KEY_ENT, 40, 0, 9, 9, released);
+    setKey(l, 5, VX_KEY_ALPHA, 50, 0, 9, 9, released, "abc");
+
+    for (int32_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE("key " + std::to_string(i));
+        EXPECT_EQ(l.press(i * 10 + 5, 5), 400);
+        const Output first = outputOf(l, 0);
+        EXPECT_EQ(l.repeatStep(), 110);
+        EXPECT_EQ(l.repeatStep(), 0);
+        EXPECT_FALSE(l.erasePrevious);
+        EXPECT_EQ(l.sendCode, first.code);
+        EXPECT_EQ(l.sendText, first.text);
+        l.release();
+    }
+
+    EXPECT_EQ(l.press(55, 5), 400);
+    EXPECT_EQ(l.sendText, std::string("a"));
+    EXPECT_EQ(l.repeatStep(), 330);
+    EXPECT_TRUE(l.erasePrevious);
+    EXPECT_EQ(l.sendText, std::string("b"));
+    EXPECT_EQ(l.repeatStep(), 0);
+    EXPECT_TRUE(l.erasePrevious);
+    EXPECT_EQ(l.sendText, std::string("c"));
+    l.release();
+
+    // No key held: nothing is recomputed.
+    EXPECT_EQ(l.repeatStep(), 0);
+    EXPECT_EQ(l.sendText, std::string("c"));
+}
+
+TEST_F(KeyPressTest, ZeroPeriodSendsNothingButKeepsTheEraseStep)
+{
+    VX_Layout &l = addLayout(0, 1);
+    l.tmPeriod = 0;
+    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "abc");
+    Output out = tap(l, 5, 5);
+    EXPECT_EQ(out.result, 0);
+    EXPECT_FALSE(out.erase);
+    out = tap(l, 5, 5);
+    EXPECT_EQ(out.result, 0);
+    EXPECT_TRUE(out.erase);
+    EXPECT_FALSE(l.firstRepeat);
+}
+
+// --- Sliding and pressed looks ---
+
+TEST_F(KeyPressTest, SlidingMovesThePressAndQueuesRepaints)
+{
+    VX_Layout &l = addLayout(0, 2);
+    l.drawPressed = 1;
+    VX_Key &a = setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "abc");
+    setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "x");
+    a.pix[0][VX_PIX_PRESSED] = pressed;
+
+    tap(l, 5, 5);  // a, cycle open
+    l.redrawPressed = l.redrawReleased = -1;
+    EXPECT_EQ(l.press(5, 5), 400);  // erase + b
+    EXPECT_EQ(l.redrawPressed, 0);
+    l.redrawPressed = -1;
+
+    // Staying on the key changes nothing.
+    EXPECT_EQ(l.move(10, 10), 0);
+    EXPECT_FALSE(l.pressChanged);
+    EXPECT_FALSE(l.erasePrevious);
+    EXPECT_EQ(l.redrawPressed, -1);
+
+    EXPECT_EQ(l.move(25, 5), 400);
+    EXPECT_TRUE(l.pressChanged);
+    EXPECT_EQ(l.pressedKey, 1);
+    EXPECT_FALSE(l.erasePrevious);
+    EXPECT_EQ(l.sendText, std::string("x"));
+    EXPECT_EQ(l.redrawReleased, 0);
+    EXPECT_EQ(l.redrawPressed, 1);
+    EXPECT_EQ(a.enumPos, 0);
+    EXPECT_FALSE(a.enumActive);
+
+    // Off every key: the press ends without output and the release is idle.
+    l.redrawPressed = l.redrawReleased = -1;
+    EXPECT_EQ(l.move(100, 100), 0);
+    EXPECT_TRUE(l.pressChanged);
+    EXPECT_EQ(l.pressedKey, -1);
+    EXPECT_EQ(l.redrawReleased, -1);  // key 1 has no distinct pressed picture
+    l.release();
+    EXPECT_EQ(l.pressedKey, -1);
+    EXPECT_EQ(l.redrawReleased, -1);
+
+    // A move that starts outside every key presses the key it reaches.
+    EXPECT_EQ(l.move(100, 101), 0);
+    EXPECT_FALSE(l.pressChanged);
+    EXPECT_EQ(l.move(5, 5), 400);
+    EXPECT_EQ(l.pressedKey, 0);
+}
+
+TEST_F(KeyPressTest, ReleaseQueuesTheReleasedLookOnlyForADistinctPicture)
+{
+    VX_Layout &l = addLayout(0, 3);
+    l.drawPressed = 1;
+    setKey(l, 0, VX_KEY_SPACE, 0, 0, 9, 9, released).pix[0][VX_PIX_PRESSED] = pressed;
+    setKey(l, 1, VX_KEY_SPACE, 10, 0, 9, 9, released).pix[0][VX_PIX_PRESSED] = released;
+    setKey(l, 2, VX_KEY_SPACE, 20, 0, 9, 9, released);
+
+    struct Case {
+        int32_t x, want;
+    } cases[] = {{5, 0}, {15, -1}, {25, -1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.x);
+        l.redrawReleased = -1;
+        tap(l, c.x, 5);
+        EXPECT_EQ(l.redrawPressed, c.x / 10);
+        EXPECT_EQ(l.redrawReleased, c.want);
+        EXPECT_TRUE(l.pressChanged);
+    }
+
+    l.drawPressed = 0;
+    l.redrawPressed = l.redrawReleased = -1;
+    tap(l, 5, 5);
+    EXPECT_EQ(l.redrawPressed, -1);
+    EXPECT_EQ(l.redrawReleased, -1);
+}
+
+// --- Caps and layout changes ---
+
+TEST_F(KeyPressTest, CapsTogglesTheMode)
+{
+    VX_Layout &l = addLayout(0, 1);
+    l.modes = 2;
+    setKey(l, 0, VX_KEY_CAPS, 0, 0, 10, 10, released);
+    for (int32_t want : {1, 0, 1}) {
+        l.fullRedraw = false;
+        tap(l, 5, 5);
+        EXPECT_EQ(l.mode, want);
+        EXPECT_TRUE(l.fullRedraw);
+    }
+
+    VX_Layout &single = addLayout(0, 1);
+    setKey(single, 0, VX_KEY_CAPS, 0, 0, 10, 10, released);
+    single.fullRedraw = false;
+    tap(single, 5, 5);
+    EXPECT_EQ(single.mode, 0);
+    EXPECT_FALSE(single.fullRedraw);
+}
+
+// A key typed once in one mode must not erase that character when it is first
+// tapped after a caps change, even where it has several characters.
+TEST_F(KeyPressTest, ModeChangeClosesEveryCycle)
+{
+    VX_Layout &l = addLayout(0, 3);
+    l.modes = 2;
+    setKey(l, 0, VX_KEY_CAPS, 0, 0, 10, 10, released);
+    VX_Key &one = setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "a", "xyz");
+    VX_Key &many = setKey(l, 2, VX_KEY_ALPHA, 40, 0, 10, 10, released, "mno", "pq");
+
+    tap(l, 25, 5);
+    EXPECT_TRUE(one.enumActive);
+    tap(l, 45, 5);
+    tap(l, 45, 5);  // "n", cycle open at position 2
+    EXPECT_EQ(l.enumKey, 2);
+
+    tap(l, 5, 5);
+    ASSERT_EQ(l.mode, 1);
+    EXPECT_EQ(l.enumKey, -1);
+    for (int32_t i = 0; i < l.keyCount; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(l.keys[i].enumPos, 0);
+        EXPECT_FALSE(l.keys[i].enumActive);
+    }
+
+    Output out = tap(l, 25, 5);
+    EXPECT_FALSE(out.erase);
+    EXPECT_EQ(out.text, "x");
+    out = tap(l, 45, 5);
+    EXPECT_FALSE(out.erase);
+    EXPECT_EQ(out.text, "p");
+    EXPECT_EQ(many.enumPos, 1);
+}
+
+TEST_F(KeyPressTest, SwitchCyclesThroughBasicLayouts)
+{
+    for (int i = 0; i < 3; ++i) {
+        VX_Layout &l = addLayout(0, 1);
+        setKey(l, 0, VX_KEY_SWITCH, 0, 0, 10, 10, released);
+        l.fullRedraw = false;
+    }
+    for (int32_t want : {1, 2, 0}) {
+        VX_Layout *left = active();
+        tap(*left, 5, 5);
+        EXPECT_EQ(engine.activeRow, 0);
+        EXPECT_EQ(engine.activeSlot, want);
+        EXPECT_TRUE(left->fullRedraw);
+        EXPECT_EQ(left->pressedKey, -1);
+        left->fullRedraw = false;
+    }
+}
+
+TEST_F(KeyPressTest, SwitchWithOneBasicLayoutStays)
+{
+    VX_Layout &l = addLayout(0, 1);
+    setKey(l, 0, VX_KEY_SWITCH, 0, 0, 10, 10, released);
+    l.fullRedraw = false;
+    tap(l, 5, 5);
+    EXPECT_EQ(engine.activeSlot, 0);
+    EXPECT_FALSE(l.fullRedraw);
+}
+
+TEST_F(KeyPressTest, LinkToAuxAndBack)
+{
+    for (int i = 0; i < 3; ++i) {
+        VX_Layout &l = addLayout(0, 1);
+        setKey(l, 0, VX_KEY_LINK, 0, 0, 10, 10, released).linkSlot = 1;
+    }
+    for (int i = 0; i < 2; ++i)
+        setKey(addLayout(1, 1), 0, VX_KEY_SWITCH, 0, 0, 10, 10, released);
+    engine.activeSlot = 2;
+
+    VX_Layout *basic = active();
+    basic->fullRedraw = false;
+    tap(*basic, 5, 5);
+    EXPECT_EQ(engine.activeRow, 1);
+    EXPECT_EQ(engine.activeSlot, 1);
+    EXPECT_EQ(engine.returnSlot, 2);
+    EXPECT_TRUE(basic->fullRedraw);
+
+    tap(*active(), 5, 5);
+    EXPECT_EQ(engine.activeRow, 0);
+    EXPECT_EQ(engine.activeSlot, 2);
+    EXPECT_EQ(engine.returnSlot, -1);
+    EXPECT_EQ(active(), basic);
+}
+
+// A link out of an aux layout keeps the way back to the basic layout the user
+// came from; the aux slot number is no basic slot.
+TEST_F(KeyPressTest, LinkFromAuxKeepsTheReturnSlot)
+{
+    VX_Layout &basic = addLayout(0, 1);
+    setKey(basic, 0, VX_KEY_LINK, 0, 0, 10, 10, released).linkSlot = 1;
+    VX_Layout &aux0 = addLayout(1, 1);
+    setKey(aux0, 0, VX_KEY_SWITCH, 0, 0, 10, 10, released);
+    VX_Layout &aux1 = addLayout(1, 1);
+    setKey(aux1, 0, VX_KEY_LINK, 0, 0, 10, 10, released).linkSlot = 0;
+
+    tap(basic, 5, 5);
+    ASSERT_EQ(active(), &aux1);
+    tap(aux1, 5, 5);
+    ASSERT_EQ(active(), &aux0);
+    EXPECT_EQ(engine.returnSlot, 0);
+    tap(aux0, 5, 5);
+    EXPECT_EQ(active(), &basic);
+}
+
+// --- Failure paths ---
+
+TEST_F(KeyPressTest, LinksToMissingLayoutsChangeNothing)
+{
+    VX_Layout &basic = addLayout(0, 2);
+    setKey(basic, 0, VX_KEY_LINK, 0, 0, 10, 10, released).linkSlot = 3;   // empty
+    setKey(basic, 1, VX_KEY_LINK, 20, 0, 10, 10, released).linkSlot = 4;  // out of range
+    addLayout(1, 1);
+    basic.fullRedraw = false;
+    for (int32_t x : {5, 25}) {
+        SCOPED_TRACE(x);
+        tap(basic, x, 5);
+        EXPECT_EQ(active(), &basic);
+        EXPECT_EQ(engine.returnSlot, -1);
+        EXPECT_FALSE(basic.fullRedraw);
+    }
+}
+
+TEST_F(KeyPressTest, SwitchInAuxWithoutAReturnSlotStays)
+{
+    addLayout(0, 1);
+    VX_Layout &aux = addLayout(1, 1);
+    setKey(aux, 0, VX_KEY_SWITCH, 0, 0, 10, 10, released);
+    engine.activeRow = 1;
+    aux.fullRedraw = false;
+    for (int32_t back : {-1, 4, 2}) {  // none, out of range, empty basic slot
+        SCOPED_TRACE(back);
+        engine.returnSlot = back;
+        tap(aux, 5, 5);
+        EXPECT_EQ(active(), &aux);
+        EXPECT_FALSE(aux.fullRedraw);
+    }
+}
+
+TEST_F(KeyPressTest, PressOnNothingClosesTheOpenCycle)
+{
+    VX_Layout &l = addLayout(0, 3);
+    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "abc");
+    setKey(l, 1, VX_KEY_LABEL, 20, 0, 10, 10, released, "l");
+    setKey(l, 2, VX_KEY_ALPHA, 40, 0, 10, 10, nullptr, "n");
+    for (int32_t x : {25, 45, 100}) {
+        SCOPED_TRACE(x);
+        tap(l, 5, 5);
+        ASSERT_EQ(l.enumKey, 0);
+        EXPECT_EQ(l.press(x, 5), 0);
+        EXPECT_EQ(l.pressedKey, -1);
+        EXPECT_FALSE(l.erasePrevious);
+        EXPECT_EQ(l.enumKey, -1);
+        EXPECT_FALSE(l.keys[0].enumActive);
+        l.release();
+    }
+}
+
+}  // namespace

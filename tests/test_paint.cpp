@@ -1,0 +1,273 @@
+// Board painting rendered into an image and checked pixel by pixel. The image
+// is filled with a sentinel colour first, so pixels a paint leaves alone show
+// it, as the board widget keeps its pixels between paints.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/VX_Engine.h"
+#include "engine/VX_Layout.h"
+#include "image/VX_Image.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+const QRgb kSentinel = qRgb(200, 0, 200);
+const QRgb kBoard = qRgb(10, 20, 30);
+const QRgb kBackground = qRgb(0, 0, 255);
+const QRgb kReleased = qRgb(255, 0, 0);
+const QRgb kPressed = qRgb(0, 255, 0);
+
+class PaintTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        // Key sheet: released look in columns 0..19, pressed look in 20..34.
+        QImage sheetImage(35, 20, QImage::Format_RGB32);
+        sheetImage.fill(kReleased);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 20; x < 35; ++x)
+                sheetImage.setPixel(x, y, kPressed);
+        sheet.pixmap = std::make_unique<QPixmap>(QPixmap::fromImage(sheetImage));
+        releasedPic = piece(0, 0, 10, 10);
+        pressedPic = piece(20, 0, 10, 10);
+
+        layout = std::make_unique<VX_Layout>(&engine);
+        layout->red = qRed(kBoard);
+        layout->green = qGreen(kBoard);
+        layout->blue = qBlue(kBoard);
+    }
+
+    VX_Image *piece(int x, int y, int w, int h)
+    {
+        pieces.push_back(std::make_unique<VX_Image>());
+        pieces.back()->cutFrom(&sheet, x, y, w, h);
+        return pieces.back().get();
+    }
+
+    // A board background of w x h in one colour.
+    void setBackground(int w, int h, QRgb colour)
+    {
+        background.pixmap = std::make_unique<QPixmap>(w, h);
+        background.pixmap->fill(QColor(colour));
+        layout->background = &background;
+    }
+
+    void setKeys(int32_t count)
+    {
+        layout->keyCount = count;
+        layout->keys = std::make_unique<VX_Key[]>(count);
+    }
+
+    VX_Key &setKey(int32_t index, int32_t x, int32_t y, int32_t w, int32_t h)
+    {
+        VX_Key &key = layout->keys[index];
+        key.type = VX_KEY_ALPHA;
+        key.x = x;
+        key.y = y;
+        key.width = w;
+        key.height = h;
+        key.pix[0][VX_PIX_RELEASED] = releasedPic;
+        key.pix[0][VX_PIX_PRESSED] = pressedPic;
+        return key;
+    }
+
+    // Paints the layout once over what the image already shows.
+    void paint()
+    {
+        QPainter painter(&image);
+        layout->paint(painter);
+    }
+
+    // Every pixel of the rectangle has `want`.
+    void expectArea(int x0, int y0, int w, int h, QRgb want, const char *what)
+    {
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + w; ++x)
+                if (image.pixel(x, y) != want) {
+                    ADD_FAILURE() << what << ": pixel " << x << "," << y << " is "
+                                  << std::hex << image.pixel(x, y) << ", want " << want;
+                    return;
+                }
+    }
+
+    QImage image{260, 140, QImage::Format_RGB32};
+    VX_Image sheet;
+    VX_Image background;
+    std::vector<std::unique_ptr<VX_Image>> pieces;
+    VX_Image *releasedPic = nullptr;
+    VX_Image *pressedPic = nullptr;
+    VX_Engine engine;
+    std::unique_ptr<VX_Layout> layout;
+};
+
+TEST_F(PaintTest, DefaultLayoutPaintsABlackBoard)
+{
+    VX_Layout fresh(&engine);
+    image.fill(kSentinel);
+    {
+        QPainter painter(&image);
+        fresh.paint(painter);
+    }
+    expectArea(0, 0, 240, 128, qRgb(0, 0, 0), "board");
+    expectArea(240, 0, 20, 140, kSentinel, "right of the board");
+    expectArea(0, 128, 240, 12, kSentinel, "below the board");
+    EXPECT_FALSE(fresh.fullRedraw);
+}
+
+TEST_F(PaintTest, FullRepaintLayersFillBackgroundKeysThenHeldKey)
+{
+    setBackground(100, 128, kBackground);
+    setKeys(3);
+    setKey(0, 150, 0, 10, 10).pix[0][VX_PIX_RELEASED] = pressedPic;
+    setKey(1, 155, 0, 10, 10);  // later key covers the earlier one
+    setKey(2, 50, 50, 10, 10);  // over the background
+    image.fill(kSentinel);
+    paint();
+
+    expectArea(100, 10, 140, 118, kBoard, "fill beside the background");
+    expectArea(0, 0, 50, 128, kBackground, "background");
+    expectArea(150, 0, 5, 10, kPressed, "uncovered part of key 0");
+    expectArea(155, 0, 10, 10, kReleased, "key 1");
+    expectArea(50, 50, 10, 10, kReleased, "key 2");
+    EXPECT_FALSE(layout->fullRedraw);
+}
+
+TEST_F(PaintTest, PressedKeyRedrawsOnlyItsRectangleInLayers)
+{
+    // The background ends two columns into the key, the pressed picture
+    // (clipped by its sheet) covers the key's first five columns: all three
+    // layers stay visible in one key rectangle.
+    setBackground(107, 128, kBackground);
+    setKeys(1);
+    VX_Key &key = setKey(0, 100, 50, 10, 10);
+    key.pix[0][VX_PIX_PRESSED] = piece(30, 0, 5, 10);
+    layout->drawPressed = 1;
+    layout->fullRedraw = false;
+    ASSERT_EQ(layout->press(105, 55), 400);
+    ASSERT_EQ(layout->redrawPressed, 0);
+
+    image.fill(kSentinel);
+    paint();
+    expectArea(100, 50, 5, 10, kPressed, "pressed picture");
+    expectArea(105, 50, 2, 10, kBackground, "background piece");
+    expectArea(107, 50, 3, 10, kBoard, "board colour");
+    expectArea(0, 0, 100, 140, kSentinel, "left of the key");
+    expectArea(110, 0, 150, 140, kSentinel, "right of the key");
+    expectArea(100, 0, 10, 50, kSentinel, "above the key");
+    expectArea(100, 60, 10, 80, kSentinel, "below the key");
+    EXPECT_EQ(layout->redrawPressed, -1);
+    EXPECT_FALSE(layout->fullRedraw);
+}
+
+TEST_F(PaintTest, BothRequestsServedInOnePaintReleasedFirst)
+{
+    setKeys(2);
+    setKey(0, 0, 0, 10, 10);
+    setKey(1, 5, 0, 10, 10);
+    layout->fullRedraw = false;
+    layout->redrawReleased = 0;
+    layout->redrawPressed = 1;
+    image.fill(kSentinel);
+    paint();
+    expectArea(0, 0, 5, 10, kReleased, "released key");
+    expectArea(5, 0, 10, 10, kPressed, "pressed key over it");
+    expectArea(15, 0, 245, 140, kSentinel, "rest of the board");
+    EXPECT_EQ(layout->redrawReleased, -1);
+    EXPECT_EQ(layout->redrawPressed, -1);
+
+    // The released request alone is served without a full repaint.
+    layout->redrawReleased = 1;
+    image.fill(kSentinel);
+    paint();
+    expectArea(5, 0, 10, 10, kReleased, "released key");
+    expectArea(0, 0, 5, 10, kSentinel, "beside it");
+}
+
+TEST_F(PaintTest, PixInPlaceKeysOnlyInPartialRepaints)
+{
+    setKeys(1);
+    setKey(0, 20, 20, 10, 10).pixInPlace = true;
+    image.fill(kSentinel);
+    paint();
+    expectArea(20, 20, 10, 10, kBoard, "skipped in full repaint");
+
+    layout->redrawReleased = 0;
+    paint();
+    expectArea(20, 20, 10, 10, kReleased, "drawn in partial repaint");
+}
+
+TEST_F(PaintTest, FillNoneKeepsTheOldPixels)
+{
+    layout->colorFill = false;
+    setKeys(1);
+    setKey(0, 20, 20, 10, 10);
+    image.fill(kSentinel);
+    paint();
+    expectArea(20, 20, 10, 10, kReleased, "key");
+    expectArea(0, 0, 20, 140, kSentinel, "board left of the key");
+    expectArea(30, 0, 230, 140, kSentinel, "board right of the key");
+}
+
+TEST_F(PaintTest, FullRepaintWhileAKeyIsHeld)
+{
+    setKeys(1);
+    setKey(0, 20, 20, 10, 10);
+    for (int32_t drawPressed : {1, 0}) {
+        SCOPED_TRACE(drawPressed);
+        layout->drawPressed = drawPressed;
+        layout->pressedKey = 0;
+        layout->redrawPressed = -1;
+        layout->fullRedraw = true;
+        image.fill(kSentinel);
+        paint();
+        expectArea(20, 20, 10, 10, drawPressed ? kPressed : kReleased, "held key");
+    }
+}
+
+TEST_F(PaintTest, FullRepaintLeavesKeyRequestsForTheNextPaint)
+{
+    setKeys(1);
+    setKey(0, 20, 20, 10, 10);
+    layout->redrawPressed = 0;
+    image.fill(kSentinel);
+    paint();
+    EXPECT_EQ(layout->redrawPressed, 0);
+    expectArea(20, 20, 10, 10, kReleased, "full repaint");
+
+    image.fill(kSentinel);
+    paint();
+    EXPECT_EQ(layout->redrawPressed, -1);
+    expectArea(20, 20, 10, 10, kPressed, "served request");
+    expectArea(0, 0, 20, 140, kSentinel, "rest of the board");
+
+    // Nothing pending: a paint draws the whole board.
+    image.fill(kSentinel);
+    paint();
+    expectArea(0, 0, 20, 128, kBoard, "whole board");
+}
+
+// --- Missing pictures ---
+
+TEST_F(PaintTest, KeyWithoutPictureGetsOnlyItsBackground)
+{
+    setBackground(240, 128, kBackground);
+    setKeys(1);
+    VX_Key &key = setKey(0, 20, 20, 10, 10);
+    key.pix[0][VX_PIX_PRESSED] = nullptr;
+    layout->fullRedraw = false;
+    layout->redrawPressed = 0;
+    image.fill(kSentinel);
+    paint();
+    expectArea(20, 20, 10, 10, kBackground, "restored background");
+    expectArea(0, 0, 20, 140, kSentinel, "rest of the board");
+}
+
+}  // namespace
