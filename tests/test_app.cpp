@@ -1,5 +1,7 @@
 // The window and the board widget: delivery of key requests to the text
 // field, the board without layouts, and the program's start-up output.
+#include <QCoreApplication>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextEdit>
