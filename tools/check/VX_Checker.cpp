@@ -1,0 +1,236 @@
+#include "tools/check/VX_Checker.h"
+
+#include <QPixmap>
+#include <cstdarg>
+#include <cstdio>
+
+#include "app/VX_Log.h"
+#include "engine/VX_Engine.h"
+#include "engine/VX_Layout.h"
+#include "image/VX_Image.h"
+
+namespace {
+
+struct KeyTypeName {
+    const char *name;
+    int32_t value;
+};
+
+// The [Layout] words of the key types, in the order the loader tests them.
+static constexpr KeyTypeName kKeyTypeNames[] = {
+    {"label", VX_KEY_LABEL}, {"alpha", VX_KEY_ALPHA}, {"shift", VX_KEY_SHIFT},
+    {"switch", VX_KEY_SWITCH}, {"tab", VX_KEY_TAB}, {"caps", VX_KEY_CAPS},
+    {"bks", VX_KEY_BKS}, {"ent", VX_KEY_ENT}, {"space", VX_KEY_SPACE},
+};
+
+// Keys the pointer can act on: every typed key but a label.
+bool isPressable(const VX_Key &key)
+{
+    return key.type != VX_KEY_UNTYPED && key.type != VX_KEY_LABEL;
+}
+
+// The rectangles share at least one pixel; keys that only touch do not.
+bool overlap(const VX_Key &a, const VX_Key &b)
+{
+    if (a.width <= 0 || a.height <= 0 || b.width <= 0 || b.height <= 0)
+        return false;
+    // 64-bit: coordinates and sizes come from the file and may be large.
+    return int64_t(a.x) < int64_t(b.x) + b.width && int64_t(b.x) < int64_t(a.x) + a.width &&
+           int64_t(a.y) < int64_t(b.y) + b.height && int64_t(b.y) < int64_t(a.y) + a.height;
+}
+
+const char *stateName(int state)
+{
+    return state == VX_PIX_RELEASED ? "released" : "pressed";
+}
+
+}  // namespace
+
+VX_Checker::VX_Checker(const VX_Engine &engine) : engine_(engine) {}
+
+int VX_Checker::run()
+{
+    for (int row = 0; row < VX_Engine::kRows; ++row)
+        for (uint32_t slot = 0; slot < engine_.layoutCount[row]; ++slot)
+            if (engine_.layouts[row][slot])
+                checkLayout(*engine_.layouts[row][slot]);
+    checkReach();
+    return warnings_;
+}
+
+void VX_Checker::summary() const
+{
+    static const char *const kRowNames[VX_Engine::kRows] = {"basic", "aux"};
+    for (int row = 0; row < VX_Engine::kRows; ++row) {
+        std::string line = std::string("vexil-check: ") + kRowNames[row] + " layouts: " +
+                           std::to_string(engine_.layoutCount[row]);
+        for (uint32_t slot = 0; slot < engine_.layoutCount[row]; ++slot) {
+            const VX_Layout *layout = engine_.layouts[row][slot].get();
+            if (!layout)
+                continue;
+            line += slot == 0 ? " (" : ", ";
+            line += std::string(layout->displayName()) + ": " +
+                    std::to_string(layout->keyCount) + " keys";
+        }
+        if (engine_.layoutCount[row] > 0)
+            line += ")";
+        vxLog.print("%s\n", line.c_str());
+    }
+}
+
+void VX_Checker::checkLayout(const VX_Layout &layout)
+{
+    if (!layout.keys)
+        return;
+    for (int32_t i = 0; i < layout.keyCount; ++i) {
+        checkKey(layout, i);
+        checkPictures(layout, i);
+    }
+    checkOverlaps(layout);
+}
+
+void VX_Checker::checkKey(const VX_Layout &layout, int32_t index)
+{
+    const VX_Key &key = layout.keys[index];
+    const std::string what = describeKey(layout, index);
+
+    for (int32_t m = 0; m < layout.modes && m < VX_Key::kModes; ++m) {
+        if (isPressable(key) && !key.pix[m][VX_PIX_RELEASED])
+            warn(layout, "%s: no released picture in mode %d (it can never be hit)", what.c_str(),
+                 m + 1);
+        if (key.type == VX_KEY_ALPHA && key.charCount[m] == 0)
+            warn(layout, "%s: alpha key without characters in mode %d", what.c_str(), m + 1);
+    }
+
+    if (int64_t(key.x) + key.width > layout.width || int64_t(key.y) + key.height > layout.height ||
+        key.x < 0 || key.y < 0)
+        warn(layout, "%s: at (%d, %d) size %dx%d, outside the %dx%d board", what.c_str(), key.x,
+             key.y, key.width, key.height, layout.width, layout.height);
+
+    if (key.type == VX_KEY_SWITCH && layout.type == VX_LAYOUT_BASIC &&
+        engine_.layoutCount[VX_LAYOUT_BASIC] == 1)
+        warn(layout, "%s: switch key, but there is only one basic layout to switch to",
+             what.c_str());
+}
+
+void VX_Checker::checkOverlaps(const VX_Layout &layout)
+{
+    for (int32_t i = 0; i < layout.keyCount; ++i)
+        for (int32_t j = i + 1; j < layout.keyCount; ++j)
+            if (overlap(layout.keys[i], layout.keys[j]))
+                warn(layout, "%s: overlaps %s", describeKey(layout, i).c_str(),
+                     describeKey(layout, j).c_str());
+}
+
+void VX_Checker::checkPictures(const VX_Layout &layout, int32_t index)
+{
+    const VX_Key &key = layout.keys[index];
+    // A pressed slot often falls back to the released piece, and a later
+    // mode to the mode before: each piece is reported once per key.
+    const VX_Image *seen[VX_Key::kModes * VX_Key::kStates] = {};
+    int seenCount = 0;
+    for (int32_t m = 0; m < layout.modes && m < VX_Key::kModes; ++m) {
+        for (int s = 0; s < VX_Key::kStates; ++s) {
+            const VX_Image *piece = key.pix[m][s];
+            if (!piece)
+                continue;
+            bool reported = false;
+            for (int k = 0; k < seenCount; ++k)
+                reported = reported || seen[k] == piece;
+            if (reported)
+                continue;
+            seen[seenCount++] = piece;
+            const QPixmap *pixels = piece->rootPixmap();
+            if (!pixels)
+                continue;
+            // Painting copies the key's size from the piece's corner.
+            const int64_t right = int64_t(piece->x) + key.width;
+            const int64_t bottom = int64_t(piece->y) + key.height;
+            if (piece->x < 0 || piece->y < 0 || right > pixels->width() ||
+                bottom > pixels->height()) {
+                const char *file = piece->rootName();
+                warn(layout,
+                     "%s: %s picture in mode %d is cut at (%d, %d) size %dx%d, beyond the "
+                     "edge of '%s' (%dx%d)",
+                     describeKey(layout, index).c_str(), stateName(s), m + 1, piece->x, piece->y,
+                     key.width, key.height, file ? file : "", pixels->width(), pixels->height());
+            }
+        }
+    }
+}
+
+void VX_Checker::checkReach()
+{
+    const uint32_t basicCount = engine_.layoutCount[VX_LAYOUT_BASIC];
+    const uint32_t auxCount = engine_.layoutCount[VX_LAYOUT_AUX];
+    bool reached[VX_Engine::kRows][VX_Engine::kSlots] = {};
+    // Layouts reached but not yet followed, each entered once.
+    int pendingRow[VX_Engine::kRows * VX_Engine::kSlots];
+    int pendingSlot[VX_Engine::kRows * VX_Engine::kSlots];
+    int pending = 0;
+    auto reach = [&](int row, int slot) {
+        if (reached[row][slot])
+            return;
+        reached[row][slot] = true;
+        pendingRow[pending] = row;
+        pendingSlot[pending] = slot;
+        ++pending;
+    };
+
+    // The board starts on the first basic layout. A switch key in a basic
+    // layout goes to the next basic slot, from the last one back to the
+    // first; a link key goes to its aux layout; a switch key in an aux
+    // layout only returns to the basic layout it was entered from.
+    if (basicCount > 0 && engine_.layouts[VX_LAYOUT_BASIC][0])
+        reach(VX_LAYOUT_BASIC, 0);
+    while (pending > 0) {
+        --pending;
+        const int row = pendingRow[pending];
+        const int slot = pendingSlot[pending];
+        const VX_Layout &layout = *engine_.layouts[row][slot];
+        for (int32_t i = 0; layout.keys && i < layout.keyCount; ++i) {
+            const VX_Key &key = layout.keys[i];
+            if (key.type == VX_KEY_SWITCH && row == VX_LAYOUT_BASIC) {
+                const uint32_t next = uint32_t(slot) + 1 < basicCount ? uint32_t(slot) + 1 : 0;
+                if (engine_.layouts[VX_LAYOUT_BASIC][next])
+                    reach(VX_LAYOUT_BASIC, int(next));
+            } else if (key.type == VX_KEY_LINK && key.linkSlot >= 0 &&
+                       uint32_t(key.linkSlot) < auxCount &&
+                       engine_.layouts[VX_LAYOUT_AUX][key.linkSlot]) {
+                reach(VX_LAYOUT_AUX, key.linkSlot);
+            }
+        }
+    }
+
+    for (int row = 0; row < VX_Engine::kRows; ++row)
+        for (uint32_t slot = 0; slot < engine_.layoutCount[row]; ++slot)
+            if (engine_.layouts[row][slot] && !reached[row][slot])
+                warn(*engine_.layouts[row][slot], "no switch or link key reaches this layout");
+}
+
+void VX_Checker::warn(const VX_Layout &layout, const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    vxLog.print("vexil-check: %s: %s\n", layout.displayName(), text);
+    ++warnings_;
+}
+
+std::string VX_Checker::describeKey(const VX_Layout &layout, int32_t index) const
+{
+    const VX_Key &key = layout.keys[index];
+    const char *word = "untyped";
+    for (const KeyTypeName &entry : kKeyTypeNames)
+        if (entry.value == key.type)
+            word = entry.name;
+    if (key.type == VX_KEY_LINK) {
+        const VX_Layout *target = key.linkSlot >= 0 && key.linkSlot < VX_Engine::kSlots
+                                      ? engine_.layouts[VX_LAYOUT_AUX][key.linkSlot].get()
+                                      : nullptr;
+        word = target ? target->displayName() : "link";
+    }
+    return "key " + std::to_string(index + 1) + " (" + word + ")";
+}
