@@ -10,6 +10,20 @@
 
 #include "app/VX_Log.h"
 
+namespace {
+
+// Runs before main(): the defaults every test program starts from.
+struct TestEnvironment {
+    TestEnvironment()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        setenv("VEXIL_BIN_DIR", VEXIL_TEST_BIN_DIR, 0);
+        setenv("VEXIL_SOURCE_DIR", VEXIL_TEST_SOURCE_DIR, 0);
+    }
+} testEnvironment;
+
+}  // namespace
+
 void ensureApp()
 {
     if (QCoreApplication::instance())
