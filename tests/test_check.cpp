@@ -1,0 +1,362 @@
+// vexil-check as its users run it: the built program on layout sets written
+// into a temporary directory, judged by its exit status, its lines and the
+// pictures it draws.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QProcess>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/TestSupport.h"
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::vector<std::string> lines;
+    bool has(const std::string &line) const
+    {
+        for (const std::string &l : lines)
+            if (l == line)
+                return true;
+        return false;
+    }
+};
+
+Result runCheck(const QStringList &args,
+                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+{
+    ensureApp();
+    Result result;
+    const char *binDir = std::getenv("VEXIL_BIN_DIR");
+    if (!binDir) {
+        ADD_FAILURE() << "VEXIL_BIN_DIR is not set";
+        return result;
+    }
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QString::fromLocal8Bit(binDir) + "/vexil-check", args);
+    if (!process.waitForFinished(30000)) {
+        ADD_FAILURE() << "vexil-check did not finish";
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput().toStdString();
+    size_t start = 0;
+    while (start < result.out.size()) {
+        size_t nl = result.out.find('\n', start);
+        if (nl == std::string::npos)
+            nl = result.out.size();
+        result.lines.push_back(result.out.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return result;
+}
+
+// The parts of one layout file; the defaults make a clean basic layout of
+// two touching keys on a 20x10 board, cut from "<name>.gif" (20x20).
+struct LayoutFile {
+    std::string common = "keys 2 bwid 10 bhei 10";
+    std::string words = "alpha space";
+    std::string geometry = "(0 0) (10 0)";
+    std::string strings = "abc";  // empty: no [Strings] section
+    std::string board = "wid 20 hei 10";
+    std::string pixs = "((0 0) (0 10))\n((10 0) (10 10))";
+
+    std::string text() const
+    {
+        std::string t = "[Common]\n" + common + "\n[Layout]\n" + words + "\n[Geometry]\n" +
+                        geometry + "\n";
+        if (!strings.empty())
+            t += "[Strings]\n" + strings + "\n";
+        return t + "[Board]\n" + board + "\n[Pixs]\n" + pixs + "\n";
+    }
+};
+
+// Writes load.cfg, "<name>.cfg" and "<name>.gif" for each layout, and bg.gif.
+void writeSet(const TempDir &dir, const std::string &loadCfg,
+              const std::vector<std::pair<std::string, LayoutFile>> &layouts)
+{
+    dir.write("load.cfg", loadCfg + "\n");
+    dir.writeGif("bg.gif", 8, 8, 0x000000);
+    for (const auto &entry : layouts) {
+        dir.write(entry.first + ".cfg", entry.second.text());
+        dir.writeGif(entry.first + ".gif", 20, 20, 0x808080);
+    }
+}
+
+LayoutFile auxLayout()
+{
+    LayoutFile side;
+    side.common += " type 1";
+    side.words = "alpha switch";
+    return side;
+}
+
+QRgb pixelAt(const std::string &file, int x, int y)
+{
+    QImage image(QString::fromStdString(file));
+    EXPECT_FALSE(image.isNull()) << file;
+    return image.isNull() ? 0 : QColor(image.pixel(x, y)).rgb();
+}
+
+}  // namespace
+
+TEST(Check, ShippedSetIsClean)
+{
+    const char *source = std::getenv("VEXIL_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    const std::string layouts = std::string(source) + "/layouts";
+    if (!std::filesystem::exists(layouts + "/load.cfg"))
+        GTEST_SKIP() << "no shipped layout set in " << layouts;
+    Result r = runCheck({QString::fromStdString(layouts)});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: clean")) << r.out;
+}
+
+TEST(Check, CleanSetEchoesTheLoadAndSumsUp)
+{
+    TempDir dir;
+    writeSet(dir, "main", {{"main", LayoutFile()}});
+    Result r = runCheck({QString::fromStdString(dir.path())});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(r.has("VX_Layout: read 2 entries from [Layout] (main)")) << r.out;
+    EXPECT_TRUE(r.has("VX_Engine: load complete - basic: 1, aux: 0")) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: basic layouts: 1 (main: 2 keys)")) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: aux layouts: 0")) << r.out;
+    EXPECT_EQ(r.lines.back(), "vexil-check: clean");
+}
+
+TEST(Check, SwitchesAndLinksThatReachEveryLayoutAreClean)
+{
+    TempDir dir;
+    LayoutFile main;
+    main.common = "keys 3 bwid 10 bhei 10";
+    main.words = "alpha switch side";
+    main.geometry = "(0 0) (10 0) (20 0)";
+    main.board = "wid 30 hei 10";
+    main.pixs = "((0 0)) ((10 0)) ((0 10))";
+    LayoutFile other;
+    other.words = "alpha switch";
+    writeSet(dir, "side main other", {{"side", auxLayout()}, {"main", main}, {"other", other}});
+    Result r = runCheck({QString::fromStdString(dir.path())});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: basic layouts: 2 (main: 3 keys, other: 2 keys)")) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: aux layouts: 1 (side: 2 keys)")) << r.out;
+}
+
+TEST(Check, WithoutDirectoryLooksWhereTheKeyboardLooks)
+{
+    TempDir home;
+    TempDir dir;
+    writeSet(dir, "mine", {{"mine", LayoutFile()}});
+    std::filesystem::rename(dir.path(), home.path() + "/vexil");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", QString::fromStdString(home.path()));
+    Result r = runCheck({}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: basic layouts: 1 (mine: 2 keys)")) << r.out;
+}
+
+TEST(Check, EachFindingIsOneLineAndExitsOne)
+{
+    struct Case {
+        const char *what;
+        const char *loadCfg;
+        std::function<void(LayoutFile &)> change;  // applied to "main"
+        bool withOther;                            // a second basic layout
+        bool withSide;                             // an aux layout "side"
+        const char *line;
+    };
+    const Case cases[] = {
+        {"key without a picture", "main", [](LayoutFile &f) { f.pixs = "((0 0)) ( x )"; }, false,
+         false, "vexil-check: main: key 2 (space): no released picture in mode 1 (it can never be hit)"},
+        {"second mode without a picture", "main",
+         [](LayoutFile &f) {
+             f.common += " mode 2";
+             f.strings = "( abc ABC )";
+             f.pixs = "((0 0) | x ) ((10 0))";
+         },
+         false, false,
+         "vexil-check: main: key 1 (alpha): no released picture in mode 2 (it can never be hit)"},
+        {"key outside the board", "main",
+         [](LayoutFile &f) {
+             f.geometry = "(0 0) (15 0)";
+             f.pixs = "((0 0)) ((10 0))";
+         },
+         false, false,
+         "vexil-check: main: key 2 (space): at (15, 0) size 10x10, outside the 20x10 board"},
+        {"overlapping keys", "main", [](LayoutFile &f) { f.geometry = "(0 0) (5 0)"; }, false,
+         false, "vexil-check: main: key 1 (alpha): overlaps key 2 (space)"},
+        {"alpha key without characters", "main", [](LayoutFile &f) { f.strings = ""; }, false,
+         false, "vexil-check: main: key 1 (alpha): alpha key without characters in mode 1"},
+        {"two-byte characters of one byte", "main",
+         [](LayoutFile &f) {
+             f.common += " alpha 2";
+             f.strings = "a";
+         },
+         false, false, "vexil-check: main: key 1 (alpha): alpha key without characters in mode 1"},
+        {"switch key with one basic layout", "main",
+         [](LayoutFile &f) { f.words = "alpha switch"; }, false, false,
+         "vexil-check: main: key 2 (switch): switch key, but there is only one basic layout to "
+         "switch to"},
+        {"basic layout no switch reaches", "main other", [](LayoutFile &) {}, true, false,
+         "vexil-check: other: no switch or link key reaches this layout"},
+        {"aux layout no link reaches", "side main", [](LayoutFile &) {}, false, true,
+         "vexil-check: side: no switch or link key reaches this layout"},
+        {"picture cut beyond its file", "main",
+         [](LayoutFile &f) { f.pixs = "((0 0)) ((15 0))"; }, false, false,
+         "vexil-check: main: key 2 (space): released picture in mode 1 is cut at (15, 0) size "
+         "10x10, beyond the edge of 'main.gif' (20x20)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        LayoutFile main;
+        c.change(main);
+        std::vector<std::pair<std::string, LayoutFile>> layouts = {{"main", main}};
+        if (c.withOther)
+            layouts.push_back({"other", LayoutFile()});
+        if (c.withSide) {
+            // Its switch key leads back, so only its own reach is wrong.
+            layouts.push_back({"side", auxLayout()});
+        }
+        writeSet(dir, c.loadCfg, layouts);
+        Result r = runCheck({QString::fromStdString(dir.path())});
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_TRUE(r.has(c.line)) << r.out;
+        EXPECT_EQ(r.lines.back(), "vexil-check: 1 warning") << r.out;
+    }
+}
+
+TEST(Check, PreviewsAreDrawnByTheBoardPainting)
+{
+    // Board 30x10, blue; key 1 (alpha) red released, green pressed, yellow
+    // in mode 2; key 2 a red label, never pressed; x 20..29 is bare board.
+    TempDir dir;
+    LayoutFile main;
+    main.common += " mode 2";
+    main.words = "alpha label";
+    main.strings = "( abc ABC )";
+    main.board = "color ( 0 0 255 ) wid 30 hei 10";
+    main.pixs = "( (0 0 red.gif ) (0 0 green.gif ) | (0 0 yellow.gif ) )\n( (0 0 red.gif ) )";
+    writeSet(dir, "main", {{"main", main}});
+    dir.writeGif("red.gif", 10, 10, 0xff0000);
+    dir.writeGif("green.gif", 10, 10, 0x00ff00);
+    dir.writeGif("yellow.gif", 10, 10, 0xffff00);
+    const std::string out = dir.path() + "/previews/new";
+    Result r = runCheck({"--preview", QString::fromStdString(out), QString::fromStdString(dir.path())});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+
+    struct Expect {
+        const char *file;
+        QRgb key1, key2, bare;
+    };
+    const Expect expects[] = {
+        {"main-mode1.png", 0xffff0000, 0xffff0000, 0xff0000ff},
+        {"main-mode1-pressed.png", 0xff00ff00, 0xffff0000, 0xff0000ff},
+        {"main-mode2.png", 0xffffff00, 0xffff0000, 0xff0000ff},
+        // The pressed slot of mode 2 falls back to its released picture.
+        {"main-mode2-pressed.png", 0xffffff00, 0xffff0000, 0xff0000ff},
+    };
+    for (const Expect &e : expects) {
+        SCOPED_TRACE(e.file);
+        const std::string file = out + "/" + e.file;
+        EXPECT_EQ(QImage(QString::fromStdString(file)).size(), QSize(30, 10));
+        EXPECT_EQ(pixelAt(file, 0, 0), e.key1);
+        EXPECT_EQ(pixelAt(file, 9, 9), e.key1);
+        EXPECT_EQ(pixelAt(file, 15, 5), e.key2);
+        EXPECT_EQ(pixelAt(file, 29, 9), e.bare);
+    }
+}
+
+TEST(Check, UnpaintedPreviewPixelsStayTransparent)
+{
+    TempDir dir;
+    LayoutFile main;
+    main.board = "fill none wid 30 hei 10";
+    writeSet(dir, "main", {{"main", main}});
+    Result r = runCheck({"--preview", QString::fromStdString(dir.path() + "/p"),
+                         QString::fromStdString(dir.path())});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    QImage image(QString::fromStdString(dir.path() + "/p/main-mode1.png"));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(qAlpha(image.pixel(25, 5)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(5, 5)), 255);
+}
+
+// --- Failures ---
+
+TEST(Check, SetsThatFailExitTwo)
+{
+    struct Case {
+        const char *what;
+        std::function<void(const TempDir &)> write;
+        const char *line;  // a line the output must hold; may be empty
+    };
+    const Case cases[] = {
+        {"no load.cfg", [](const TempDir &) {}, ""},
+        {"only an aux layout",
+         [](const TempDir &d) { writeSet(d, "side", {{"side", auxLayout()}}); },
+         "VX_Engine: it seems to be no basic layout available"},
+        {"one layout of two fails to load",
+         [](const TempDir &d) {
+             writeSet(d, "main broken", {{"main", LayoutFile()}});
+             d.write("broken.cfg", "[Common]\nkeys 0\n");
+         },
+         "VX_Engine: loading layout 'broken' failed, remove it"},
+        {"a message the loader goes on after",
+         [](const TempDir &d) {
+             LayoutFile main;
+             main.board = "fill paint wid 20 hei 10";
+             writeSet(d, "main", {{"main", main}});
+         },
+         ""},
+        {"no bg.gif",
+         [](const TempDir &d) {
+             writeSet(d, "main", {{"main", LayoutFile()}});
+             std::filesystem::remove(d.file("bg.gif"));
+         },
+         ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        c.write(dir);
+        Result r = runCheck({QString::fromStdString(dir.path())});
+        EXPECT_EQ(r.exitCode, 2) << r.out;
+        if (*c.line) {
+            EXPECT_TRUE(r.has(c.line)) << r.out;
+        }
+        ASSERT_FALSE(r.lines.empty());
+        EXPECT_EQ(r.lines.back().rfind("vexil-check: failed: ", 0), 0u) << r.out;
+    }
+}
+
+TEST(Check, CommandLinesItDoesNotUnderstandExitTwo)
+{
+    TempDir dir;
+    writeSet(dir, "main", {{"main", LayoutFile()}});
+    const QString set = QString::fromStdString(dir.path());
+    const QStringList commandLines[] = {{"--preview"}, {"--colour", set}, {set, set}};
+    for (const QStringList &args : commandLines) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        EXPECT_EQ(runCheck(args).exitCode, 2);
+    }
+}
+
+TEST(Check, PreviewThatCannotBeWrittenFails)
+{
+    TempDir dir;
+    writeSet(dir, "main", {{"main", LayoutFile()}});
+    dir.write("file", "not a directory");
+    Result r = runCheck({"--preview", QString::fromStdString(dir.file("file")),
+                         QString::fromStdString(dir.path())});
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+}
