@@ -115,11 +115,18 @@ void VX_Checker::checkKey(const VX_Layout &layout, int32_t index)
 
 void VX_Checker::checkOverlaps(const VX_Layout &layout)
 {
-    for (int32_t i = 0; i < layout.keyCount; ++i)
-        for (int32_t j = i + 1; j < layout.keyCount; ++j)
-            if (overlap(layout.keys[i], layout.keys[j]))
+    // Each key is named with the first key before it that it overlaps, so a
+    // layout whose keys all sit in one place gives a line per key, not per
+    // pair.
+    for (int32_t j = 1; j < layout.keyCount; ++j) {
+        for (int32_t i = 0; i < j; ++i) {
+            if (overlap(layout.keys[i], layout.keys[j])) {
                 warn(layout, "%s: overlaps %s", describeKey(layout, i).c_str(),
                      describeKey(layout, j).c_str());
+                break;
+            }
+        }
+    }
 }
 
 void VX_Checker::checkPictures(const VX_Layout &layout, int32_t index)
