@@ -8,9 +8,9 @@ PREFIX ?= /usr/local
 # Packages the build, the tests and the tools need.
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             libgtest-dev libgmock-dev libbenchmark-dev libgif-dev \
-            xvfb xauth xdotool xclip x11-apps
+            xvfb xauth xdotool xclip x11-apps fonts-dejavu-core
 
-.PHONY: all deps build run test install clean
+.PHONY: all deps build run test install clean skins
 
 all: build
 
@@ -43,6 +43,12 @@ test: build
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Redraws the pictures of the shipped layouts and their [Board] and [Pixs]
+# sections; bg.gif, the fallback background, is the English board's.
+skins: build
+	$(BUILD)/bin/vexil-skin --write layouts/num.cfg layouts/sym.cfg layouts/ru.cfg layouts/phone.cfg
+	$(BUILD)/bin/vexil-skin --write --default-bg layouts/en.cfg
 
 clean:
 	rm -rf $(BUILD)
