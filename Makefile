@@ -4,13 +4,14 @@
 BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
+BENCH_BUILD ?= build-bench
 
 # Packages the build, the tests and the tools need.
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             libgtest-dev libgmock-dev libbenchmark-dev libgif-dev \
             xvfb xauth xdotool xclip x11-apps fonts-dejavu-core
 
-.PHONY: all deps build run test install clean skins
+.PHONY: all deps build run test install clean skins bench
 
 all: build
 
@@ -52,3 +53,11 @@ skins: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Benchmarks in an optimised build of their own; prints one table of targets
+# and figures at the end (README, "Performance"). Extra flags for the program
+# (e.g. --startup-runs=40) go in BENCH_ARGS.
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_bench
+	$(BENCH_BUILD)/bin/vexil_bench $(BENCH_ARGS)
