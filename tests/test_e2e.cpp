@@ -1,0 +1,404 @@
+// The real keyboard program on a real (virtual) X server: pictures made by
+// vexil-skin, clicks sent with xdotool, the text field read back through the
+// clipboard, and the painted board checked pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/TestSupport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPatience = std::chrono::seconds(5);  // longest wait for one effect
+constexpr auto kPollStep = std::chrono::milliseconds(50);
+constexpr unsigned kBoardColour = 0xC81EA0;  // the boards' colour: (200, 30, 160)
+
+// A child process, ended and reaped when the object goes.
+class Child {
+public:
+    Child() = default;
+    ~Child() { stop(); }
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+
+    // Runs argv with the extra environment; stdout to `outPath` when given.
+    // `keepFd`: a descriptor the child inherits.
+    bool start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+               const std::string &outPath = std::string(), int keepFd = -1)
+    {
+        pid_ = fork();
+        if (pid_ < 0)
+            return false;
+        if (pid_ == 0) {
+            for (const std::string &e : env)
+                putenv(strdup(e.c_str()));
+            if (!outPath.empty()) {
+                int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (fd >= 0)
+                    dup2(fd, 1);
+            }
+            int null = open("/dev/null", O_WRONLY);
+            if (null >= 0)
+                dup2(null, 2);
+            (void)keepFd;
+            std::vector<char *> args;
+            for (const std::string &a : argv)
+                args.push_back(const_cast<char *>(a.c_str()));
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
+            _exit(127);
+        }
+        return true;
+    }
+    void stop()
+    {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 40 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (waitpid(pid_, &status, WNOHANG) == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        }
+        pid_ = -1;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+std::string binDir()
+{
+    const char *dir = std::getenv("VEXIL_BIN_DIR");
+    return dir ? dir : ".";
+}
+
+// Output of a shell command; `ok` false when it exits with a failure.
+std::string shell(const std::string &command, bool *ok = nullptr)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        if (ok)
+            *ok = false;
+        return out;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, n);
+    const int status = pclose(pipe);
+    if (ok)
+        *ok = status == 0;
+    return out;
+}
+
+bool haveProgram(const char *name) { return !shell(std::string("command -v ") + name).empty(); }
+
+// An X screen dump (xwd, ZPixmap, 3 or 4 bytes per pixel) as an image.
+QImage readXwd(const std::string &data)
+{
+    auto card = [&](size_t i) -> uint32_t {
+        const auto *p = reinterpret_cast<const unsigned char *>(data.data()) + 4 * i;
+        return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    };
+    if (data.size() < 100)
+        return QImage();
+    const uint32_t headerSize = card(0), format = card(2), width = card(4), height = card(5);
+    const uint32_t byteOrder = card(7), bitsPerPixel = card(11), bytesPerLine = card(12);
+    const uint32_t redMask = card(14), greenMask = card(15), blueMask = card(16), colours = card(19);
+    const size_t start = headerSize + 12 * static_cast<size_t>(colours);
+    const uint32_t stride = bitsPerPixel / 8;
+    if (format != 2 || (bitsPerPixel != 24 && bitsPerPixel != 32) ||
+        data.size() < start + static_cast<size_t>(bytesPerLine) * height)
+        return QImage();
+    auto shiftOf = [](uint32_t mask) { int s = 0; while (mask && !(mask & 1)) { mask >>= 1; ++s; } return s; };
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    for (uint32_t y = 0; y < height; ++y) {
+        const auto *row = reinterpret_cast<const unsigned char *>(data.data()) + start + y * bytesPerLine;
+        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(static_cast<int>(y)));
+        for (uint32_t x = 0; x < width; ++x) {
+            const unsigned char *p = row + stride * x;
+            uint32_t v = 0;
+            for (uint32_t b = 0; b < stride; ++b)
+                v |= uint32_t(p[byteOrder == 0 ? b : stride - 1 - b]) << (8 * b);
+            out[x] = qRgb(int((v & redMask) >> shiftOf(redMask)), int((v & greenMask) >> shiftOf(greenMask)),
+                          int((v & blueMask) >> shiftOf(blueMask)));
+        }
+    }
+    return image;
+}
+
+struct KeyRect {
+    int x, y, w, h;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        for (const char *tool : {"Xvfb", "xdotool", "xclip", "xwd"})
+            ASSERT_TRUE(haveProgram(tool)) << tool << " is missing (make deps installs it)";
+    }
+
+    std::string x(const std::string &command, bool *ok = nullptr)
+    {
+        return shell("DISPLAY=" + display + " " + command + " 2>/dev/null", ok);
+    }
+
+    bool startX()
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        const std::string fd = std::to_string(fds[1]);
+        if (!xserver.start({"Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
+                           std::string(), fds[1]))
+            return false;
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < until && number.find('\n') == std::string::npos) {
+            if (poll(&p, 1, 100) > 0) {
+                char c;
+                if (read(fds[0], &c, 1) != 1)
+                    break;
+                number += c;
+            }
+        }
+        close(fds[0]);
+        if (number.empty() || number.find('\n') == std::string::npos)
+            return false;
+        display = ":" + number.substr(0, number.find('\n'));
+        return true;
+    }
+
+    QImage screenshot()
+    {
+        const std::string dump = x("xwd -root -silent");
+        lastDumpSize = dump.size();
+        return readXwd(dump);
+    }
+    size_t lastDumpSize = 0;
+
+    // The board: the rectangle of its flat colour, widened by the edge the
+    // background draws around it, for a board of `w` x `h`.
+    bool findBoard(int w, int h, QPoint &origin)
+    {
+        const auto until = Clock::now() + kPatience;
+        while (Clock::now() < until) {
+            const QImage shot = screenshot();
+            lastShot = shot;
+            int left = shot.width(), top = shot.height(), right = -1, bottom = -1;
+            for (int yy = 0; yy < shot.height(); ++yy) {
+                const QRgb *line = reinterpret_cast<const QRgb *>(shot.constScanLine(yy));
+                for (int xx = 0; xx < shot.width(); ++xx)
+                    if ((line[xx] & 0xffffff) == kBoardColour) {
+                        left = std::min(left, xx);
+                        right = std::max(right, xx);
+                        top = std::min(top, yy);
+                        bottom = std::max(bottom, yy);
+                    }
+            }
+            const int edge = (w - (right - left + 1)) / 2;
+            if (right >= 0 && edge >= 0 && edge == (h - (bottom - top + 1)) / 2 && right - left + 1 + 2 * edge == w) {
+                origin = QPoint(left - edge, top - edge);
+                return true;
+            }
+            std::this_thread::sleep_for(kPollStep);
+        }
+        return false;
+    }
+
+    void click(const QPoint &origin, const KeyRect &key, int times = 1)
+    {
+        const QPoint at = origin + QPoint(key.x + key.w / 2, key.y + key.h / 2);
+        x("xdotool mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click --repeat " +
+          std::to_string(times) + " --delay 120 1");
+    }
+
+    std::string text()
+    {
+        x("xdotool key --clearmodifiers ctrl+a ctrl+c ctrl+End");
+        return x("xclip -o -selection clipboard");
+    }
+
+    // Polls the text field until it reads `expected`; gives what it read last.
+    std::string waitText(const std::string &expected)
+    {
+        std::string got;
+        const auto until = Clock::now() + kPatience;
+        while (Clock::now() < until) {
+            got = text();
+            if (got == expected)
+                break;
+            std::this_thread::sleep_for(kPollStep);
+        }
+        return got;
+    }
+
+    // The key's rectangle on screen equals column `column` of the sheet.
+    bool waitLook(const QPoint &origin, const KeyRect &key, const QImage &sheet, int boardWidth, int column)
+    {
+        const QImage want = sheet.copy(key.x + column * boardWidth, key.y, key.w, key.h).convertToFormat(QImage::Format_RGB32);
+        const auto until = Clock::now() + kPatience;
+        while (Clock::now() < until) {
+            const QImage shot = screenshot().copy(origin.x() + key.x, origin.y() + key.y, key.w, key.h);
+            if (!shot.isNull() && shot == want)
+                return true;
+            std::this_thread::sleep_for(kPollStep);
+        }
+        return false;
+    }
+
+    int windowWidth()
+    {
+        const std::string out = x("xdotool getwindowgeometry --shell " + window);
+        const size_t at = out.find("WIDTH=");
+        return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
+    }
+
+    // Kept for a look after a failure.
+    void saveLastShot()
+    {
+        if (!lastShot.isNull())
+            lastShot.save(QStringLiteral("/tmp/vexil-e2e-screen.png"));
+    }
+
+    QImage lastShot;
+    TempDir home;
+    Child xserver;
+    Child keyboard;
+    std::string display;
+    std::string window;
+};
+
+// Keys of the test layouts, as placed in their [Geometry].
+constexpr KeyRect kA{10, 10, 60, 50}, kAbc{80, 10, 60, 50}, kBks{150, 10, 60, 50}, kEnt{220, 10, 60, 50},
+    kSpace{290, 10, 60, 50}, kCaps{360, 10, 60, 50}, kSwitch{10, 70, 60, 50}, kLink{80, 70, 60, 50};
+constexpr KeyRect kSeven{10, 10, 60, 50}, kBack{80, 10, 60, 50};
+constexpr KeyRect kX{10, 10, 60, 50};
+constexpr int kWide = 520, kNarrow = 420, kHeight = 130;
+
+TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
+{
+    const std::string dir = home.mkdir("vexil");
+    home.write("vexil/load.cfg", "digits\nqw\ntwo\n");
+    home.write("vexil/digits.cfg",
+               "[Common]\ntype 1 keys 2 bwid 60 bhei 50 draw-pressed 1\n"
+               "[Layout]\nalpha switch\n[Geometry]\n(10 10) (80 10)\n[Strings]\n7\n"
+               "[Board]\nwid 520 hei 130 color ( 200 30 160 )\n");
+    home.write("vexil/qw.cfg",
+               "[Common]\ntype 0 keys 8 mode 2 bwid 60 bhei 50 draw-pressed 1 tm-enum-reset 700\n"
+               "[Layout]\nalpha alpha bks ent space caps switch digits\n"
+               "[Geometry]\n(10 10) (80 10) (150 10) (220 10) (290 10) (360 10) (10 70) (80 70)\n"
+               "[Strings]\n( a A ) ( abc ABC )\n"
+               "[Board]\nwid 520 hei 130 color ( 200 30 160 )\n");
+    home.write("vexil/two.cfg",
+               "[Common]\ntype 0 keys 2 bwid 60 bhei 50 draw-pressed 1\n"
+               "[Layout]\nalpha switch\n[Geometry]\n(10 10) (80 10)\n[Strings]\nx\n"
+               "[Board]\nwid 420 hei 130 color ( 200 30 160 )\n");
+    bool ok = false;
+    const std::string skinOut = shell(binDir() + "/vexil-skin --write " + dir + "/digits.cfg " + dir + "/qw.cfg " +
+                                      dir + "/two.cfg 2>&1", &ok);
+    ASSERT_TRUE(ok) << skinOut;
+    const QImage sheet(QString::fromStdString(dir + "/qw.gif"));
+    ASSERT_EQ(sheet.size(), QSize(4 * kWide, kHeight));
+
+    ASSERT_TRUE(startX()) << "Xvfb did not start";
+    const std::string log = home.file("vexil.log");
+    ASSERT_TRUE(keyboard.start({binDir() + "/vexil"},
+                               {"DISPLAY=" + display, "XDG_DATA_HOME=" + home.path(), "QT_QPA_PLATFORM=xcb"}, log));
+    window = x("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(keyboard.pid()));
+    window = window.substr(0, window.find('\n'));
+    ASSERT_FALSE(window.empty()) << "no window";
+    x("xdotool windowfocus --sync " + window);
+
+    QPoint origin;
+    if (!findBoard(kWide, kHeight, origin)) {
+        saveLastShot();
+        FAIL() << "board not painted; dump " << lastDumpSize << " bytes, last screen (" << lastShot.width() << "x" << lastShot.height() << ") in /tmp/vexil-e2e-screen.png";
+    }
+    std::string all;
+    shell("cat " + log).swap(all);
+    EXPECT_NE(all.find("VX_Engine: load complete - basic: 2, aux: 1"), std::string::npos) << all;
+
+    // Released look, then pressed while the button is held, then released.
+    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "released look";
+    const QPoint a = origin + QPoint(kA.x + kA.w / 2, kA.y + kA.h / 2);
+    x("xdotool mousemove --sync " + std::to_string(a.x()) + " " + std::to_string(a.y()) + " mousedown 1");
+    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 1)) << "pressed look";
+    x("xdotool mouseup 1");
+    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "released again";
+    EXPECT_EQ(waitText("a"), "a");
+
+    // Multi-tap: a, then b and c each erasing the one before.
+    click(origin, kAbc, 3);
+    EXPECT_EQ(waitText("ac"), "ac");
+    // After the reset time a tap starts a fresh cycle (no erase step).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    click(origin, kAbc);
+    EXPECT_EQ(waitText("aca"), "aca");
+
+    click(origin, kBks);
+    EXPECT_EQ(waitText("ac"), "ac");
+    click(origin, kSpace);
+    click(origin, kEnt);
+    EXPECT_EQ(waitText("ac \n"), "ac \n");
+
+    // Caps: the letters show and type their second mode.
+    click(origin, kCaps);
+    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 2)) << "upper-case look";
+    click(origin, kA);
+    EXPECT_EQ(waitText("ac \nA"), "ac \nA");
+    click(origin, kCaps);
+    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "lower-case look";
+
+    // A link to the aux layout and its switch key back.
+    click(origin, kLink);
+    const QImage digits(QString::fromStdString(dir + "/digits.gif"));
+    EXPECT_TRUE(waitLook(origin, kSeven, digits, kWide, 0)) << "aux layout shown";
+    click(origin, kSeven);
+    EXPECT_EQ(waitText("ac \nA7"), "ac \nA7");
+    click(origin, kBack);
+    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "back on the basic layout";
+    click(origin, kA);
+    EXPECT_EQ(waitText("ac \nA7a"), "ac \nA7a");
+
+    // The switch key shows the next basic layout, and the window follows
+    // its size.
+    const int wide = windowWidth();
+    click(origin, kSwitch);
+    int narrow = wide;
+    for (auto until = Clock::now() + kPatience; Clock::now() < until && narrow == wide;
+         std::this_thread::sleep_for(kPollStep))
+        narrow = windowWidth();
+    EXPECT_EQ(wide - narrow, kWide - kNarrow);
+    if (!findBoard(kNarrow, kHeight, origin)) {
+        saveLastShot();
+        FAIL() << "narrow board not painted; last screen in /tmp/vexil-e2e-screen.png";
+    }
+    click(origin, kX);
+    EXPECT_EQ(waitText("ac \nA7ax"), "ac \nA7ax");
+}
+
+}  // namespace
