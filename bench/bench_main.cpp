@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
@@ -31,6 +32,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/QVX_Board.h"
 #include "app/VX_Log.h"
 #include "bench/AllocCount.h"
 #include "bench/BenchFiles.h"
@@ -442,6 +444,44 @@ bool countStateMachineAllocations(AllocCounts &counts, std::string &error)
     return true;
 }
 
+// Allocations per press and per release through the board widget: the
+// state machine plus what the widget adds around it (timers, repaint
+// requests). The events are built outside the counted part.
+bool countBoardAllocations(double &perPress, double &perRelease, std::string &error)
+{
+    QVX_Board board(nullptr, std::vector<std::string>{gSetup.setDir});
+    FILE *saved = vxLog.stream;
+    vxLog.stream = gDevNull;
+    const bool ok = board.engine.load();
+    vxLog.stream = saved;
+    VX_Layout *l = ok ? board.engine.activeLayout() : nullptr;
+    const int32_t k = l ? typingKey(*l) : -1;
+    if (k < 0) {
+        error = "no typing key for the board widget";
+        return false;
+    }
+    board.setFixedSize(l->width, l->height);
+    const QPointF at(centre(l->keys[k]).x, centre(l->keys[k]).y);
+    uint64_t press = 0, release = 0;
+    for (int round = -1; round < kAllocRounds; ++round) {
+        QMouseEvent down(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent up(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        uint64_t before = allocationCount();
+        QCoreApplication::sendEvent(&board, &down);
+        uint64_t middle = allocationCount();
+        QCoreApplication::sendEvent(&board, &up);
+        uint64_t after = allocationCount();
+        QCoreApplication::processEvents();  // deliver the posted repaint requests
+        if (round >= 0) {
+            press += middle - before;
+            release += after - middle;
+        }
+    }
+    perPress = static_cast<double>(press) / kAllocRounds;
+    perRelease = static_cast<double>(release) / kAllocRounds;
+    return true;
+}
+
 // --- Start-up ---
 
 double median(std::vector<double> v)
@@ -522,7 +562,8 @@ std::string loadAverage()
 
 const char *yesNo(bool met) { return met ? "yes" : "**no**"; }
 
-void printTable(const StartupFigures &startup, const AllocCounts &allocs, bool allocsOk, int repetitions)
+void printTable(const StartupFigures &startup, const AllocCounts &allocs, bool allocsOk, double boardPress,
+                double boardRelease, int repetitions)
 {
     char date[64];
     time_t now = time(nullptr);
@@ -578,6 +619,9 @@ void printTable(const StartupFigures &startup, const AllocCounts &allocs, bool a
     } else {
         std::printf("| Tokenizer on a generated 1 MiB layout file | >= 100 MiB/s | not run | **no** |\n");
     }
+    if (boardPress >= 0)
+        std::printf("| Heap allocations per press and release through the board widget (no target) | - | %.2f, %.2f | - |\n",
+                    boardPress, boardRelease);
     row("BM_FullRepaint", "Full repaint of the largest layout (no target)", "-", 1e6, "us", -1, true);
     row("BM_HitTest100", "Hit test on a 100-key layout (no target)", "-", 1e9, "ns", -1, true);
     std::printf("\n");
@@ -592,7 +636,7 @@ int main(int argc, char **argv)
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--startup-runs=", 15) == 0)
-            startupRuns = std::max(1, std::atoi(argv[i] + 15));
+            startupRuns = std::max(0, std::atoi(argv[i] + 15));
         else if (std::strncmp(argv[i], "--repetitions=", 14) == 0)
             repetitions = std::max(1, std::atoi(argv[i] + 14));
         else
@@ -646,10 +690,16 @@ int main(int argc, char **argv)
                      "repeat tick %.2f\n",
                      allocs.press, allocs.move, allocs.release, allocs.repeat);
 
+    double boardPress = -1, boardRelease = -1;
+    if (!countBoardAllocations(boardPress, boardRelease, error)) {
+        std::fprintf(stderr, "vexil_bench: %s\n", error.c_str());
+        boardPress = boardRelease = -1;
+    }
+
     StartupFigures startup;
     if (startupRuns > 0)
         startup = measureStartup(startupRuns);
-    printTable(startup, allocs, allocsOk, repetitions);
+    printTable(startup, allocs, allocsOk, boardPress, boardRelease, repetitions);
 
     std::error_code ec;
     std::filesystem::remove_all(gSetup.tempDir, ec);
