@@ -1,0 +1,209 @@
+// vexil-skin run as a program on layout files the test writes, its output
+// loaded back with the keyboard's own engine.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPixmap>
+#include <cstdio>
+#include <cstdlib>
+#include <cmath>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "engine/VX_Engine.h"
+#include "image/VX_Image.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+struct SkinRun {
+    int status;
+    std::string output;  // stdout and stderr
+};
+
+SkinRun skin(const std::string &arguments)
+{
+    const char *bin = std::getenv("VEXIL_BIN_DIR");
+    const std::string command = std::string(bin ? bin : ".") + "/vexil-skin " + arguments + " 2>&1";
+    SkinRun run{-1, std::string()};
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+        run.output.append(buf, n);
+    run.status = pclose(pipe);
+    return run;
+}
+
+std::string readAll(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+QImage piece(const VX_Image *image)
+{
+    return image->rootPixmap()->toImage().convertToFormat(QImage::Format_RGB32).copy(image->x, image->y, image->width,
+                                                                                     image->height);
+}
+
+// An aux layout and a two-mode basic layout that links to it.
+const char kLoad[] = "nums\nwords\n";
+const char kNums[] =
+    "[Common]\ntype 1 keys 2 bwid 40 bhei 30\n[Layout]\nalpha switch\n[Geometry]\n(5 5) (50 5)\n"
+    "[Strings]\n1\n[Board]\nwid 100 hei 40 color ( 10 20 30 )\n";
+const char kWords[] =
+    "# a test layout\n"
+    "[Common]\nkeys 6 mode 2 bwid 40 bhei 30 draw-pressed 1\n"
+    "[Layout]\nalpha alpha bks caps nums label\n"
+    "[Geometry]\n(5 5) (50 5) (95 5 60) (5 40) (50 40) (95 40)\n"
+    "[Strings]\n( q Q ) ( abc2 ABC2 )\n"
+    "[Board]\nwid 200 hei 80 color ( 10 20 30 )\n";
+
+class Skin : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        dir.write("load.cfg", kLoad);
+        dir.write("nums.cfg", kNums);
+        dir.write("words.cfg", kWords);
+    }
+
+    std::string files() const { return dir.file("nums.cfg") + " " + dir.file("words.cfg"); }
+
+    TempDir dir;
+};
+
+TEST_F(Skin, WrittenLayoutsLoadQuietlyWithPicturesForEveryKeyAndMode)
+{
+    const SkinRun run = skin("--write --default-bg " + files());
+    ASSERT_EQ(run.status, 0) << run.output;
+
+    LogCapture log;
+    VX_Engine engine({dir.path()});
+    ASSERT_TRUE(engine.load());
+    const std::regex count(R"(VX_Layout: read \d+ entries from \[\w+\] \(\w+\))");
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "VX_Engine: load complete - basic: 1, aux: 1");
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_TRUE(std::regex_match(lines[i], count)) << lines[i];
+
+    const VX_Layout *words = engine.layouts[VX_LAYOUT_BASIC][0].get();
+    ASSERT_NE(words, nullptr);
+    ASSERT_NE(words->background, nullptr);
+    const QImage background = words->background->rootPixmap()->toImage();
+    EXPECT_EQ(background.size(), QSize(200, 80));
+    // Flat colours survive the palette exactly.
+    EXPECT_EQ(background.pixel(100, 38) & 0xffffff, 0x0a141eu);
+    EXPECT_EQ(words->fillMethod, VX_FILL_PIXMAP);
+    for (int32_t i = 0; i < words->keyCount; ++i) {
+        const VX_Key &key = words->keys[i];
+        EXPECT_FALSE(key.pixInPlace) << i;
+        for (int m = 0; m < 2; ++m) {
+            SCOPED_TRACE("key " + std::to_string(i) + " mode " + std::to_string(m));
+            ASSERT_NE(key.pix[m][VX_PIX_RELEASED], nullptr);
+            ASSERT_NE(key.pix[m][VX_PIX_PRESSED], nullptr);
+            EXPECT_EQ(piece(key.pix[m][VX_PIX_RELEASED]).size(), QSize(key.width, key.height));
+            // The corner outside the rounded face is the board's colour.
+            EXPECT_EQ(piece(key.pix[m][VX_PIX_RELEASED]).pixel(0, 0) & 0xffffff, 0x0a141eu);
+            if (key.type != VX_KEY_LABEL) {
+                EXPECT_NE(piece(key.pix[m][VX_PIX_RELEASED]), piece(key.pix[m][VX_PIX_PRESSED]));
+            }
+        }
+    }
+    // Letters change with the mode; Backspace looks the same in both.
+    EXPECT_NE(piece(words->keys[0].pix[0][0]), piece(words->keys[0].pix[1][0]));
+    EXPECT_EQ(piece(words->keys[2].pix[0][0]), piece(words->keys[2].pix[1][0]));
+    // The aux layout with one mode.
+    const VX_Layout *nums = engine.layouts[VX_LAYOUT_AUX][0].get();
+    ASSERT_NE(nums, nullptr);
+    EXPECT_NE(nums->keys[0].pix[0][0], nullptr);
+}
+
+TEST_F(Skin, LabelOverrideChangesOnlyThatKey)
+{
+    ASSERT_EQ(skin("--write " + files()).status, 0);
+    const QImage before(QString::fromStdString(dir.file("words.gif")));
+    dir.write("words.cfg", std::string("#label 1 xyz\n") + kWords);
+    const SkinRun run = skin("--write " + files());
+    ASSERT_EQ(run.status, 0) << run.output;
+    const QImage after(QString::fromStdString(dir.file("words.gif")));
+    ASSERT_EQ(before.size(), after.size());
+    // Pixels of a key's rectangle that changed by more than a palette
+    // shift of anti-aliased edges can explain.
+    auto changed = [&](int x, int y, int w, int h) {
+        int count = 0;
+        for (int yy = y; yy < y + h; ++yy)
+            for (int xx = x; xx < x + w; ++xx) {
+                const QRgb a = before.pixel(xx, yy), b = after.pixel(xx, yy);
+                if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 96)
+                    ++count;
+            }
+        return count;
+    };
+    EXPECT_GT(changed(50, 5, 40, 30), 20);  // key 1, mode 0
+    EXPECT_EQ(changed(5, 5, 40, 30), 0);    // key 0
+    EXPECT_NE(readAll(dir.file("words.cfg")).find("#label 1 xyz"), std::string::npos);
+}
+
+TEST_F(Skin, RunningAgainChangesNothing)
+{
+    ASSERT_EQ(skin("--write " + files()).status, 0);
+    const std::string cfg = readAll(dir.file("words.cfg"));
+    const std::string gif = readAll(dir.file("words.gif"));
+    // One [Board] and one [Pixs], in place of the old ones.
+    EXPECT_EQ(cfg.find("[Board]"), cfg.rfind("[Board]"));
+    EXPECT_EQ(cfg.find("[Pixs]"), cfg.rfind("[Pixs]"));
+    EXPECT_LT(cfg.find("[Geometry]"), cfg.find("[Pixs]"));
+    ASSERT_EQ(skin("--write " + files()).status, 0);
+    EXPECT_EQ(readAll(dir.file("words.cfg")), cfg);
+    EXPECT_EQ(readAll(dir.file("words.gif")), gif);
+}
+
+TEST_F(Skin, WithoutWritePrintsTheSectionsAndKeepsTheFile)
+{
+    const SkinRun run = skin(dir.file("words.cfg"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(readAll(dir.file("words.cfg")), kWords);
+    EXPECT_NE(run.output.find("[Board]\nwid 200 hei 80\ncolor ( 10 20 30 )\nfill pixmap\npixmap words_bg.gif\n"),
+              std::string::npos)
+        << run.output;
+    // Mode 0 released and pressed, mode 1 released and pressed: one board
+    // width apart.
+    EXPECT_NE(run.output.find("( (5 5) (205 5) | (405 5) (605 5) )"), std::string::npos) << run.output;
+}
+
+// Failure paths: nothing is written and the reason is shown.
+TEST_F(Skin, RefusesWhatItCannotDraw)
+{
+    const struct {
+        const char *name;
+        const char *text;
+        const char *message;
+    } cases[] = {
+        {"broken", "[Common]\nkeys 1 mode 3\n", "VX_Layout: invalid value for modes"},
+        {"units", "[Common]\nkeys 1 pixs 0\n[Layout]\nbks\n[Geometry]\n(0 0 10 10)\n", "pixs 1"},
+        {"labels", "#label one\n[Common]\nkeys 1\n", "#label <key index>"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.write(std::string(c.name) + ".cfg", c.text);
+        const SkinRun run = skin("--write " + dir.file(std::string(c.name) + ".cfg"));
+        EXPECT_NE(run.status, 0);
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+        EXPECT_FALSE(std::ifstream(dir.file(std::string(c.name) + ".gif")).good());
+        EXPECT_EQ(readAll(dir.file(std::string(c.name) + ".cfg")), c.text);
+    }
+    EXPECT_NE(skin(dir.file("load.cfg") + "x").status, 0);
+    EXPECT_NE(skin(dir.file("missing.cfg")).status, 0);
+}
+
+}  // namespace
