@@ -3,11 +3,14 @@
 // machine (Google Benchmark), then the start-up comparison with a bare
 // dialog, and one table of targets and figures at the end.
 //
-//   vexil_bench [--startup-runs=N] [--repetitions=N] [--benchmark_... flags]
+//   vexil_bench [--startup-runs=N] [--repetitions=N] [--layouts=DIR]
+//               [--benchmark_... flags]
 //
-// The layouts measured are the shipped ones (<exe dir>/../share/vexil); when
-// that directory holds no load.cfg a generated set of the same shape is used
-// and the table says so. Exit status 1 when the key state machine allocates.
+// The layouts measured are the shipped ones (<exe dir>/../share/vexil), or
+// the set in DIR; when neither is given and the shipped directory holds no
+// load.cfg, a generated set of the same shape is used. The table says which.
+// The start-up probe finds a given set as the user's layouts, so a file
+// missing from DIR is still taken from the shipped ones, as the program would. Exit status 1 when the key state machine allocates.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -150,8 +153,15 @@ bool prepareFiles(std::string &error)
     std::filesystem::create_directories(s.tempDir + "/empty");
 
     const std::string shippedDir = s.exeDir + "/../share/vexil";
-    s.shipped = fileExists(shippedDir + "/load.cfg");
-    if (s.shipped) {
+    s.shipped = s.setDir.empty() && fileExists(shippedDir + "/load.cfg");
+    if (!s.setDir.empty()) {
+        // A set of the caller's: the window probe finds it as the user's
+        // layouts, $XDG_DATA_HOME/vexil.
+        s.setDir = std::filesystem::absolute(s.setDir).string();
+        s.dataHome = s.tempDir + "/given";
+        std::filesystem::create_directories(s.dataHome);
+        std::filesystem::create_directory_symlink(s.setDir, s.dataHome + "/vexil");
+    } else if (s.shipped) {
         s.setDir = shippedDir;
         s.dataHome = s.tempDir + "/empty";  // no user layouts in the way
     } else {
@@ -571,7 +581,10 @@ void printTable(const StartupFigures &startup, const AllocCounts &allocs, bool a
     std::printf("\n## vexil benchmarks\n\n");
     std::printf("Machine: %s, %ld cores online; %s; load average %s.\n", cpuModel().c_str(),
                 sysconf(_SC_NPROCESSORS_ONLN), date, loadAverage().c_str());
-    std::printf("Layouts: %s (%s).", gSetup.shipped ? "the shipped set" : "a GENERATED set (no shipped load.cfg)",
+    std::printf("Layouts: %s (%s).",
+                gSetup.shipped                                        ? "the shipped set"
+                : gSetup.setDir.rfind(gSetup.tempDir, 0) == 0 ? "a GENERATED set (no shipped load.cfg)"
+                                                                      : "a given set",
                 gSetup.setDir.c_str());
     for (const std::string &line : gSetup.loadLog)
         if (line.find("load complete") != std::string::npos)
@@ -637,6 +650,8 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--startup-runs=", 15) == 0)
             startupRuns = std::max(0, std::atoi(argv[i] + 15));
+        else if (std::strncmp(argv[i], "--layouts=", 10) == 0)
+            gSetup.setDir = argv[i] + 10;
         else if (std::strncmp(argv[i], "--repetitions=", 14) == 0)
             repetitions = std::max(1, std::atoi(argv[i] + 14));
         else
