@@ -416,41 +416,78 @@ struct AllocCounts {
     bool zero() const { return press == 0 && move == 0 && release == 0 && repeat == 0; }
 };
 
+// The counter sees a malloc and an operator new (a zero count would
+// otherwise prove nothing).
+bool counterWorks()
+{
+    const uint64_t before = allocationCount();
+    void *block = std::malloc(24);
+    benchmark::DoNotOptimize(block);
+    std::free(block);
+    int *number = new int(7);
+    benchmark::DoNotOptimize(number);
+    delete number;
+    return allocationCount() - before == 2;
+}
+
 // Allocations per call of each operation, over many calls, after one round
-// to warm up. Each call is counted on its own, the others not.
+// to warm up. Every key of every layout takes its turn (multi-tap, caps,
+// switch and link keys included): press at its centre, a move that stays on
+// it, two repeat ticks, a slide onto the next key, release. Each call is
+// counted on its own; the paint that serves the repaint requests is not.
 bool countStateMachineAllocations(AllocCounts &counts, std::string &error)
 {
-    Board board;
-    if (!openBoard(board, gSetup.setDir, error))
+    bool ok = false;
+    auto engine = loadSet(gSetup.setDir, ok);
+    if (!ok) {
+        error = "the layout set does not load";
         return false;
-    VX_Layout &l = *board.layout;
-    uint64_t press = 0, move = 0, release = 0, repeat = 0;
+    }
+    QImage canvas(1024, 512, QImage::Format_RGB32);
+    uint64_t press = 0, move = 0, release = 0, repeat = 0, calls = 0;
     auto counted = [](uint64_t &total, const std::function<void()> &op) {
         uint64_t before = allocationCount();
         op();
         total += allocationCount() - before;
     };
-    for (int round = -1; round < kAllocRounds; ++round) {
-        uint64_t p = 0, m = 0, r = 0, t = 0;
-        counted(p, [&] { l.press(board.a.x, board.a.y); });
-        counted(m, [&] { l.move(board.a.x + 1, board.a.y); });  // stays on the key
-        counted(t, [&] { l.repeatStep(); });
-        counted(t, [&] { l.repeatStep(); });
-        counted(m, [&] { l.move(board.b.x, board.b.y); });      // slides to another key
-        counted(r, [&] { l.release(); });
-        l.resetEnum();
-        paintBoard(board);  // serve the repaint requests, as the board would
-        if (round >= 0) {
-            press += p;
-            move += m;
-            release += r;
-            repeat += t;
-        }
+    const int rounds = kAllocRounds / 10;
+    for (int round = -1; round < rounds; ++round)
+        for (int row = 0; row < VX_Engine::kRows; ++row)
+            for (int slot = 0; slot < VX_Engine::kSlots; ++slot) {
+                VX_Layout *l = engine->layouts[row][slot].get();
+                for (int32_t i = 0; l && i < l->keyCount; ++i) {
+                    // Show this layout, as if the user had come here.
+                    engine->activeRow = row;
+                    engine->activeSlot = slot;
+                    const KeyPoint c = centre(l->keys[i]);
+                    const KeyPoint next = centre(l->keys[(i + 1) % l->keyCount]);
+                    uint64_t p = 0, m = 0, r = 0, t = 0;
+                    counted(p, [&] { l->press(c.x, c.y); });
+                    counted(m, [&] { l->move(c.x + 1, c.y); });
+                    counted(t, [&] { l->repeatStep(); });
+                    counted(t, [&] { l->repeatStep(); });
+                    counted(m, [&] { l->move(next.x, next.y); });
+                    counted(r, [&] { l->release(); });
+                    l->resetEnum();
+                    QPainter painter(&canvas);
+                    l->paint(painter);
+                    if (round >= 0) {
+                        press += p;
+                        move += m;
+                        release += r;
+                        repeat += t;
+                        ++calls;
+                    }
+                }
+            }
+    if (calls == 0) {
+        error = "no keys to press";
+        return false;
     }
-    counts.press = static_cast<double>(press) / kAllocRounds;
-    counts.move = static_cast<double>(move) / (2.0 * kAllocRounds);
-    counts.release = static_cast<double>(release) / kAllocRounds;
-    counts.repeat = static_cast<double>(repeat) / (2.0 * kAllocRounds);
+    counts.press = static_cast<double>(press) / calls;
+    counts.move = static_cast<double>(move) / (2.0 * calls);
+    counts.release = static_cast<double>(release) / calls;
+    counts.repeat = static_cast<double>(repeat) / (2.0 * calls);
     return true;
 }
 
@@ -696,7 +733,11 @@ int main(int argc, char **argv)
     benchmark::Shutdown();
 
     AllocCounts allocs;
-    const bool allocsOk = countStateMachineAllocations(allocs, error);
+    bool allocsOk = counterWorks();
+    if (!allocsOk)
+        error = "the allocation counter does not see allocations";
+    else
+        allocsOk = countStateMachineAllocations(allocs, error);
     if (!allocsOk)
         std::fprintf(stderr, "vexil_bench: %s\n", error.c_str());
     else if (!allocs.zero())
