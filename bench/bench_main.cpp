@@ -681,8 +681,8 @@ void printTable(const StartupFigures &startup, const AllocCounts &allocs, bool a
 
 int main(int argc, char **argv)
 {
-    int startupRuns = 20;
-    int repetitions = 15;
+    int startupRuns = 30;
+    int repetitions = 20;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--startup-runs=", 15) == 0)
