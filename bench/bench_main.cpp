@@ -11,7 +11,8 @@
 // load.cfg, a generated set of the same shape is used. The table says which.
 // The start-up probe finds a given set as the user's layouts, so a file
 // missing from DIR is still taken from the shipped ones, as the program
-// would. Exit status 1 when the key state machine allocates.
+// would. Exit status 1 when the key state machine allocates or a start-up
+// probe fails.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -757,5 +758,6 @@ int main(int argc, char **argv)
 
     std::error_code ec;
     std::filesystem::remove_all(gSetup.tempDir, ec);
-    return allocsOk && allocs.zero() ? 0 : 1;
+    const bool startupOk = startupRuns == 0 || startup.ok;
+    return allocsOk && allocs.zero() && startupOk ? 0 : 1;
 }
