@@ -12,30 +12,12 @@
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
+#include "tests/LayoutFileTest.h"
 #include "tests/TestSupport.h"
 
 namespace {
 
-class BoardPixsTest : public ::testing::Test {
-protected:
-    void SetUp() override { ensureApp(); }
-
-    bool loadLayout(const std::string &text)
-    {
-        log.clear();
-        dir.write("kb.cfg", text);
-        layout = std::make_unique<VX_Layout>(&engine);
-        return layout->load("kb");
-    }
-
-    bool logged(const std::string &line) const
-    {
-        const auto lines = log.lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
-    TempDir dir;
-    VX_Engine engine{{dir.path()}};
+using BoardPixsTest = LayoutFileTest;
     LogCapture log;
     std::unique_ptr<VX_Layout> layout;
 };

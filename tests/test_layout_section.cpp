@@ -10,20 +10,13 @@
 
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
+#include "tests/LayoutFileTest.h"
 #include "tests/TestSupport.h"
 
 namespace {
 
-class LayoutSectionTest : public ::testing::Test {
+class LayoutSectionTest : public LayoutFileTest {
 protected:
-    // Loads "<name>.cfg" holding `text` into a fresh layout, outside any slot.
-    bool loadLayout(const std::string &text, const char *name = "kb")
-    {
-        dir.write(std::string(name) + ".cfg", text);
-        layout = std::make_unique<VX_Layout>(&engine);
-        return layout->load(name);
-    }
-
     // Puts a named aux layout into the next aux slot, as a load would.
     void placeAux(const char *name)
     {
@@ -33,17 +26,6 @@ protected:
         std::strcpy(aux->name.get(), name);
         engine.layouts[1][engine.layoutCount[1]++] = std::move(aux);
     }
-
-    bool logged(const std::string &line) const
-    {
-        const auto lines = log.lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
-    TempDir dir;
-    VX_Engine engine{{dir.path()}};
-    LogCapture log;
-    std::unique_ptr<VX_Layout> layout;
 };
 
 // A one-key aux layout file named `name`.
