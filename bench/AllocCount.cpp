@@ -15,32 +15,20 @@ extern "C" void __libc_free(void *p);
 namespace {
 
 std::atomic<uint64_t> gAllocations{0};
-// Set while operator new runs on this thread, so that its malloc is not
-// counted a second time.
-thread_local int tInsideNew = 0;
 
-void countOne()
-{
-    if (tInsideNew == 0)
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-}
+void countOne() { gAllocations.fetch_add(1, std::memory_order_relaxed); }
 
+// operator new goes to glibc directly, so it is counted once.
 void *allocate(size_t size)
 {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    ++tInsideNew;
-    void *p = __libc_malloc(size ? size : 1);
-    --tInsideNew;
-    return p;
+    countOne();
+    return __libc_malloc(size ? size : 1);
 }
 
 void *allocateAligned(size_t size, std::align_val_t alignment)
 {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    ++tInsideNew;
-    void *p = __libc_memalign(static_cast<size_t>(alignment), size ? size : 1);
-    --tInsideNew;
-    return p;
+    countOne();
+    return __libc_memalign(static_cast<size_t>(alignment), size ? size : 1);
 }
 
 }  // namespace
