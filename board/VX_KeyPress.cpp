@@ -10,10 +10,12 @@
 namespace {
 
 // (px, py) inside the key's rectangle; right and bottom edges included.
+// The far edges are summed in 64 bits: a layout file may place a key of any
+// size anywhere up to the largest 32-bit number.
 bool covers(const VX_Key &key, int32_t px, int32_t py)
 {
-    return key.x <= px && px <= key.x + key.width && key.y <= py &&
-           py <= key.y + key.height;
+    return key.x <= px && px <= int64_t(key.x) + key.width && key.y <= py &&
+           py <= int64_t(key.y) + key.height;
 }
 
 // The pressed picture is set and differs from the released one, so the key
