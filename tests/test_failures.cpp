@@ -1,0 +1,403 @@
+// Every way a layout file can fail, seen from the engine: the exact message,
+// the failing layout dropped, and the layouts around it still loaded. Then
+// the failures of load.cfg itself.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/VX_Engine.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A complete small basic layout that loads without a message.
+const char *const kGood = "[Common]\nkeys 1\n";
+
+// Replaces every "$D" in `text` with `dir`.
+std::string withDir(std::string text, const std::string &dir)
+{
+    for (size_t at = text.find("$D"); at != std::string::npos; at = text.find("$D", at))
+        text.replace(at, 2, dir);
+    return text;
+}
+
+// Makes a Unix socket at `path`: it passes the search's read test but
+// cannot be opened as a file.
+bool makeSocket(const std::string &path)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return false;
+    std::strcpy(addr.sun_path, path.c_str());
+    bool ok = bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
+enum class BadFile { Text, Missing, Directory, Socket };
+
+struct FailureRow {
+    const char *situation;
+    std::string file;      // content of bad.cfg
+    Lines messages;        // what loading bad.cfg writes; "$D" = the directory
+    bool dropped = true;   // false: the layout loads despite the message
+    BadFile kind = BadFile::Text;
+};
+
+// bad.cfg between two good layouts in load.cfg.
+struct FailureTest : testing::Test {
+    FailureTest() : engine({dir.path()})
+    {
+        ensureApp();
+        dir.writeGif("bg.gif", 8, 8, 0x101010);
+        dir.writeGif("bad.gif", 40, 20, 0x00ff00);
+        dir.write("first.cfg", kGood);
+        dir.write("last.cfg", kGood);
+    }
+
+    Lines row(int r) const
+    {
+        Lines names;
+        for (uint32_t s = 0; s < engine.layoutCount[r]; ++s)
+            names.push_back(engine.layouts[r][s]->displayName());
+        return names;
+    }
+
+    TempDir dir;
+    VX_Engine engine;
+};
+
+void runRow(const FailureRow &row)
+{
+    SCOPED_TRACE(std::string(row.situation) + "\n--- bad.cfg ---\n" + row.file);
+    TempDir dir;
+    dir.writeGif("bg.gif", 8, 8, 0x101010);
+    dir.writeGif("bad.gif", 40, 20, 0x00ff00);
+    dir.write("first.cfg", kGood);
+    dir.write("last.cfg", kGood);
+    dir.write("load.cfg", "first bad last\n");
+    switch (row.kind) {
+    case BadFile::Text: dir.write("bad.cfg", row.file); break;
+    case BadFile::Missing: break;
+    case BadFile::Directory: dir.mkdir("bad.cfg"); break;
+    case BadFile::Socket: ASSERT_TRUE(makeSocket(dir.file("bad.cfg"))); break;
+    }
+
+    VX_Engine engine({dir.path()});
+    LogCapture log;
+    ASSERT_TRUE(engine.load()) << log.text();
+
+    Lines expected;
+    for (const std::string &m : row.messages)
+        expected.push_back(withDir(m, dir.path()));
+    if (row.dropped) {
+        expected.push_back("VX_Engine: loading layout 'bad' failed, remove it");
+        expected.push_back("VX_Engine: load complete - basic: 2, aux: 0");
+    } else {
+        expected.push_back("VX_Engine: load complete - basic: 3, aux: 0");
+    }
+    EXPECT_EQ(log.lines(), expected);
+
+    Lines placed;
+    for (uint32_t s = 0; s < engine.layoutCount[0]; ++s)
+        placed.push_back(engine.layouts[0][s]->displayName());
+    EXPECT_EQ(placed, row.dropped ? (Lines{"first", "last"}) : (Lines{"first", "bad", "last"}));
+    EXPECT_EQ(engine.layoutCount[1], 0u);
+    EXPECT_EQ(engine.activeLayout(), engine.layouts[0][0].get());
+}
+
+void runTable(const std::vector<FailureRow> &rows)
+{
+    for (const FailureRow &row : rows)
+        runRow(row);
+}
+
+const std::string kLongLine(300, 'x');
+
+}  // namespace
+
+TEST(LayoutFailures, LineReader)
+{
+    runTable({
+        {"line too long", "[Common]\nkeys 1\n" + kLongLine + "\n",
+         {"VX_Input: 'bad.cfg': line 3 too long"}},
+        {"last line of 255 characters without line end", "[Common]\n" + std::string(255, 'k'),
+         {"VX_Input: 'bad.cfg': line 2 too long"}},
+        {"NUL byte inside a line", std::string("[Common]\nkeys\0 1\n", 17),
+         {"VX_Input: 'bad.cfg': line 2 holds a NUL byte"}},
+        {"read error", "", {"VX_Input: 'bad.cfg': read error (readed 0 lines)"}, true,
+         BadFile::Directory},
+        {"file cannot be opened", "", {"VX_Input: can't open '$D/bad.cfg'"}, true,
+         BadFile::Socket},
+        {"file in no search directory", "", {"VX_Engine: no 'bad.cfg' in ( $D )"}, true,
+         BadFile::Missing},
+    });
+}
+
+TEST(LayoutFailures, Tokenizer)
+{
+    runTable({
+        {"'[' without ']'", "# head\n[Common\nkeys 1\n", {"VX_Parser: ']' expected (bad.cfg, 2)"}},
+        {"number above the 32-bit range", "[Common]\nkeys 2147483648\n",
+         {"VX_Parser: read number failed (bad.cfg, 2)"}},
+    });
+}
+
+TEST(LayoutFailures, LoaderAndCommon)
+{
+    runTable({
+        {"word before any section", "# c\nkeys 1\n", {"VX_Layout: section expected (bad.cfg, 2)"}},
+        {"number where a section is due", "[Common]\nkeys 1 number\n1\n",
+         {"VX_Layout: section expected (bad.cfg, 3)"}},
+        {"unknown section header", "[Comon]\nkeys 1\n", {}},
+        {"unknown parameter", "[Common]\nkeys 1\nKeys 2\n",
+         {"VX_Layout: unknown parameter 'Keys' in [Common] section (bad.cfg, 3)"}},
+        {"value that is a word", "[Common]\nkeys -5\n", {"VX_Layout: number expected (bad.cfg, 2)"}},
+        {"value missing at the end", "[Common]\nkeys\n", {"VX_Layout: number expected (bad.cfg, 2)"}},
+        {"type out of range", "[Common]\nkeys 1 type 2\n", {"VX_Layout: invalid value for type"}},
+        {"three bad values, in check order", "[Common]\nmode 0 alpha 3\n",
+         {"VX_Layout: invalid value for alpha", "VX_Layout: invalid value for modes",
+          "VX_Layout: keys count not specified"}},
+        {"pixs out of range", "[Common]\nkeys 1 pixs 2\n", {"VX_Layout: invalid value for pixs"}},
+        {"keys 0", "[Common]\nkeys 0\n", {"VX_Layout: keys count not specified"}},
+        {"empty [Common]", "[Common]\n[Board]\n", {"VX_Layout: keys count not specified"}},
+        {"more keys than any keyboard", "[Common]\nkeys 1025\n",
+         {"VX_Layout: invalid value for keys (at most 1024)"}},
+    });
+}
+
+TEST(LayoutFailures, LayoutSection)
+{
+    runTable({
+        {"fewer words than keys", "[Common]\nkeys 2\n[Layout]\nspace\n",
+         {"VX_Layout: string expected (bad.cfg, 4)"}},
+        {"section header before all keys are typed", "[Common]\nkeys 2\n[Layout]\nspace\n[Board]\n",
+         {"VX_Layout: string expected (bad.cfg, 5)"}},
+        {"no keyword and no aux layout", "[Common]\nkeys 2\n[Layout]\nspace\nLabel\n",
+         {"VX_Layout: unrecognized key type 'Label' (bad.cfg, 5)"}},
+        {"more words than keys", "[Common]\nkeys 1\n[Layout]\nspace bks\n",
+         {"VX_Layout: read 1 entries from [Layout] (bad)",
+          "VX_Layout: section expected (bad.cfg, 4)"}},
+    });
+}
+
+TEST(LayoutFailures, GeometrySection)
+{
+    const std::string head = "[Common]\nkeys 2\n[Geometry]\n";
+    runTable({
+        {"entry without '('", head + "(0 0) 1 2)\n", {"VX_Layout: '(' expected (bad.cfg, 4)"}},
+        {"y missing", head + "(10)\n", {"VX_Layout: number expected (bad.cfg, 4)"}},
+        {"negative x", head + "(-5 0)\n", {"VX_Layout: number expected (bad.cfg, 4)"}},
+        {"word after y", head + "(0 0)\n(1 2 w)\n",
+         {"VX_Layout: expect number or ')' (bad.cfg, 5)"}},
+        {"end of file after w", head + "(0 0) (1 2 3\n",
+         {"VX_Layout: expect number or ')' (bad.cfg, 4)"}},
+        {"fifth number", head + "(0 0) (1 2 3 4 5)\n", {"VX_Layout: ')' expected (bad.cfg, 4)"}},
+        {"entries missing", head + "(0 0)\n", {"VX_Layout: '(' expected (bad.cfg, 4)"}},
+    });
+}
+
+TEST(LayoutFailures, StringsSection)
+{
+    const std::string one = "[Common]\nkeys 2\n[Layout]\nalpha alpha\n[Strings]\n";
+    const std::string two = "[Common]\nkeys 1 mode 2\n[Layout]\nalpha\n[Strings]\n";
+    const std::string typed1 = "VX_Layout: read 1 entries from [Layout] (bad)";
+    const std::string typed2 = "VX_Layout: read 2 entries from [Layout] (bad)";
+    runTable({
+        {"string missing", one + "abc\n", {typed2, "VX_Layout: string expected (bad.cfg, 6)"}},
+        {"header instead of a string", one + "abc\n[Board]\n",
+         {typed2, "VX_Layout: string expected (bad.cfg, 7)"}},
+        {"two modes without '('", two + "abc ABC\n",
+         {typed1, "VX_Layout: '(' expected (bad.cfg, 6)"}},
+        {"two modes, ')' glued to the word", two + "( abc ABC)\n",
+         {typed1, "VX_Layout: ')' expected (bad.cfg, 6)"}},
+        {"string longer than 15 bytes", one + "abc\nabcdefghijklmnop\n",
+         {typed2, "VX_Layout: string too long, at most 15 bytes (bad.cfg, 7)"}},
+    });
+}
+
+TEST(LayoutFailures, BoardSection)
+{
+    runTable({
+        {"unknown parameter", "[Board]\nwid 10\nsize 3\n",
+         {"VX_Layout: unknown parameter 'size' in [Board] section (bad.cfg, 3)"}},
+        {"colour without '('", "[Board]\ncolor 1 2 3\n", {"VX_Layout: '(' expected (bad.cfg, 2)"}},
+        {"colour component a word", "[Board]\ncolor ( 1 x 3 )\n",
+         {"VX_Layout: number expected (bad.cfg, 2)"}},
+        {"colour with four numbers", "[Board]\ncolor (1 2 3 4)\n",
+         {"VX_Layout: ')' expected (bad.cfg, 2)"}},
+        {"colour component above 255", "[Board]\ncolor (1 256 3)\n",
+         {"VX_Layout: colour component out of range 0..255 (bad.cfg, 2)"}},
+        {"width a word", "[Board]\nwid x\n", {"VX_Layout: number expected (bad.cfg, 2)"}},
+        {"fill without a method", "[Board]\nfill\n", {"VX_Layout: string expected (bad.cfg, 2)"}},
+        {"pixmap without a name", "[Board]\nfill pixmap pixmap\n",
+         {"VX_Layout: string expected (bad.cfg, 2)"}},
+    });
+}
+
+TEST(LayoutFailures, PixsSection)
+{
+    const std::string head = "[Common]\nkeys 1 bwid 10 bhei 10\n[Geometry]\n(0 0)\n[Pixs]\n";
+    const std::string placed = "VX_Layout: read 1 entries from [Geometry] (bad)";
+    runTable({
+        {"entry without '('", head + "x\n", {placed, "VX_Layout: '(' expected (bad.cfg, 6)"}},
+        {"word that is no item", head + "( o )\n",
+         {placed, "VX_Layout: 'x' or '|' or '(' expected (bad.cfg, 6)"}},
+        {"number that is no item", head + "( 1 )\n",
+         {placed, "VX_Layout: 'x' or '|' or '(' expected (bad.cfg, 6)"}},
+        {"'(' where a name is due", head + "( (1 2 ( ) )\n",
+         {placed, "VX_Layout: another pixmap name or ')' expected (bad.cfg, 6)"}},
+        {"Y missing", head + "( (1 x) )\n", {placed, "VX_Layout: number expected (bad.cfg, 6)"}},
+        // The name takes the ')' and the item the entry's ')': the entry
+        // then meets the end of the file.
+        {"')' glued to the name", head + "( ( bad.gif) )\n",
+         {placed, "VX_Engine: no 'bad.gif)' in ( $D )",
+          "VX_Layout: 'x' or '|' or '(' expected (bad.cfg, 6)"}},
+        {"name followed by a word", head + "( ( bad.gif x ) )\n",
+         {placed, "VX_Layout: ')' expected (bad.cfg, 6)"}},
+        {"entry not closed after the last mode", head + "( (bad.gif) | x\n",
+         {placed, "VX_Layout: ')' expected (bad.cfg, 6)"}},
+        {"entries missing", head, {placed, "VX_Layout: '(' expected (bad.cfg, 5)"}},
+    });
+}
+
+TEST(LayoutFailures, MessagesThatDoNotDropTheLayout)
+{
+    const std::string pixs = "[Common]\nkeys 1 bwid 10 bhei 10\n[Geometry]\n(0 0)\n[Pixs]\n";
+    runTable({
+        {"unknown fill method", "[Common]\nkeys 1\n[Board]\nfill stripes\n",
+         {"VX_Layout: unknown fill method 'stripes', board fill method will be 'color' "
+          "(bad.cfg, 4)"},
+         false},
+        {"key picture missing", pixs + "( ( nope.gif ) )\n",
+         {"VX_Layout: read 1 entries from [Geometry] (bad)", "VX_Engine: no 'nope.gif' in ( $D )", "VX_Layout: read 1 entries from [Pixs] (bad)"},
+         false},
+        // The default background then goes on with the layout's own picture
+        // and at last takes bg.gif.
+        {"background picture missing", "[Common]\nkeys 1\n[Board]\nfill pixmap pixmap nope.gif\n",
+         {"VX_Engine: no 'nope.gif' in ( $D )", "VX_Engine: no 'bad_bg.gif' in ( $D )"}, false},
+    });
+}
+
+// --- load.cfg ---
+
+TEST_F(FailureTest, NoLoadCfg)
+{
+    LogCapture log;
+    EXPECT_FALSE(engine.load());
+    EXPECT_EQ(log.lines(), Lines{"VX_Engine: no 'load.cfg' in ( " + dir.path() + " )"});
+    EXPECT_EQ(engine.activeLayout(), nullptr);
+}
+
+TEST_F(FailureTest, LoadCfgCannotBeOpened)
+{
+    ASSERT_TRUE(makeSocket(dir.file("load.cfg")));
+    LogCapture log;
+    EXPECT_FALSE(engine.load());
+    EXPECT_EQ(log.lines(), Lines{"VX_Input: can't open '" + dir.file("load.cfg") + "'"});
+    EXPECT_EQ(row(0), Lines{});
+}
+
+TEST_F(FailureTest, MissingDefaultBackgroundIsNoFailure)
+{
+    std::remove(dir.file("bg.gif").c_str());
+    dir.write("load.cfg", "first last\n");
+    LogCapture log;
+    EXPECT_TRUE(engine.load());
+    EXPECT_EQ(log.lines(), (Lines{"VX_Engine: no 'bg.gif' in ( " + dir.path() + " )",
+                                  "VX_Engine: load complete - basic: 2, aux: 0"}));
+    EXPECT_EQ(row(0), (Lines{"first", "last"}));
+}
+
+TEST_F(FailureTest, TokenizerFailureInLoadCfgKeepsWhatLoaded)
+{
+    struct {
+        const char *list;
+        const char *message;
+    } cases[] = {
+        {"first\n[oops\nlast\n", "VX_Parser: ']' expected (load.cfg, 2)"},
+        {"first\n99999999999 last\n", "VX_Parser: read number failed (load.cfg, 2)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.list);
+        dir.write("load.cfg", c.list);
+        VX_Engine fresh({dir.path()});
+        LogCapture log;
+        // No summary: the list stops at the failure, the result is false.
+        EXPECT_FALSE(fresh.load());
+        EXPECT_EQ(log.lines(), Lines{c.message});
+        ASSERT_EQ(fresh.layoutCount[0], 1u);
+        EXPECT_STREQ(fresh.layouts[0][0]->displayName(), "first");
+    }
+}
+
+TEST_F(FailureTest, NameThatIsNoWordEndsTheList)
+{
+    dir.write("load.cfg", "first\n2nd last\n");
+    LogCapture log;
+    EXPECT_TRUE(engine.load());
+    EXPECT_EQ(log.lines(), (Lines{"VX_Engine: layout name expected (load.cfg, 2)",
+                                  "VX_Engine: load complete - basic: 1, aux: 0"}));
+    EXPECT_EQ(row(0), Lines{"first"});
+}
+
+TEST_F(FailureTest, LoadCfgTooLongLine)
+{
+    dir.write("load.cfg", "first\n" + kLongLine + "\nlast\n");
+    LogCapture log;
+    EXPECT_FALSE(engine.load());
+    EXPECT_EQ(log.lines(), Lines{"VX_Input: 'load.cfg': line 2 too long"});
+    EXPECT_EQ(row(0), Lines{"first"});
+}
+
+TEST_F(FailureTest, FailedAuxLayoutCannotBeLinked)
+{
+    // The aux layout fails, so the basic layout that links to it fails too,
+    // and only the layouts around them stay.
+    dir.write("aux.cfg", "[Common]\ntype 1 keys 1\n[Layout]\nshift\n[Geometry]\n(1)\n");
+    dir.write("kb.cfg", "[Common]\nkeys 1\n[Layout]\naux\n");
+    dir.write("load.cfg", "first aux kb last\n");
+    LogCapture log;
+    EXPECT_TRUE(engine.load());
+    EXPECT_EQ(log.lines(), (Lines{"VX_Layout: read 1 entries from [Layout] (aux)",
+                                  "VX_Layout: number expected (aux.cfg, 6)",
+                                  "VX_Engine: loading layout 'aux' failed, remove it",
+                                  "VX_Layout: unrecognized key type 'aux' (kb.cfg, 4)",
+                                  "VX_Engine: loading layout 'kb' failed, remove it",
+                                  "VX_Engine: load complete - basic: 2, aux: 0"}));
+    EXPECT_EQ(row(0), (Lines{"first", "last"}));
+    EXPECT_EQ(row(1), Lines{});
+}
+
+// --- Faults found by fuzzing, kept as regressions ---
+
+TEST_F(FailureTest, KeyAtTheEndOfTheNumberRangeCanBePressed)
+{
+    // From fuzz/corpus/load/regress-key-at-int32-max: a key placed at the
+    // largest x; its right edge x + width does not fit in 32 bits.
+    dir.writeGif("kb.gif", 10, 10, 0x808080);
+    dir.write("kb.cfg", "[Common]\nkeys 1 bwid 5 bhei 5\n[Layout]\nspace\n"
+                        "[Geometry]\n(2147483647 0)\n[Pixs]\n( ( 0 0 ) )\n");
+    dir.write("load.cfg", "kb\n");
+    LogCapture log;
+    ASSERT_TRUE(engine.load()) << log.text();
+    VX_Layout &kb = *engine.layouts[0][0];
+    EXPECT_EQ(kb.hitTest(INT32_MAX, 2), 0);
+    EXPECT_EQ(kb.hitTest(INT32_MAX - 1, 2), kb.keyCount);
+    EXPECT_EQ(kb.press(INT32_MAX, 5), kb.tmPeriod);
+    EXPECT_STREQ(kb.sendText, " ");
+    kb.release();
+}
