@@ -9,9 +9,10 @@ BENCH_BUILD ?= build-bench
 # Packages the build, the tests and the tools need.
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             libgtest-dev libgmock-dev libbenchmark-dev libgif-dev \
-            xvfb xauth xdotool xclip x11-apps fonts-dejavu-core
+            xvfb xauth xdotool xclip x11-apps fonts-dejavu-core \
+            clang libclang-rt-14-dev valgrind
 
-.PHONY: all deps build run test install clean skins bench
+.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins bench
 
 all: build
 
@@ -61,3 +62,38 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_bench
 	$(BENCH_BUILD)/bin/vexil_bench $(BENCH_ARGS)
+
+# The whole test suite again under AddressSanitizer and UBSan, in its own
+# build directory. Leak detection stays on; the suppressions name only the
+# toolkit's and fontconfig's own allocations.
+ASAN_BUILD ?= build-asan
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+$(ASAN_BUILD)/Makefile: CMakeLists.txt
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVEXIL_SANITIZE=ON
+
+test-sanitize: deps $(ASAN_BUILD)/Makefile
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+# The program's own start-up with the shipped layouts and its window closed,
+# under valgrind's memcheck: no definite leak, no invalid access.
+leak-check: deps $(BUILD)/Makefile
+	cmake --build $(BUILD) -j$(JOBS) --target test_leaks layouts
+	tests/leak-check.sh $(BUILD)
+
+# libFuzzer targets (clang, ASan, UBSan) in their own build directory.
+# `make fuzz FUZZ_TIME=600 FUZZ_TARGET=load|tokenizer`
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME ?= 600
+FUZZ_TARGET ?= load
+
+$(FUZZ_BUILD)/Makefile: CMakeLists.txt fuzz/CMakeLists.txt
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVEXIL_FUZZ=ON -DVEXIL_TESTS=OFF
+
+fuzz: deps $(FUZZ_BUILD)/Makefile
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_tokenizer
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGET) $(FUZZ_TIME)
