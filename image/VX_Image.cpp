@@ -1,10 +1,51 @@
 #include "image/VX_Image.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
 #include <QPixmap>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/VX_Log.h"
+#include "image/VX_GifReader.h"
+
+namespace {
+
+// Reads a regular file of at most VX_GifReader::kMaxFileBytes whole.
+bool readWholeFile(const char *path, std::unique_ptr<uint8_t[]> &bytes, size_t &size)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0
+              && static_cast<uint64_t>(info.st_size) <= VX_GifReader::kMaxFileBytes;
+    if (ok) {
+        size = static_cast<size_t>(info.st_size);
+        bytes.reset(new (std::nothrow) uint8_t[size + 1]);
+        ok = bytes != nullptr;
+        size_t done = 0;
+        while (ok && done < size) {
+            const ssize_t n = ::read(fd, bytes.get() + done, size - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;  // the file shrank: what was read is all there is
+            done += static_cast<size_t>(n);
+        }
+        size = done;
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
 
 VX_Image::VX_Image() : x(-1), y(-1), width(-1), height(-1), parent(nullptr) {}
 
@@ -17,8 +58,26 @@ bool VX_Image::load(const char *path)
         vxLog.print("VX_Image: can't create QPixmap('%s')\n", "");
         return false;
     }
-    // The file's format is detected from its contents.
-    pixmap = std::make_unique<QPixmap>(QFile::decodeName(path));
+    QImage image;
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+    if (readWholeFile(path, bytes, size)) {
+        if (VX_GifReader::isGif(bytes.get(), size)) {
+            VX_GifReader reader;
+            reader.decode(bytes.get(), size, image);
+        } else {
+            // Other formats: the toolkit detects the format from the contents.
+            QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.get()),
+                                                      static_cast<qsizetype>(size));
+            QBuffer buffer(&data);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer);
+            image = reader.read();
+        }
+    }
+    // Kept in the decoded format: an indexed picture stays one byte a pixel.
+    // No pixmap cache: every picture file is read once by the image lists.
+    pixmap = std::make_unique<QPixmap>(QPixmap::fromImage(std::move(image), Qt::NoFormatConversion));
     if (pixmap->isNull()) {
         vxLog.print("VX_Image: can't create QPixmap('%s')\n", path);
         return false;
