@@ -9,11 +9,51 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "engine/VX_Engine.h"
+#include "image/VX_Image.h"
 #include "tests/TestSupport.h"
+
+// Allocation failures on demand: the allocations that the loaders make with
+// new (std::nothrow) fail when their size is `failSize`, after `failSkip`
+// of that size have succeeded. Nothing else is affected.
+namespace {
+size_t failSize = 0;
+int failSkip = 0;
+
+bool refuse(size_t size)
+{
+    if (failSize == 0 || size != failSize || failSkip-- != 0)
+        return false;
+    failSize = 0;
+    return true;
+}
+}  // namespace
+
+void *operator new(size_t size, const std::nothrow_t &) noexcept
+{
+    if (refuse(size))
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void *operator new[](size_t size, const std::nothrow_t &) noexcept
+{
+    if (refuse(size))
+        return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -290,6 +330,64 @@ TEST(LayoutFailures, MessagesThatDoNotDropTheLayout)
         {"background picture missing", "[Common]\nkeys 1\n[Board]\nfill pixmap pixmap nope.gif\n",
          {"VX_Engine: no 'nope.gif' in ( $D )", "VX_Engine: no 'bad_bg.gif' in ( $D )"}, false},
     });
+}
+
+// --- memory that cannot be allocated ---
+
+TEST_F(FailureTest, AllocationFailures)
+{
+    struct Case {
+        const char *what;
+        size_t size;  // allocation to refuse
+        int skip;     // allocations of that size to let through first
+        const char *badFile;
+        Lines messages;
+        Lines placed;
+    };
+    const char *const badKeys = "[Common]\nkeys 7\n";
+    const Case cases[] = {
+        {"layout record", sizeof(VX_Layout), 1, kGood,
+         {"VX_Engine: can't allocate memory for layout 'bad' (need " +
+              std::to_string(sizeof(VX_Layout)) + " bytes)",
+          "VX_Engine: load complete - basic: 2, aux: 0"},
+         {"first", "last"}},
+        {"layout name (\"bad\")", 4, 0, kGood,
+         {"VX_Layout: can't allocate memory", "VX_Engine: load complete - basic: 3, aux: 0"},
+         {"first", "NoName", "last"}},
+        {"reader's file name (\"bad.cfg\")", 8, 0, "[Common]\nkeys x\n",
+         {"VX_Input: can't allocate memory", "VX_Layout: number expected (some_file, 2)",
+          "VX_Engine: loading layout 'bad' failed, remove it",
+          "VX_Engine: load complete - basic: 2, aux: 0"},
+         {"first", "last"}},
+        {"key array", 7 * sizeof(VX_Key), 0, badKeys,
+         {"VX_Layout: can't allocate memory for 7 keys",
+          "VX_Engine: loading layout 'bad' failed, remove it",
+          "VX_Engine: load complete - basic: 2, aux: 0"},
+         {"first", "last"}},
+        {"picture record (bg.gif)", sizeof(VX_Image), 0, kGood,
+         {"VX_Engine: can't allocate memory", "VX_Engine: load complete - basic: 3, aux: 0"},
+         {"first", "bad", "last"}},
+        {"list node (bg.gif)", 2 * sizeof(void *), 0, kGood,
+         {"VX_ImageList: can't allocate memory", "VX_Engine: load complete - basic: 3, aux: 0"},
+         {"first", "bad", "last"}},
+    };
+    dir.write("load.cfg", "first bad last\n");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.write("bad.cfg", c.badFile);
+        VX_Engine fresh({dir.path()});
+        LogCapture log;
+        failSize = c.size;
+        failSkip = c.skip;
+        EXPECT_TRUE(fresh.load());
+        EXPECT_EQ(failSize, 0u) << "the allocation was never made";
+        failSize = 0;
+        EXPECT_EQ(log.lines(), c.messages);
+        Lines placed;
+        for (uint32_t s = 0; s < fresh.layoutCount[0]; ++s)
+            placed.push_back(fresh.layouts[0][s]->displayName());
+        EXPECT_EQ(placed, c.placed);
+    }
 }
 
 // --- load.cfg ---
