@@ -9,8 +9,10 @@
 #include <cmath>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/VX_Engine.h"
 #include "image/VX_Image.h"
@@ -77,6 +79,7 @@ protected:
     }
 
     std::string files() const { return dir.file("nums.cfg") + " " + dir.file("words.cfg"); }
+    QImage image(const std::string &name) const { return QImage(QString::fromStdString(dir.file(name))); }
 
     TempDir dir;
 };
@@ -119,38 +122,107 @@ TEST_F(Skin, WrittenLayoutsLoadQuietlyWithPicturesForEveryKeyAndMode)
             }
         }
     }
-    // Letters change with the mode; Backspace looks the same in both.
+    // Letters change with the mode; Backspace looks the same in both and is
+    // kept once on the sheet.
     EXPECT_NE(piece(words->keys[0].pix[0][0]), piece(words->keys[0].pix[1][0]));
-    EXPECT_EQ(piece(words->keys[2].pix[0][0]), piece(words->keys[2].pix[1][0]));
-    // The aux layout with one mode.
+    for (int state = 0; state < 2; ++state) {
+        const VX_Image *mode0 = words->keys[2].pix[0][state], *mode1 = words->keys[2].pix[1][state];
+        EXPECT_EQ(QPoint(mode0->x, mode0->y), QPoint(mode1->x, mode1->y)) << "state " << state;
+    }
+    // Only distinct pictures, packed: far fewer pixels than a board per mode
+    // and state.
+    const QImage sheet(QString::fromStdString(dir.file("words.gif")));
+    EXPECT_LT(sheet.width() * sheet.height(), 2 * 200 * 80);
+    // Both boards have one colour: one shared background, as large as the
+    // larger board, and no background of their own.
     const VX_Layout *nums = engine.layouts[VX_LAYOUT_AUX][0].get();
     ASSERT_NE(nums, nullptr);
     EXPECT_NE(nums->keys[0].pix[0][0], nullptr);
+    EXPECT_EQ(words->background, engine.boardPictures.first());
+    EXPECT_EQ(nums->background, engine.boardPictures.first());
+    EXPECT_NE(readAll(dir.file("words.cfg")).find("pixmap default\n"), std::string::npos);
+    EXPECT_FALSE(std::ifstream(dir.file("words_bg.gif")).good());
+    EXPECT_FALSE(std::ifstream(dir.file("nums_bg.gif")).good());
+}
+
+TEST_F(Skin, SharedBackgroundDoesNotDependOnTheOrderOfTheFiles)
+{
+    // A background of its own from an earlier run goes once bg.gif serves.
+    dir.writeGif("words_bg.gif", 200, 80, 0x0a141e);
+    ASSERT_EQ(skin("--write --default-bg " + dir.file("words.cfg") + " " + dir.file("nums.cfg")).status, 0);
+    const std::string words = readAll(dir.file("words.cfg")), nums = readAll(dir.file("nums.cfg"));
+    const std::string background = readAll(dir.file("bg.gif"));
+    EXPECT_EQ(image("bg.gif").size(), QSize(200, 80));
+    EXPECT_FALSE(std::ifstream(dir.file("words_bg.gif")).good());
+    for (const char *name : {"words", "nums"})
+        EXPECT_NE(readAll(dir.file(std::string(name) + ".cfg")).find("pixmap default\n"), std::string::npos) << name;
+
+    dir.write("words.cfg", kWords);
+    dir.write("nums.cfg", kNums);
+    ASSERT_EQ(skin("--write --default-bg " + dir.file("nums.cfg") + " " + dir.file("words.cfg")).status, 0);
+    EXPECT_EQ(readAll(dir.file("words.cfg")), words);
+    EXPECT_EQ(readAll(dir.file("nums.cfg")), nums);
+    EXPECT_EQ(readAll(dir.file("bg.gif")), background);
+}
+
+TEST_F(Skin, BoardOfAnotherColourKeepsItsOwnBackground)
+{
+    std::string other = kNums;
+    other.replace(other.find("10 20 30"), 8, "90 20 30");
+    dir.write("nums.cfg", other);
+    const SkinRun run = skin("--write --default-bg " + files());
+    ASSERT_EQ(run.status, 0) << run.output;
+    // On a tie the first basic layout's colour is the shared one.
+    EXPECT_NE(readAll(dir.file("words.cfg")).find("pixmap default\n"), std::string::npos);
+    EXPECT_NE(readAll(dir.file("nums.cfg")).find("pixmap nums_bg.gif\n"), std::string::npos);
+    const QImage own = image("nums_bg.gif");
+    ASSERT_EQ(own.size(), QSize(100, 40));
+    EXPECT_EQ(own.pixel(50, 20) & 0xffffff, 0x5a141eu);
+    EXPECT_EQ(image("bg.gif").size(), QSize(200, 80));
+}
+
+TEST_F(Skin, WithoutDefaultBgTakesBgGifOnlyWhenItHoldsTheSharedBackground)
+{
+    ASSERT_EQ(skin("--write --default-bg " + files()).status, 0);
+    // bg.gif as written serves a later run that does not write it.
+    ASSERT_EQ(skin("--write " + dir.file("words.cfg")).status, 0);
+    EXPECT_NE(readAll(dir.file("words.cfg")).find("pixmap default\n"), std::string::npos);
+    // Another picture under that name is not taken for it.
+    dir.writeGif("bg.gif", 200, 80, 0xff0000);
+    ASSERT_EQ(skin("--write " + dir.file("words.cfg")).status, 0);
+    EXPECT_NE(readAll(dir.file("words.cfg")).find("pixmap words_bg.gif\n"), std::string::npos);
+    EXPECT_EQ(image("words_bg.gif").size(), QSize(200, 80));
 }
 
 TEST_F(Skin, LabelOverrideChangesOnlyThatKey)
 {
+    // Key `key`'s released picture in mode 0 as the keyboard cuts it.
+    auto released = [&](int key) {
+        VX_Engine engine({dir.path()});
+        EXPECT_TRUE(engine.load());
+        return piece(engine.layouts[VX_LAYOUT_BASIC][0]->keys[key].pix[0][VX_PIX_RELEASED]);
+    };
     ASSERT_EQ(skin("--write " + files()).status, 0);
-    const QImage before(QString::fromStdString(dir.file("words.gif")));
+    const QImage before0 = released(0), before1 = released(1);
     dir.write("words.cfg", std::string("#label 1 xyz\n") + kWords);
     const SkinRun run = skin("--write " + files());
     ASSERT_EQ(run.status, 0) << run.output;
-    const QImage after(QString::fromStdString(dir.file("words.gif")));
-    ASSERT_EQ(before.size(), after.size());
-    // Pixels of a key's rectangle that changed by more than a palette
-    // shift of anti-aliased edges can explain.
-    auto changed = [&](int x, int y, int w, int h) {
+    const QImage after0 = released(0), after1 = released(1);
+    ASSERT_EQ(before1.size(), after1.size());
+    // Pixels that changed by more than a palette shift of anti-aliased
+    // edges can explain.
+    auto changed = [](const QImage &before, const QImage &after) {
         int count = 0;
-        for (int yy = y; yy < y + h; ++yy)
-            for (int xx = x; xx < x + w; ++xx) {
+        for (int yy = 0; yy < before.height(); ++yy)
+            for (int xx = 0; xx < before.width(); ++xx) {
                 const QRgb a = before.pixel(xx, yy), b = after.pixel(xx, yy);
                 if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 96)
                     ++count;
             }
         return count;
     };
-    EXPECT_GT(changed(50, 5, 40, 30), 20);  // key 1, mode 0
-    EXPECT_EQ(changed(5, 5, 40, 30), 0);    // key 0
+    EXPECT_GT(changed(before1, after1), 20);
+    EXPECT_EQ(changed(before0, after0), 0);
     EXPECT_NE(readAll(dir.file("words.cfg")).find("#label 1 xyz"), std::string::npos);
 }
 
@@ -176,9 +248,19 @@ TEST_F(Skin, WithoutWritePrintsTheSectionsAndKeepsTheFile)
     EXPECT_NE(run.output.find("[Board]\nwid 200 hei 80\ncolor ( 10 20 30 )\nfill pixmap\npixmap words_bg.gif\n"),
               std::string::npos)
         << run.output;
-    // Mode 0 released and pressed, mode 1 released and pressed: one board
-    // width apart.
-    EXPECT_NE(run.output.find("( (5 5) (205 5) | (405 5) (605 5) )"), std::string::npos) << run.output;
+    // Backspace (the third entry) looks the same in both modes: mode 1 names
+    // the pieces of mode 0; a letter has four pieces of its own.
+    const std::regex entry(R"(\( \((\d+) (\d+)\) \((\d+) (\d+)\) \| \((\d+) (\d+)\) \((\d+) (\d+)\) \))");
+    std::vector<std::smatch> entries;
+    for (auto it = std::sregex_iterator(run.output.begin(), run.output.end(), entry); it != std::sregex_iterator(); ++it)
+        entries.push_back(*it);
+    ASSERT_EQ(entries.size(), 6u) << run.output;
+    EXPECT_EQ(entries[2].str(1) + "," + entries[2].str(2), entries[2].str(5) + "," + entries[2].str(6));
+    EXPECT_EQ(entries[2].str(3) + "," + entries[2].str(4), entries[2].str(7) + "," + entries[2].str(8));
+    std::set<std::string> letter;
+    for (int i = 1; i <= 7; i += 2)
+        letter.insert(entries[0].str(i) + "," + entries[0].str(i + 1));
+    EXPECT_EQ(letter.size(), 4u) << entries[0].str(0);
 }
 
 // Failure paths: nothing is written and the reason is shown.

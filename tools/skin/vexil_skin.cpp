@@ -6,10 +6,14 @@
 // For every layout file it loads the layout with the keyboard's own loader
 // (with the whole set of <dir>/load.cfg first, so that links to aux layouts
 // resolve), draws a released and a pressed picture of every key in every
-// mode, and writes <dir>/<name>.gif and <dir>/<name>_bg.gif. The [Board] and
+// mode and writes the distinct ones, packed, to <dir>/<name>.gif. The board
+// background is shared: bg.gif holds it for the colour most layouts of the
+// set use, as large as the largest of their boards. A layout takes bg.gif
+// ("pixmap default") when its board has that colour and bg.gif holds that
+// background (--default-bg writes it, for the whole set, before any layout
+// is pointed at it); otherwise it gets <dir>/<name>_bg.gif. The [Board] and
 // [Pixs] sections that match are printed, or with --write put into the
-// layout file. --default-bg also writes <dir>/bg.gif, the background of
-// layouts without one of their own, from this layout's background.
+// layout file.
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -128,77 +132,186 @@ VX_Layout *placedLayout(VX_Engine &engine, const std::string &name)
     return nullptr;
 }
 
-bool skinOne(const std::string &file, const Options &options)
+QColor boardColour(const VX_Layout &layout) { return QColor(layout.red, layout.green, layout.blue); }
+
+// A layout file named on the command line.
+struct Job {
+    std::string file;
+    std::string dir;
+    std::string name;
+    std::string text;
+    SkinLabels labels;
+    VX_Layout *layout = nullptr;
+};
+
+// One folder of layouts: the whole set its load.cfg names, loaded as the
+// keyboard loads it, plus the named layouts that load.cfg leaves out.
+struct LayoutSet {
+    explicit LayoutSet(const std::string &folder) : dir(folder), engine({folder}) {}
+
+    // Every layout of the set, each once: basic layouts first, the one the
+    // keyboard shows first at the front.
+    std::vector<const VX_Layout *> members() const
+    {
+        std::vector<const VX_Layout *> all;
+        for (int row = 0; row < VX_Engine::kRows; ++row)
+            for (int slot = 0; slot < VX_Engine::kSlots; ++slot)
+                if (const VX_Layout *layout = engine.layouts[row][slot].get())
+                    all.push_back(layout);
+        for (const auto &layout : alone)
+            all.push_back(layout.get());
+        return all;
+    }
+
+    std::string dir;
+    VX_Engine engine;
+    std::vector<std::unique_ptr<VX_Layout>> alone;
+    // The background bg.gif holds for the set: the colour most of its
+    // layouts use (on a tie the first basic layout's), as large as
+    // the largest board of that colour, so that every layout of that colour
+    // can take it. `shared` tells whether bg.gif holds it after this run.
+    QColor colour;
+    QSize size;
+    bool shared = false;
+};
+
+void findSharedBackground(LayoutSet &set)
+{
+    const std::vector<const VX_Layout *> members = set.members();
+    int bestCount = 0;
+    for (const VX_Layout *candidate : members) {
+        int count = 0;
+        for (const VX_Layout *other : members)
+            count += boardColour(*other) == boardColour(*candidate);
+        if (count > bestCount) {
+            bestCount = count;
+            set.colour = boardColour(*candidate);
+        }
+    }
+    set.size = QSize();
+    for (const VX_Layout *layout : members)
+        if (boardColour(*layout) == set.colour)
+            set.size = set.size.expandedTo(QSize(layout->width, layout->height));
+}
+
+// Makes bg.gif the set's shared background (with --default-bg), or finds
+// whether it already is.
+bool settleSharedBackground(LayoutSet &set, const Options &options)
+{
+    set.shared = false;
+    if (set.size.isEmpty())
+        return true;
+    const QImage wanted = SkinSheet::drawBackground(set.colour, set.size);
+    const std::string path = set.dir + "/bg.gif";
+    if (options.defaultBackground) {
+        if (!saveGif(wanted, path))
+            return false;
+        set.shared = true;
+        return true;
+    }
+    const QImage present(QString::fromStdString(path));
+    set.shared = !present.isNull() && present.convertToFormat(QImage::Format_RGB32) == wanted;
+    return true;
+}
+
+// A layout of the set that is not redrawn in this run but takes bg.gif while
+// its board has another colour than the background just written there.
+void warnAboutOthers(const LayoutSet &set, const std::vector<std::unique_ptr<Job>> &jobs)
+{
+    const VX_Image *shared = set.engine.boardPictures.first();
+    if (!set.shared || !shared)
+        return;
+    for (const VX_Layout *layout : set.members()) {
+        bool redrawn = false;
+        for (const auto &job : jobs)
+            redrawn = redrawn || job->layout == layout;
+        if (!redrawn && layout->background == shared && boardColour(*layout) != set.colour)
+            std::fprintf(stderr, "vexil-skin: %s/%s.cfg takes bg.gif, which no longer has its board colour; "
+                                 "run vexil-skin on it too\n",
+                         set.dir.c_str(), layout->displayName());
+    }
+}
+
+// Reads a named layout file; false with the reason shown.
+bool readJob(const std::string &file, Job &job)
 {
     const size_t slash = file.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
+    job.file = file;
+    job.dir = slash == std::string::npos ? "." : file.substr(0, slash);
     const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
     static const std::string kSuffix = ".cfg";
     if (base.size() <= kSuffix.size() || base.compare(base.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
         std::fprintf(stderr, "vexil-skin: '%s' is not a layout file (<name>.cfg)\n", file.c_str());
         return false;
     }
-    const std::string name = base.substr(0, base.size() - kSuffix.size());
-
-    std::string text;
-    if (!readFile(file, text)) {
+    job.name = base.substr(0, base.size() - kSuffix.size());
+    if (!readFile(file, job.text)) {
         std::fprintf(stderr, "vexil-skin: can't read '%s'\n", file.c_str());
         return false;
     }
-    SkinLabels labels;
     std::string error;
-    if (!labels.read(text, error)) {
+    if (!job.labels.read(job.text, error)) {
         std::fprintf(stderr, "vexil-skin: %s: %s\n", file.c_str(), error.c_str());
         return false;
     }
+    return true;
+}
 
-    LogBuffer log;
-    VX_Engine engine({dir});
-    // The whole set first, so that links resolve and a switch key knows the
-    // layout it leads to; a layout load.cfg does not name is loaded alone.
-    const std::string list = dir + "/load.cfg";
-    if (std::FILE *probe = std::fopen(list.c_str(), "r")) {
-        std::fclose(probe);
-        engine.load();
+// Finds the job's layout in its set, loading it alone when load.cfg does not
+// name it; false with the loader's messages shown.
+bool placeJob(Job &job, LayoutSet &set, LogBuffer &log)
+{
+    job.layout = placedLayout(set.engine, job.name);
+    for (const auto &layout : set.alone)
+        if (!job.layout && job.name == layout->displayName())
+            job.layout = layout.get();
+    if (job.layout)
+        return true;
+    log.mark();
+    auto alone = std::make_unique<VX_Layout>(&set.engine);
+    if (!alone->load(job.name.c_str())) {
+        std::fprintf(stderr, "vexil-skin: can't load layout '%s':\n%s", job.name.c_str(), log.sinceMark().c_str());
+        return false;
     }
-    VX_Layout *layout = placedLayout(engine, name);
-    std::unique_ptr<VX_Layout> alone;
-    if (!layout) {
-        log.mark();
-        alone = std::make_unique<VX_Layout>(&engine);
-        if (!alone->load(name.c_str())) {
-            std::fprintf(stderr, "vexil-skin: can't load layout '%s':\n%s", name.c_str(), log.sinceMark().c_str());
-            return false;
-        }
-        layout = alone.get();
-    }
-    if (options.verbose)
-        std::fprintf(stderr, "%s", log.all().c_str());
+    job.layout = alone.get();
+    set.alone.push_back(std::move(alone));
+    return true;
+}
 
+bool skinOne(const Job &job, const LayoutSet &set, const Options &options)
+{
+    const VX_Layout &layout = *job.layout;
     SkinSheet sheet;
-    if (!sheet.render(*layout, labels, error)) {
-        std::fprintf(stderr, "vexil-skin: %s: %s\n", file.c_str(), error.c_str());
+    std::string error;
+    if (!sheet.render(layout, job.labels, error)) {
+        std::fprintf(stderr, "vexil-skin: %s: %s\n", job.file.c_str(), error.c_str());
         return false;
     }
     if (!sheet.warnings.empty())
-        std::fprintf(stderr, "vexil-skin: %s:\n%s", file.c_str(), sheet.warnings.c_str());
+        std::fprintf(stderr, "vexil-skin: %s:\n%s", job.file.c_str(), sheet.warnings.c_str());
 
-    if (!saveGif(sheet.keys, dir + "/" + name + ".gif") || !saveGif(sheet.background, dir + "/" + name + "_bg.gif"))
+    const bool shared = set.shared && boardColour(layout) == set.colour;
+    const std::string ownBackground = job.dir + "/" + job.name + "_bg.gif";
+    if (!saveGif(sheet.keys, job.dir + "/" + job.name + ".gif"))
         return false;
-    if (options.defaultBackground && !saveGif(sheet.background, dir + "/bg.gif"))
+    if (!shared && !saveGif(sheet.background, ownBackground))
         return false;
 
-    const std::string board = sheet.boardSection(*layout);
-    const std::string pixs = sheet.pixsSection(*layout);
+    const std::string board = sheet.boardSection(layout, shared);
+    const std::string pixs = sheet.pixsSection(layout);
     if (!options.write) {
         std::printf("%s\n%s", board.c_str(), pixs.c_str());
         return true;
     }
-    const std::string updated = replaceSection(replaceSection(text, "Board", board), "Pixs", pixs);
-    if (updated != text && !writeFile(file, updated)) {
-        std::fprintf(stderr, "vexil-skin: can't write '%s'\n", file.c_str());
+    const std::string updated = replaceSection(replaceSection(job.text, "Board", board), "Pixs", pixs);
+    if (updated != job.text && !writeFile(job.file, updated)) {
+        std::fprintf(stderr, "vexil-skin: can't write '%s'\n", job.file.c_str());
         return false;
     }
+    // The layout now takes bg.gif: a background of its own from an earlier
+    // run would only lie there unused.
+    if (shared)
+        std::remove(ownBackground.c_str());
     return true;
 }
 
@@ -206,10 +319,12 @@ void usage()
 {
     std::fprintf(stderr,
                  "usage: vexil-skin [--write] [--default-bg] [--verbose] <dir>/<name>.cfg ...\n"
-                 "  Draws <dir>/<name>.gif (key pictures) and <dir>/<name>_bg.gif (background)\n"
-                 "  and prints the [Board] and [Pixs] sections that use them.\n"
+                 "  Draws <dir>/<name>.gif (the distinct key pictures, packed) and prints the\n"
+                 "  [Board] and [Pixs] sections that use them. The board takes the set's shared\n"
+                 "  background <dir>/bg.gif when it fits, otherwise <dir>/<name>_bg.gif.\n"
                  "  --write       put the sections into the layout file instead of printing them\n"
-                 "  --default-bg  also write <dir>/bg.gif from the layout's background\n"
+                 "  --default-bg  write <dir>/bg.gif, the background shared by the layouts of\n"
+                 "                <dir>/load.cfg with the most common board colour\n"
                  "  --verbose     show the loader's messages\n"
                  "  Labels: a comment line '#label <key index> <text> [<text of mode 1>]'.\n");
 }
@@ -247,8 +362,49 @@ int main(int argc, char *argv[])
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
 
+    // Every layout is placed in its folder's set first, so that the shared
+    // background is settled once per folder, whatever the order of the
+    // files, before any layout is pointed at it.
+    LogBuffer log;
     bool ok = true;
-    for (const std::string &file : options.files)
-        ok = skinOne(file, options) && ok;
+    std::vector<std::unique_ptr<Job>> jobs;
+    std::vector<std::unique_ptr<LayoutSet>> sets;
+    std::vector<LayoutSet *> setOf;
+    for (const std::string &file : options.files) {
+        auto job = std::make_unique<Job>();
+        if (!readJob(file, *job)) {
+            ok = false;
+            continue;
+        }
+        LayoutSet *set = nullptr;
+        for (const auto &known : sets)
+            if (known->dir == job->dir)
+                set = known.get();
+        if (!set) {
+            sets.push_back(std::make_unique<LayoutSet>(job->dir));
+            set = sets.back().get();
+            const std::string list = set->dir + "/load.cfg";
+            if (std::FILE *probe = std::fopen(list.c_str(), "r")) {
+                std::fclose(probe);
+                set->engine.load();
+            }
+        }
+        if (!placeJob(*job, *set, log)) {
+            ok = false;
+            continue;
+        }
+        jobs.push_back(std::move(job));
+        setOf.push_back(set);
+    }
+    if (options.verbose)
+        std::fprintf(stderr, "%s", log.all().c_str());
+    for (const auto &set : sets) {
+        findSharedBackground(*set);
+        ok = settleSharedBackground(*set, options) && ok;
+        if (options.defaultBackground)
+            warnAboutOthers(*set, jobs);
+    }
+    for (size_t i = 0; i < jobs.size(); ++i)
+        ok = skinOne(*jobs[i], *setOf[i], options) && ok;
     return ok ? 0 : 1;
 }
