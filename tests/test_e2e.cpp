@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPixmap>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/VX_Engine.h"
+#include "image/VX_Image.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -256,10 +259,9 @@ protected:
         return got;
     }
 
-    // The key's rectangle on screen equals column `column` of the sheet.
-    bool waitLook(const QPoint &origin, const KeyRect &key, const QImage &sheet, int boardWidth, int column)
+    // The key's rectangle on screen equals the picture `want`.
+    bool waitLook(const QPoint &origin, const KeyRect &key, const QImage &want)
     {
-        const QImage want = sheet.copy(key.x + column * boardWidth, key.y, key.w, key.h).convertToFormat(QImage::Format_RGB32);
         const auto until = Clock::now() + kPatience;
         while (Clock::now() < until) {
             const QImage shot = screenshot().copy(origin.x() + key.x, origin.y() + key.y, key.w, key.h);
@@ -321,8 +323,19 @@ TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
     const std::string skinOut = shell(binDir() + "/vexil-skin --write " + dir + "/digits.cfg " + dir + "/qw.cfg " +
                                       dir + "/two.cfg 2>&1", &ok);
     ASSERT_TRUE(ok) << skinOut;
-    const QImage sheet(QString::fromStdString(dir + "/qw.gif"));
-    ASSERT_EQ(sheet.size(), QSize(4 * kWide, kHeight));
+    // The pictures as the keyboard's loader cuts them from the written
+    // sheets: layout `row`/`slot`, key 0, per mode and state.
+    VX_Engine pictures({dir});
+    ASSERT_TRUE(pictures.load());
+    auto look = [&](int row, int mode, int state) {
+        const VX_Image *piece = pictures.layouts[row][0]->keys[0].pix[mode][state];
+        return piece ? piece->rootPixmap()->toImage().convertToFormat(QImage::Format_RGB32).copy(
+                           piece->x, piece->y, kA.w, kA.h)
+                     : QImage();
+    };
+    const QImage released = look(VX_LAYOUT_BASIC, 0, 0), pressed = look(VX_LAYOUT_BASIC, 0, 1),
+                 upper = look(VX_LAYOUT_BASIC, 1, 0), seven = look(VX_LAYOUT_AUX, 0, 0);
+    ASSERT_FALSE(released.isNull() || pressed.isNull() || upper.isNull() || seven.isNull());
 
     ASSERT_TRUE(startX()) << "Xvfb did not start";
     const std::string log = home.file("vexil.log");
@@ -343,12 +356,12 @@ TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
     EXPECT_NE(all.find("VX_Engine: load complete - basic: 2, aux: 1"), std::string::npos) << all;
 
     // Released look, then pressed while the button is held, then released.
-    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "released look";
+    EXPECT_TRUE(waitLook(origin, kA, released)) << "released look";
     const QPoint a = origin + QPoint(kA.x + kA.w / 2, kA.y + kA.h / 2);
     x("xdotool mousemove --sync " + std::to_string(a.x()) + " " + std::to_string(a.y()) + " mousedown 1");
-    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 1)) << "pressed look";
+    EXPECT_TRUE(waitLook(origin, kA, pressed)) << "pressed look";
     x("xdotool mouseup 1");
-    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "released again";
+    EXPECT_TRUE(waitLook(origin, kA, released)) << "released again";
     EXPECT_EQ(waitText("a"), "a");
 
     // Multi-tap: a, then b and c each erasing the one before.
@@ -367,20 +380,19 @@ TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
 
     // Caps: the letters show and type their second mode.
     click(origin, kCaps);
-    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 2)) << "upper-case look";
+    EXPECT_TRUE(waitLook(origin, kA, upper)) << "upper-case look";
     click(origin, kA);
     EXPECT_EQ(waitText("ac \nA"), "ac \nA");
     click(origin, kCaps);
-    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "lower-case look";
+    EXPECT_TRUE(waitLook(origin, kA, released)) << "lower-case look";
 
     // A link to the aux layout and its switch key back.
     click(origin, kLink);
-    const QImage digits(QString::fromStdString(dir + "/digits.gif"));
-    EXPECT_TRUE(waitLook(origin, kSeven, digits, kWide, 0)) << "aux layout shown";
+    EXPECT_TRUE(waitLook(origin, kSeven, seven)) << "aux layout shown";
     click(origin, kSeven);
     EXPECT_EQ(waitText("ac \nA7"), "ac \nA7");
     click(origin, kBack);
-    EXPECT_TRUE(waitLook(origin, kA, sheet, kWide, 0)) << "back on the basic layout";
+    EXPECT_TRUE(waitLook(origin, kA, released)) << "back on the basic layout";
     click(origin, kA);
     EXPECT_EQ(waitText("ac \nA7a"), "ac \nA7a");
 

@@ -7,6 +7,8 @@
 #include <QString>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <regex>
 #include <string>
 
@@ -87,8 +89,12 @@ TEST_F(Shipped, EveryPressableKeyHasReleasedAndPressedPicturesInEveryMode)
     for (const char *name : kNames) {
         const VX_Layout *layout = find(name);
         ASSERT_NE(layout, nullptr) << name;
+        // One background, bg.gif, for every board: at least as large as each.
         ASSERT_NE(layout->background, nullptr) << name;
-        EXPECT_EQ(layout->background->rootPixmap()->size(), QSize(layout->width, layout->height)) << name;
+        EXPECT_EQ(layout->background, engine.boardPictures.first()) << name;
+        EXPECT_TRUE(QRect(QPoint(0, 0), layout->background->rootPixmap()->size())
+                        .contains(QRect(0, 0, layout->width, layout->height)))
+            << name;
         EXPECT_GE(layout->width, 400) << name;
         EXPECT_LE(layout->width, 600) << name;
         EXPECT_NE(layout->drawPressed, 0) << name;
@@ -115,6 +121,48 @@ TEST_F(Shipped, EveryPressableKeyHasReleasedAndPressedPicturesInEveryMode)
             EXPECT_TRUE(QRect(0, 0, layout->width, layout->height).contains(QRect(key.x, key.y, key.width, key.height)));
         }
     }
+}
+
+// Every picture is decoded at start-up, so the sheets hold each distinct
+// key picture once and nothing else.
+TEST_F(Shipped, SheetsHoldEachDistinctPictureOnce)
+{
+    ASSERT_TRUE(loaded);
+    qint64 total = 0;
+    for (const char *name : kNames) {
+        SCOPED_TRACE(name);
+        const VX_Layout *layout = find(name);
+        ASSERT_NE(layout, nullptr);
+        std::map<std::pair<int, int>, QImage> pieces;  // offset -> pixels
+        qint64 used = 0;
+        const QPixmap *sheet = nullptr;
+        for (int32_t i = 0; i < layout->keyCount; ++i)
+            for (int m = 0; m < layout->modes; ++m)
+                for (int s = 0; s < VX_Key::kStates; ++s) {
+                    const VX_Image *piece = layout->keys[i].pix[m][s];
+                    ASSERT_NE(piece, nullptr);
+                    sheet = piece->rootPixmap();
+                    const QImage image = pixels(piece);
+                    const auto at = pieces.emplace(std::make_pair(piece->x, piece->y), image);
+                    if (at.second)
+                        used += image.width() * image.height();
+                    else
+                        EXPECT_EQ(at.first->second.size(), image.size()) << "key " << i;
+                }
+        for (auto a = pieces.begin(); a != pieces.end(); ++a)
+            for (auto b = std::next(a); b != pieces.end(); ++b)
+                EXPECT_FALSE(a->second == b->second)
+                    << "(" << a->first.first << " " << a->first.second << ") and (" << b->first.first << " "
+                    << b->first.second << ")";
+        ASSERT_NE(sheet, nullptr);
+        const qint64 area = static_cast<qint64>(sheet->width()) * sheet->height();
+        // Shelves of keys of a few sizes leave little unused.
+        EXPECT_LE(area, used * 6 / 5) << "sheet " << sheet->width() << "x" << sheet->height();
+        total += area;
+    }
+    const QSize background = engine.boardPictures.first()->rootPixmap()->size();
+    total += static_cast<qint64>(background.width()) * background.height();
+    EXPECT_LT(total, 1800 * 1000);
 }
 
 TEST_F(Shipped, BasicLayoutsHaveTwoModesAndTheKeysAUserNeeds)
