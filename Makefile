@@ -47,10 +47,10 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # Redraws the pictures of the shipped layouts and their [Board] and [Pixs]
-# sections; bg.gif, the fallback background, is the English board's.
+# sections, all in one run: bg.gif, the background they share, is settled
+# for the whole set before any layout is pointed at it.
 skins: build
-	$(BUILD)/bin/vexil-skin --write layouts/num.cfg layouts/sym.cfg layouts/ru.cfg layouts/phone.cfg
-	$(BUILD)/bin/vexil-skin --write --default-bg layouts/en.cfg
+	$(BUILD)/bin/vexil-skin --write --default-bg layouts/num.cfg layouts/sym.cfg layouts/en.cfg layouts/ru.cfg layouts/phone.cfg
 
 clean:
 	rm -rf $(BUILD)
