@@ -85,7 +85,7 @@ leak-check: deps $(BUILD)/Makefile
 	tests/leak-check.sh $(BUILD)
 
 # libFuzzer targets (clang, ASan, UBSan) in their own build directory.
-# `make fuzz FUZZ_TIME=600 FUZZ_TARGET=load|tokenizer`
+# `make fuzz FUZZ_TIME=600 FUZZ_TARGET=load|tokenizer|gif`
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME ?= 600
 FUZZ_TARGET ?= load
@@ -95,5 +95,5 @@ $(FUZZ_BUILD)/Makefile: CMakeLists.txt fuzz/CMakeLists.txt
 	  -DVEXIL_FUZZ=ON -DVEXIL_TESTS=OFF
 
 fuzz: deps $(FUZZ_BUILD)/Makefile
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_tokenizer
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_tokenizer fuzz_gif
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGET) $(FUZZ_TIME)
