@@ -65,7 +65,8 @@ const char *const kGood = "[Common]\nkeys 1\n";
 // Replaces every "$D" in `text` with `dir`.
 std::string withDir(std::string text, const std::string &dir)
 {
-    for (size_t at = text.find("$D"); at != std::string::npos; at = text.find("$D", at))
+    for (size_t at = text.find("$D"); at != std::string::npos;
+         at = text.find("$D", at + dir.size()))
         text.replace(at, 2, dir);
     return text;
 }
@@ -74,12 +75,12 @@ std::string withDir(std::string text, const std::string &dir)
 // cannot be opened as a file.
 bool makeSocket(const std::string &path)
 {
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.size() >= sizeof addr.sun_path)
+        return false;
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0)
         return false;
     std::strcpy(addr.sun_path, path.c_str());
     bool ok = bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
