@@ -18,9 +18,6 @@
 namespace {
 
 using BoardPixsTest = LayoutFileTest;
-    LogCapture log;
-    std::unique_ptr<VX_Layout> layout;
-};
 
 // Root file name of a slot's picture, or "-" when the slot is empty.
 std::string slotName(const VX_Image *image) { return image ? image->rootName() : "-"; }

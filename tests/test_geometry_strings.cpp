@@ -14,9 +14,6 @@
 namespace {
 
 using SectionTest = LayoutFileTest;
-    LogCapture log;
-    std::unique_ptr<VX_Layout> layout;
-};
 
 // --- [Geometry] ---
 
