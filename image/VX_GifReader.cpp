@@ -72,7 +72,7 @@ private:
 
 }  // namespace
 
-VX_GifReader::VX_GifReader() : error_(""), table_(new Entry[kMaxCodes]) {}
+VX_GifReader::VX_GifReader() : error_("") {}
 
 VX_GifReader::~VX_GifReader() = default;
 
@@ -157,10 +157,17 @@ int64_t VX_GifReader::unpack(const uint8_t *bits, size_t bitCount, int minCodeSi
     return out - base;
 }
 
-bool VX_GifReader::decode(const uint8_t *data, size_t size, QImage &image)
+bool VX_GifReader::check(const uint8_t *data, size_t size, bool &terminated)
 {
-    image = QImage();
     error_ = "";
+    Structure gif;
+    const bool ok = parse(data, size, gif);
+    terminated = ok && gif.terminated;
+    return ok;
+}
+
+bool VX_GifReader::parse(const uint8_t *data, size_t size, Structure &gif)
+{
     if (!data || !isGif(data, size))
         return fail("not a GIF file");
     const uint8_t *p = data + 6;
@@ -169,21 +176,18 @@ bool VX_GifReader::decode(const uint8_t *data, size_t size, QImage &image)
         return fail("truncated screen descriptor");
     const int screenWidth = le16(p);
     const int screenHeight = le16(p + 2);
-    const uint8_t screenFlags = p[4];
-    const int background = p[5];
+    gif.screenFlags = p[4];
+    gif.background = p[5];
     p += 7;
-    const uint8_t *globalTable = nullptr;
-    int globalCount = 0;
-    if (screenFlags & kHasColourTable) {
-        globalCount = 2 << (screenFlags & 7);
-        if (end - p < 3 * globalCount)
+    if (gif.screenFlags & kHasColourTable) {
+        gif.globalCount = 2 << (gif.screenFlags & 7);
+        if (end - p < 3 * gif.globalCount)
             return fail("truncated colour table");
-        globalTable = p;
-        p += 3 * globalCount;
+        gif.globalTable = p;
+        p += 3 * gif.globalCount;
     }
 
     // Extensions up to the first image; only the transparent colour counts.
-    int transparent = -1;
     for (;;) {
         if (p >= end)
             return fail("no image descriptor");
@@ -206,62 +210,117 @@ bool VX_GifReader::decode(const uint8_t *data, size_t size, QImage &image)
             if (end - p < n)
                 return fail("truncated extension");
             if (label == kGraphicControl && first && n >= 4)
-                transparent = (p[0] & 1) ? p[3] : -1;
+                gif.transparent = (p[0] & 1) ? p[3] : -1;
             p += n;
         }
     }
 
     if (end - p < 9)
         return fail("truncated image descriptor");
-    const int left = le16(p);
-    const int top = le16(p + 2);
-    const int frameWidth = le16(p + 4);
-    const int frameHeight = le16(p + 6);
+    gif.left = le16(p);
+    gif.top = le16(p + 2);
+    gif.frameWidth = le16(p + 4);
+    gif.frameHeight = le16(p + 6);
     const uint8_t frameFlags = p[8];
     p += 9;
-    const uint8_t *colourTable = globalTable;
-    int colourCount = globalCount;
+    gif.colourTable = gif.globalTable;
+    gif.colourCount = gif.globalCount;
     if (frameFlags & kHasColourTable) {
-        colourCount = 2 << (frameFlags & 7);
-        if (end - p < 3 * colourCount)
+        gif.colourCount = 2 << (frameFlags & 7);
+        if (end - p < 3 * gif.colourCount)
             return fail("truncated colour table");
-        colourTable = p;
-        p += 3 * colourCount;
+        gif.colourTable = p;
+        p += 3 * gif.colourCount;
     }
-    const bool interlaced = frameFlags & kInterlaced;
-    if (frameWidth == 0 || frameHeight == 0)
+    gif.interlaced = frameFlags & kInterlaced;
+    if (gif.frameWidth == 0 || gif.frameHeight == 0)
         return fail("empty frame");
     // A screen without a size is the frame's extent.
-    const int width = screenWidth > 0 ? screenWidth : left + frameWidth;
-    const int height = screenHeight > 0 ? screenHeight : top + frameHeight;
-    if (width > kMaxSide || height > kMaxSide || int64_t(width) * height > kMaxPixels)
+    gif.width = screenWidth > 0 ? screenWidth : gif.left + gif.frameWidth;
+    gif.height = screenHeight > 0 ? screenHeight : gif.top + gif.frameHeight;
+    if (gif.width > kMaxSide || gif.height > kMaxSide || int64_t(gif.width) * gif.height > kMaxPixels)
         return fail("picture too large");
 
     if (p >= end)
         return fail("truncated image data");
-    const int minCodeSize = *p++;
-    if (minCodeSize < 1 || minCodeSize > 8)
+    gif.minCodeSize = *p++;
+    if (gif.minCodeSize < 1 || gif.minCodeSize > 8)
         return fail("bad LZW code size");
 
-    // The data sub-blocks, joined into one padded run of bits.
-    size_t dataBytes = 0;
-    bool terminated = false;
+    // The data sub-blocks: how many bytes they hold, and whether the chain
+    // reaches its terminator before the file ends.
+    gif.blocks = p;
     for (const uint8_t *q = p; q < end;) {
         const int n = *q++;
         if (n == 0) {
-            terminated = true;
+            gif.terminated = true;
             break;
         }
         const size_t have = std::min<size_t>(n, static_cast<size_t>(end - q));
-        dataBytes += have;
+        gif.dataBytes += have;
         q += have;
     }
+
+    // The visible part of the frame, and how much of the frame's pixel
+    // stream has to be decoded to reach its last visible pixel.
+    gif.visibleRight = std::min(gif.width, gif.left + gif.frameWidth);
+    gif.visibleBottom = std::min(gif.height, gif.top + gif.frameHeight);
+    if (gif.left < gif.visibleRight && gif.top < gif.visibleBottom) {
+        int64_t lastRow = gif.visibleBottom - 1 - gif.top;
+        if (gif.interlaced) {
+            InterlacedRows rows(gif.frameHeight);
+            for (int r = 0; r < gif.frameHeight; ++r)
+                if (gif.top + rows.next() < gif.visibleBottom)
+                    lastRow = r;
+        }
+        gif.needed = lastRow * gif.frameWidth + (gif.visibleRight - gif.left);
+    }
+    if (gif.needed > kMaxPixels)
+        return fail("frame too large");
+    return true;
+}
+
+bool VX_GifReader::decode(const uint8_t *data, size_t size, QImage &image)
+{
+    image = QImage();
+    error_ = "";
+    Structure gif;
+    if (!parse(data, size, gif))
+        return false;
+    if (!table_) {
+        table_.reset(new (std::nothrow) Entry[kMaxCodes]);
+        if (!table_)
+            return fail("out of memory");
+    }
+    const uint8_t *const end = data + size;
+    const int width = gif.width;
+    const int height = gif.height;
+    const int left = gif.left;
+    const int top = gif.top;
+    const int frameWidth = gif.frameWidth;
+    const int frameHeight = gif.frameHeight;
+    const bool interlaced = gif.interlaced;
+    const int minCodeSize = gif.minCodeSize;
+    const int64_t needed = gif.needed;
+    const size_t dataBytes = gif.dataBytes;
+    const bool terminated = gif.terminated;
+    const int visibleRight = gif.visibleRight;
+    const int visibleBottom = gif.visibleBottom;
+    const int transparent = gif.transparent;
+    const int background = gif.background;
+    const uint8_t screenFlags = gif.screenFlags;
+    const uint8_t *const globalTable = gif.globalTable;
+    const int globalCount = gif.globalCount;
+    const uint8_t *const colourTable = gif.colourTable;
+    const int colourCount = gif.colourCount;
+
+    // The data sub-blocks, joined into one padded run of bits.
     std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[dataBytes + 8]);
     if (!bits)
         return fail("out of memory");
     {
         uint8_t *to = bits.get();
-        for (const uint8_t *q = p; q < end;) {
+        for (const uint8_t *q = gif.blocks; q < end;) {
             const int n = *q++;
             if (n == 0)
                 break;
@@ -272,25 +331,6 @@ bool VX_GifReader::decode(const uint8_t *data, size_t size, QImage &image)
         }
         std::memset(to, 0, 8);
     }
-
-    // The visible part of the frame, and how much of the frame's pixel
-    // stream has to be decoded to reach its last visible pixel.
-    const int visibleRight = std::min(width, left + frameWidth);
-    const int visibleBottom = std::min(height, top + frameHeight);
-    const bool anyVisible = left < visibleRight && top < visibleBottom;
-    int64_t needed = 0;
-    if (anyVisible) {
-        int64_t lastRow = visibleBottom - 1 - top;
-        if (interlaced) {
-            InterlacedRows rows(frameHeight);
-            for (int r = 0; r < frameHeight; ++r)
-                if (top + rows.next() < visibleBottom)
-                    lastRow = r;
-        }
-        needed = lastRow * frameWidth + (visibleRight - left);
-    }
-    if (needed > kMaxPixels)
-        return fail("frame too large");
 
     image = QImage(width, height, QImage::Format_Indexed8);
     if (image.isNull())

@@ -45,15 +45,37 @@ bool readWholeFile(const char *path, std::unique_ptr<uint8_t[]> &bytes, size_t &
     return ok;
 }
 
+// Keeps `image` as the pixmap, in its own format (an indexed picture stays
+// one byte a pixel); false, with no pixmap, when it is null. No pixmap
+// cache: every picture file is read once by the image lists.
+bool keepPixels(std::unique_ptr<QPixmap> &pixmap, QImage image)
+{
+    pixmap = std::make_unique<QPixmap>(QPixmap::fromImage(std::move(image), Qt::NoFormatConversion));
+    if (pixmap->isNull())
+        pixmap.reset();
+    return pixmap != nullptr;
+}
+
+std::unique_ptr<char[]> copyOf(const char *text)
+{
+    const size_t length = std::strlen(text);
+    auto copy = std::make_unique<char[]>(length + 1);
+    std::memcpy(copy.get(), text, length + 1);
+    return copy;
+}
+
 }  // namespace
 
-VX_Image::VX_Image() : x(-1), y(-1), width(-1), height(-1), parent(nullptr) {}
+VX_Image::VX_Image() : x(-1), y(-1), width(-1), height(-1), parent(nullptr), encodedSize(0) {}
 
 VX_Image::~VX_Image() = default;
 
 bool VX_Image::load(const char *path)
 {
     pixmap.reset();
+    encoded.reset();
+    encodedSize = 0;
+    source.reset();
     if (!path) {
         vxLog.print("VX_Image: can't create QPixmap('%s')\n", "");
         return false;
@@ -61,10 +83,24 @@ bool VX_Image::load(const char *path)
     QImage image;
     std::unique_ptr<uint8_t[]> bytes;
     size_t size = 0;
+    bool kept = false;
     if (readWholeFile(path, bytes, size)) {
         if (VX_GifReader::isGif(bytes.get(), size)) {
+            // A GIF whose blocks are all there waits for decode(); one that
+            // ends inside its image data is decoded now, since only the
+            // pixels tell whether it holds enough of them.
             VX_GifReader reader;
-            reader.decode(bytes.get(), size, image);
+            bool terminated = false;
+            if (reader.check(bytes.get(), size, terminated)) {
+                if (terminated) {
+                    encoded = std::move(bytes);
+                    encodedSize = size;
+                    source = copyOf(path);
+                    kept = true;
+                } else {
+                    reader.decode(bytes.get(), size, image);
+                }
+            }
         } else {
             // Other formats: the toolkit detects the format from the contents.
             QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.get()),
@@ -75,19 +111,35 @@ bool VX_Image::load(const char *path)
             image = reader.read();
         }
     }
-    // Kept in the decoded format: an indexed picture stays one byte a pixel.
-    // No pixmap cache: every picture file is read once by the image lists.
-    pixmap = std::make_unique<QPixmap>(QPixmap::fromImage(std::move(image), Qt::NoFormatConversion));
-    if (pixmap->isNull()) {
+    if (!kept && !keepPixels(pixmap, std::move(image))) {
         vxLog.print("VX_Image: can't create QPixmap('%s')\n", path);
         return false;
     }
     // Only '/' separates directories; a backslash belongs to the name.
     const char *slash = std::strrchr(path, '/');
-    const char *base = slash ? slash + 1 : path;
-    size_t length = std::strlen(base);
-    name = std::make_unique<char[]>(length + 1);
-    std::memcpy(name.get(), base, length + 1);
+    name = copyOf(slash ? slash + 1 : path);
+    return true;
+}
+
+bool VX_Image::decode()
+{
+    VX_Image *root = this;
+    while (root->parent)
+        root = root->parent;
+    if (root->pixmap)
+        return true;
+    if (!root->encoded)
+        return false;  // never loaded, or already failed (and said so)
+    QImage image;
+    VX_GifReader reader;
+    reader.decode(root->encoded.get(), root->encodedSize, image);
+    root->encoded.reset();
+    root->encodedSize = 0;
+    const std::unique_ptr<char[]> path = std::move(root->source);
+    if (!keepPixels(root->pixmap, std::move(image))) {
+        vxLog.print("VX_Image: can't create QPixmap('%s')\n", path.get());
+        return false;
+    }
     return true;
 }
 

@@ -1,8 +1,14 @@
 // A picture of the keyboard: either a whole picture loaded from a file, or a
 // piece (a rectangle) of another image that owns no pixels of its own.
+//
+// A GIF file is checked when it loads but decoded only when decode() is
+// first called: until then the image keeps the file's bytes (compressed,
+// far smaller than the pixels) and has no pixmap.
 #ifndef VEXIL_IMAGE_VX_IMAGE_H
 #define VEXIL_IMAGE_VX_IMAGE_H
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 class QPixmap;
@@ -15,8 +21,15 @@ public:
     VX_Image &operator=(const VX_Image &) = delete;
 
     // Loads a whole picture; the name becomes the part of `path` after the
-    // last '/'. False (with a message) when the file holds no picture.
+    // last '/'. False (with a message) when the file holds no picture. A
+    // GIF is only checked here (its structure up to the end of the image
+    // data) and kept encoded; other formats are decoded at once.
     bool load(const char *path);
+    // Decodes the root image's kept bytes into its pixmap and frees them;
+    // true when the root has its pixels. Once only: later calls, and calls
+    // on a decoded picture, cost a pointer walk. When the data turns out to
+    // be broken, the load's message is written and the pixmap stays null.
+    bool decode();
     // Makes this image the rectangle (x, y, width, height) of `parent`.
     bool cutFrom(VX_Image *parent, int x, int y, int width, int height);
     // The root image's name equals `name` exactly.
@@ -25,15 +38,19 @@ public:
     bool isPiece(const char *name, int x, int y, int width, int height) const;
     // Name and pixels of the image at the end of the parent chain.
     const char *rootName() const;
+    // Null until the root is decoded, and for a picture that failed to.
     const QPixmap *rootPixmap() const;
 
     int x;       // left edge inside the parent, pixels; -1 for a whole picture
     int y;       // top edge inside the parent; -1 for a whole picture
     int width;   // piece width in pixels; -1 for a whole picture
     int height;  // piece height in pixels; -1 for a whole picture
-    std::unique_ptr<char[]> name;     // whole picture: base name; else null
-    std::unique_ptr<QPixmap> pixmap;  // whole picture: pixels; else null
-    VX_Image *parent;                 // piece: image cut from, not owned
+    std::unique_ptr<char[]> name;        // whole picture: base name; else null
+    std::unique_ptr<QPixmap> pixmap;     // whole picture once decoded: pixels; else null
+    VX_Image *parent;                    // piece: image cut from, not owned
+    std::unique_ptr<uint8_t[]> encoded;  // GIF not yet decoded: the file's bytes; else null
+    size_t encodedSize;                  // bytes in `encoded`
+    std::unique_ptr<char[]> source;      // path `encoded` was read from, for decode()'s message
 };
 
 #endif
