@@ -53,8 +53,12 @@ void QVX_Board::mouseReleaseEvent(QMouseEvent *)
     if (!layout)
         return;
     if (layout->fullRedraw || layout->redrawReleased != -1 || layout->redrawPressed != -1) {
-        if (layout->fullRedraw)
+        if (layout->fullRedraw) {
+            // Possibly another layout: its pictures are decoded before it
+            // is first painted, since painting never decodes.
+            engine.preparePictures(*layout);
             setFixedSize(layout->width, layout->height);
+        }
         update();
     }
     if (layout->enumKey != -1)

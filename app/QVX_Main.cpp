@@ -25,6 +25,9 @@ QVX_Main::QVX_Main(std::vector<std::string> searchDirs) : QDialog(nullptr, Qt::W
     if (!board->engine.load())
         return;  // the engine has reported why; the window opens without a size
     VX_Layout *active = board->engine.activeLayout();
+    // Only the layout shown first is decoded now; the board decodes each
+    // other one when it switches to it.
+    board->engine.preparePictures(*active);
     board->setFixedSize(active->width, active->height);
 }
 

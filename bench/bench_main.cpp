@@ -113,13 +113,16 @@ std::string directoryOf(const std::string &path)
 
 bool fileExists(const std::string &path) { return access(path.c_str(), R_OK) == 0; }
 
-// Loads a whole set with the log sink pointed at `log` (null: nowhere).
+// Loads a whole set and decodes every picture of every layout, with the log
+// sink pointed at `log` (null: nowhere).
 std::unique_ptr<VX_Engine> loadSet(const std::string &dir, bool &ok, FILE *log = nullptr)
 {
     FILE *saved = vxLog.stream;
     vxLog.stream = log ? log : gDevNull;
     auto engine = std::make_unique<VX_Engine>(std::vector<std::string>{dir});
     ok = engine->load();
+    if (ok)
+        engine->prepareAll();
     vxLog.stream = saved;
     return engine;
 }
@@ -508,8 +511,10 @@ bool countBoardAllocations(double &perPress, double &perRelease, std::string &er
     FILE *saved = vxLog.stream;
     vxLog.stream = gDevNull;
     const bool ok = board.engine.load();
-    vxLog.stream = saved;
     VX_Layout *l = ok ? board.engine.activeLayout() : nullptr;
+    if (l)
+        board.engine.preparePictures(*l);  // as the window does before showing it
+    vxLog.stream = saved;
     const int32_t k = l ? typingKey(*l) : -1;
     if (k < 0) {
         error = "no typing key for the board widget";

@@ -162,3 +162,22 @@ VX_Layout *VX_Engine::activeLayout() const
         return nullptr;
     return layouts[activeRow][activeSlot].get();
 }
+
+void VX_Engine::preparePictures(VX_Layout &layout)
+{
+    if (layout.background)
+        layout.background->decode();
+    for (int32_t i = 0; i < layout.keyCount; ++i)
+        for (const auto &mode : layout.keys[i].pix)
+            for (VX_Image *piece : mode)
+                if (piece)
+                    piece->decode();
+}
+
+void VX_Engine::prepareAll()
+{
+    for (int row = 0; row < kRows; ++row)
+        for (uint32_t slot = 0; slot < layoutCount[row]; ++slot)
+            if (layouts[row][slot])
+                preparePictures(*layouts[row][slot]);
+}

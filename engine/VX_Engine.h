@@ -36,6 +36,13 @@ public:
     VX_Image *getKeyPiece(const char *fileName, int x, int y, int width, int height);
     // layouts[activeRow][activeSlot], or null.
     VX_Layout *activeLayout() const;
+    // Decodes every picture `layout` draws: its background and the picture
+    // behind each key piece of every mode and state. Pictures load encoded
+    // and painting never decodes, so a layout is prepared before it is
+    // first shown; a picture already decoded costs a pointer walk.
+    void preparePictures(VX_Layout &layout);
+    // preparePictures() for every placed layout (tools that read them all).
+    void prepareAll();
 
     std::vector<std::string> searchDirs;  // search table, in order
     std::unique_ptr<VX_Layout> layouts[kRows][kSlots];  // slot s filled iff s < layoutCount

@@ -27,6 +27,16 @@ bool readLine(FILE *file, std::string &line)
     return !line.empty();
 }
 
+// Pictures load encoded: decoding all of them finds broken image data that
+// the program would meet only when it first shows the layout.
+bool loadAndDecode(VX_Engine &engine)
+{
+    if (!engine.load())
+        return false;
+    engine.prepareAll();
+    return true;
+}
+
 }  // namespace
 
 bool VX_LoadReport::isInformation(const char *line)
@@ -52,12 +62,12 @@ void VX_LoadReport::run(VX_Engine &engine)
     if (!capture) {
         vxLog.print("vexil-check: can't capture the load report, it is not checked\n");
         ++diagnostics;
-        loaded = engine.load();
+        loaded = loadAndDecode(engine);
         return;
     }
     FILE *saved = vxLog.stream;
     vxLog.stream = capture;
-    loaded = engine.load();
+    loaded = loadAndDecode(engine);
     vxLog.stream = saved;
 
     std::rewind(capture);

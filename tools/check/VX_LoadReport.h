@@ -8,10 +8,11 @@ class VX_Engine;
 
 class VX_LoadReport {
 public:
-    // Loads `engine`; afterwards `loaded` holds load()'s result and
-    // `diagnostics` the number of lines that report a problem. When the
-    // sink cannot be captured, the load runs uncaptured and that counts as
-    // a diagnostic, so a problem is never taken for a clean load.
+    // Loads `engine` and decodes every picture its layouts draw; afterwards
+    // `loaded` holds load()'s result and `diagnostics` the number of lines
+    // that report a problem. When the sink cannot be captured, the load
+    // runs uncaptured and that counts as a diagnostic, so a problem is
+    // never taken for a clean load.
     void run(VX_Engine &engine);
 
     // A line a clean load writes too: the load summary and the section
