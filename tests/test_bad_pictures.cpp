@@ -159,6 +159,7 @@ TEST_F(BadPictureTest, HugeFrameInSmallScreenStaysSmall)
     VX_Image image;
     LogCapture log;
     ASSERT_TRUE(image.load(dir.file("frame.gif").c_str())) << log.text();
+    ASSERT_TRUE(image.decode()) << log.text();
     EXPECT_EQ(image.pixmap->size(), QSize(2, 2));
     EXPECT_LT(peakKiB() - before, 256L * 1024);
 }

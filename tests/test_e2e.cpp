@@ -327,6 +327,7 @@ TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
     // sheets: layout `row`/`slot`, key 0, per mode and state.
     VX_Engine pictures({dir});
     ASSERT_TRUE(pictures.load());
+    pictures.prepareAll();
     auto look = [&](int row, int mode, int state) {
         const VX_Image *piece = pictures.layouts[row][0]->keys[0].pix[mode][state];
         return piece ? piece->rootPixmap()->toImage().convertToFormat(QImage::Format_RGB32).copy(

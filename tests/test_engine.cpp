@@ -141,6 +141,7 @@ TEST_F(EngineTest, BackgroundOfTheListIsFirstBoardPicture)
     ASSERT_NE(engine.boardPictures.first(), nullptr);
     EXPECT_STREQ(engine.boardPictures.first()->name.get(), "bg.gif");
     EXPECT_EQ(engine.getBoardPicture("bg.gif"), engine.boardPictures.first());
+    ASSERT_TRUE(engine.boardPictures.first()->decode());
     EXPECT_EQ(engine.boardPictures.first()->pixmap->width(), 16);
 }
 

@@ -393,6 +393,7 @@ TEST_F(GifReaderTest, LoadKeepsOneBytePerPixelAndOtherFormatsStillLoad)
     writeWithGiflib(dir.file("sheet.gif"), spec);
     VX_Image gif;
     ASSERT_TRUE(gif.load(dir.file("sheet.gif").c_str()));
+    ASSERT_TRUE(gif.decode());
     EXPECT_EQ(gif.pixmap->depth(), 8);
     expectSameAsToolkit(dir.file("sheet.gif"), gif.pixmap->toImage());
 

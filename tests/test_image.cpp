@@ -50,6 +50,7 @@ TEST(ImageTest, WholePictureIsNamedAfterLastSlash)
     VX_Image image;
     ASSERT_TRUE(image.load((sub + "/bg.gif").c_str()));
     EXPECT_STREQ(image.name.get(), "bg.gif");
+    ASSERT_TRUE(image.decode());
     ASSERT_NE(image.pixmap, nullptr);
     EXPECT_EQ(image.pixmap->width(), 12);
     EXPECT_EQ(image.pixmap->height(), 7);
@@ -83,6 +84,9 @@ TEST(ImageTest, PieceAnswersWithItsRoot)
     std::unique_ptr<VX_Image> piece(pieceOf(whole.get(), 2, 1, 3, 2));
     std::unique_ptr<VX_Image> inner(pieceOf(piece.get(), 0, 0, 1, 1));
 
+    // Decoding through a piece decodes the whole picture it was cut from.
+    ASSERT_TRUE(inner->decode());
+    ASSERT_NE(whole->pixmap, nullptr);
     EXPECT_EQ(piece->name, nullptr);
     EXPECT_EQ(piece->pixmap, nullptr);
     EXPECT_TRUE(piece->hasName("K.gif"));

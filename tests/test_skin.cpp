@@ -92,6 +92,7 @@ TEST_F(Skin, WrittenLayoutsLoadQuietlyWithPicturesForEveryKeyAndMode)
     LogCapture log;
     VX_Engine engine({dir.path()});
     ASSERT_TRUE(engine.load());
+    engine.prepareAll();
     const std::regex count(R"(VX_Layout: read \d+ entries from \[\w+\] \(\w+\))");
     const std::vector<std::string> lines = log.lines();
     ASSERT_FALSE(lines.empty());
@@ -200,6 +201,7 @@ TEST_F(Skin, LabelOverrideChangesOnlyThatKey)
     auto released = [&](int key) {
         VX_Engine engine({dir.path()});
         EXPECT_TRUE(engine.load());
+        engine.prepareAll();
         return piece(engine.layouts[VX_LAYOUT_BASIC][0]->keys[key].pix[0][VX_PIX_RELEASED]);
     };
     ASSERT_EQ(skin("--write " + files()).status, 0);
