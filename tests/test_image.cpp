@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <unistd.h>
 
+#include <vector>
+
 #include "image/VX_Image.h"
 #include "image/VX_ImageList.h"
 #include "tests/TestSupport.h"
@@ -152,6 +154,45 @@ TEST(ImageListTest, FindPieceWantsTheExactRectangle)
     // The whole picture matches only the "no rectangle" (-1, -1, -1, -1).
     EXPECT_EQ(wholes.findPiece("K.gif", 0, 0, 30, 30), nullptr);
     EXPECT_EQ(wholes.findPiece("K.gif", -1, -1, -1, -1), k);
+}
+
+TEST(ImageListTest, ManyPiecesAreFoundAsAWalkFromTheOldestWould)
+{
+    ensureApp();
+    TempDir dir;
+    VX_ImageList wholes;
+    VX_Image *k = loadedPicture(dir, "K.gif", 64, 64);
+    VX_Image *l = loadedPicture(dir, "L.gif", 64, 64);
+    ASSERT_TRUE(wholes.append(k));
+    ASSERT_TRUE(wholes.append(l));
+    // Enough pieces for the lookup to grow several times; every rectangle
+    // twice from K (the older one counts) and once from L.
+    VX_ImageList pieces;
+    std::vector<VX_Image *> first;
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 300; ++i) {
+            VX_Image *piece = pieceOf(k, i % 17, i / 17, 3 + i % 5, 2);
+            ASSERT_TRUE(pieces.append(piece));
+            if (round == 0)
+                first.push_back(piece);
+        }
+    std::vector<VX_Image *> fromL;
+    for (int i = 0; i < 300; ++i) {
+        fromL.push_back(pieceOf(l, i % 17, i / 17, 3 + i % 5, 2));
+        ASSERT_TRUE(pieces.append(fromL.back()));
+    }
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(pieces.findPiece("K.gif", i % 17, i / 17, 3 + i % 5, 2), first[i]);
+        EXPECT_EQ(pieces.findPiece("L.gif", i % 17, i / 17, 3 + i % 5, 2), fromL[i]);
+        EXPECT_EQ(pieces.findPiece("M.gif", i % 17, i / 17, 3 + i % 5, 2), nullptr);
+        EXPECT_EQ(pieces.findPiece("K.gif", i % 17, i / 17, 3 + i % 5, 3), nullptr);
+    }
+    pieces.clear();
+    EXPECT_EQ(pieces.findPiece("K.gif", 0, 0, 3, 2), nullptr);
+    VX_Image *again = pieceOf(k, 0, 0, 3, 2);
+    ASSERT_TRUE(pieces.append(again));
+    EXPECT_EQ(pieces.findPiece("K.gif", 0, 0, 3, 2), again);
 }
 
 TEST(ImageListTest, ClearEmptiesAndCanRepeat)
