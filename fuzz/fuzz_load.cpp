@@ -1,6 +1,7 @@
 // Fuzz target over the whole loading path. The input is split into files
 // that land in a scratch directory, then an engine loads them exactly as the
-// program does, and every layout that loaded is pressed and painted once.
+// program does, every layout that loaded has its pictures decoded, and
+// each is pressed and painted once.
 //
 // Input format (lines end with '\n'):
 //   <load.cfg content>
@@ -114,6 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeFiles(data, size);
     VX_Engine engine({scratch->path()});
     if (engine.load()) {
+        // Pictures are decoded before a layout is shown, as the window and
+        // the board do.
+        engine.prepareAll();
         for (int row = 0; row < VX_Engine::kRows; ++row)
             for (uint32_t slot = 0; slot < engine.layoutCount[row]; ++slot)
                 exercise(*engine.layouts[row][slot]);
