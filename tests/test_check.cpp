@@ -339,6 +339,24 @@ TEST(Check, SetsThatFailExitTwo)
     }
 }
 
+TEST(Check, BadImageDataInIntactBlocksFails)
+{
+    // The keyboard meets this only when it shows the layout: the check
+    // decodes every picture of every layout.
+    TempDir dir;
+    writeSet(dir, "main side", {{"main", LayoutFile()}, {"side", auxLayout()}});
+    const std::string header = std::string("GIF89a") + std::string{20, 0, 20, 0, char(0x80), 0, 0} +
+                               std::string{char(0x20), char(0x40), char(0x60), 0, 0, 0} + "," +
+                               std::string{0, 0, 0, 0, 20, 0, 20, 0, 0};
+    // 3-bit codes: 7, beyond the table, then the end code.
+    dir.write("side.gif", header + std::string{2, 1, 0x2f, 0} + ";");
+    Result r = runCheck({QString::fromStdString(dir.path())});
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    EXPECT_TRUE(r.has("VX_Image: can't create QPixmap('" + dir.file("side.gif") + "')")) << r.out;
+    ASSERT_FALSE(r.lines.empty());
+    EXPECT_EQ(r.lines.back(), "vexil-check: failed: 1 loader diagnostic") << r.out;
+}
+
 TEST(Check, CommandLinesItDoesNotUnderstandExitTwo)
 {
     TempDir dir;
