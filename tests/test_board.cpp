@@ -1,0 +1,153 @@
+// The board widget over a real layout set: what its timers do around
+// presses, slides, releases and ticks, and how it resizes on a switch.
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/QVX_Board.h"
+#include "app/QVX_Main.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+// Two basic layouts. "keys": a one-character key, a three-character
+// multi-tap key, caps and switch, 40 by 30 each, in a row; every key has a
+// picture cut in place. "wide": one switch key on a larger board.
+class BoardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        dir.writeGif("k.gif", 400, 80, 0x336699);
+        dir.write("load.cfg", "keys wide\n");
+        dir.write("keys.cfg",
+                  "[Common]\nkeys 4 mode 2 bwid 40 bhei 30 repeat-on 1 draw-pressed 1\n"
+                  "tm-period 450 tm-rate 90 tm-enum-rate 350 tm-enum-reset 800\n"
+                  "[Layout]\nalpha alpha caps switch\n"
+                  "[Geometry]\n(0 0) (50 0) (100 0) (150 0)\n"
+                  "[Strings]\n( a A ) ( xyz XYZ )\n"
+                  "[Board]\nwid 200 hei 40\n"
+                  "[Pixs]\n( (k.gif ) ) ( (k.gif ) ) ( (k.gif ) ) ( (k.gif ) )\n");
+        dir.write("wide.cfg",
+                  "[Common]\nkeys 1 bwid 40 bhei 30\n[Layout]\nswitch\n[Geometry]\n(0 0)\n"
+                  "[Board]\nwid 300 hei 60\n[Pixs]\n( (k.gif ) )\n");
+        window = std::make_unique<QVX_Main>(std::vector<std::string>{dir.path()});
+        board = window->board;
+        QObject::connect(board, &QVX_Board::sendKey, [this](int code, const char *text) {
+            sent.push_back(code ? "<" + std::to_string(code) + ">" : std::string(text));
+        });
+    }
+
+    void mouse(QEvent::Type type, int x, int y)
+    {
+        QPointF at(x, y);
+        QMouseEvent event(type, at, board->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(board, &event);
+    }
+    void press(int x, int y) { mouse(QEvent::MouseButtonPress, x, y); }
+    void move(int x, int y) { mouse(QEvent::MouseMove, x, y); }
+    void release(int x, int y) { mouse(QEvent::MouseButtonRelease, x, y); }
+
+    TempDir dir;
+    LogCapture log;
+    std::unique_ptr<QVX_Main> window;
+    QVX_Board *board = nullptr;
+    std::vector<std::string> sent;
+};
+
+const std::string kBackspace = "<" + std::to_string(0x01000003) + ">";
+
+TEST_F(BoardTest, HeldKeyRepeatsAtThePeriodThenAtTheRate)
+{
+    press(10, 10);
+    EXPECT_EQ(sent, std::vector<std::string>{"a"}) << log.text();
+    ASSERT_TRUE(board->repeatTimer->isActive());
+    EXPECT_EQ(board->repeatTimer->interval(), 450);
+
+    board->repeatKey();  // first tick: the interval becomes the rate
+    EXPECT_EQ(board->repeatTimer->interval(), 90);
+    board->repeatKey();
+    EXPECT_EQ(board->repeatTimer->interval(), 90);
+    EXPECT_EQ(sent, (std::vector<std::string>{"a", "a", "a"}));
+
+    release(10, 10);
+    EXPECT_FALSE(board->repeatTimer->isActive());
+    EXPECT_FALSE(board->resetTimer->isActive()) << "a one-character key opens no cycle";
+}
+
+TEST_F(BoardTest, HeldMultiTapKeyStepsAtTheEnumRate)
+{
+    press(60, 10);
+    board->repeatKey();
+    EXPECT_EQ(board->repeatTimer->interval(), 350);
+    board->repeatKey();
+    EXPECT_EQ(sent, (std::vector<std::string>{"x", kBackspace, "y", kBackspace, "z"}));
+}
+
+TEST_F(BoardTest, ReleaseOfAMultiTapKeyStartsTheResetTimer)
+{
+    press(60, 10);
+    release(60, 10);
+    ASSERT_TRUE(board->resetTimer->isActive());
+    EXPECT_EQ(board->resetTimer->interval(), 800);
+
+    press(60, 10);  // within the reset time: replaces x by y
+    EXPECT_FALSE(board->resetTimer->isActive()) << "a press stops the reset timer";
+    release(60, 10);
+    board->resetKey();  // the reset time ran out
+    press(60, 10);
+    release(60, 10);
+    EXPECT_EQ(sent, (std::vector<std::string>{"x", kBackspace, "y", "x"}));
+}
+
+TEST_F(BoardTest, SlidingOffEveryKeyStopsTheRepeat)
+{
+    press(10, 10);
+    move(20, 20);  // still on the key: nothing changes
+    EXPECT_TRUE(board->repeatTimer->isActive());
+    move(45, 10);  // the gap between two keys
+    EXPECT_FALSE(board->repeatTimer->isActive());
+    move(60, 10);  // onto the multi-tap key: pressed at once, repeating again
+    EXPECT_TRUE(board->repeatTimer->isActive());
+    EXPECT_EQ(board->repeatTimer->interval(), 450);
+    EXPECT_EQ(sent, (std::vector<std::string>{"a", "x"}));
+}
+
+TEST_F(BoardTest, TextReachesTheTextFieldThroughTheWindow)
+{
+    press(10, 10);
+    release(10, 10);
+    press(110, 10);  // caps
+    release(110, 10);
+    press(10, 10);
+    release(10, 10);
+    press(60, 10);
+    release(60, 10);
+    press(60, 10);
+    release(60, 10);
+    EXPECT_EQ(window->textEdit->toPlainText(), "aAY");
+}
+
+TEST_F(BoardTest, SwitchResizesTheBoardToTheNextLayout)
+{
+    EXPECT_EQ(board->size(), QSize(200, 40));
+    press(160, 10);
+    release(160, 10);
+    EXPECT_EQ(board->engine.activeSlot, 1);
+    EXPECT_EQ(board->minimumSize(), QSize(300, 60));
+    EXPECT_EQ(board->maximumSize(), QSize(300, 60));
+    press(10, 10);  // the wide layout's switch goes back
+    release(10, 10);
+    EXPECT_EQ(board->engine.activeSlot, 0);
+    EXPECT_EQ(board->maximumSize(), QSize(200, 40));
+    EXPECT_TRUE(sent.empty()) << "switch keys send nothing";
+}
+
+}  // namespace
