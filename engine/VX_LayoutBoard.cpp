@@ -8,6 +8,7 @@
 #include "app/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
+#include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
 
@@ -30,16 +31,6 @@ static constexpr NameValue kFillMethods[] = {
     {"pixmap", VX_FILL_PIXMAP},
     {"none", VX_FILL_NONE},
 };
-
-// Index of `word` in `table`, or -1.
-template <size_t N>
-int findName(const NameValue (&table)[N], const char *word)
-{
-    for (size_t i = 0; i < N; ++i)
-        if (std::strcmp(word, table[i].name) == 0)
-            return static_cast<int>(i);
-    return -1;
-}
 
 constexpr int32_t kColourMax = 255;
 
@@ -98,14 +89,14 @@ void VX_Layout::parseBoard(VX_Parser &in)
             return;
         if (token.kind != VX_TOKEN_WORD)
             break;
-        const int param = findName(kBoardParams, token.text);
-        if (param < 0) {
+        const NameValue *param = vxFindKeyword(kBoardParams, token.text);
+        if (!param) {
             vxLog.print("VX_Layout: unknown parameter '%s' in [Board] section (%s, %u)\n",
                         token.text, in.displayName(), in.lineCount);
             failed = true;
             return;
         }
-        switch (kBoardParams[param].value) {
+        switch (param->value) {
         case kParamColor:
             failed = !expectOpen(in) || !readColourComponent(*this, in, red) ||
                      !readColourComponent(*this, in, green) ||
@@ -115,14 +106,14 @@ void VX_Layout::parseBoard(VX_Parser &in)
             failed = !expectString(in);
             if (failed)
                 break;
-            const int method = findName(kFillMethods, token.text);
-            if (method < 0) {
+            const NameValue *method = vxFindKeyword(kFillMethods, token.text);
+            if (!method) {
                 vxLog.print("VX_Layout: unknown fill method '%s', board fill method will be "
                             "'color' (%s, %u)\n",
                             token.text, in.displayName(), in.lineCount);
                 fillMethod = VX_FILL_COLOR;
             } else {
-                fillMethod = kFillMethods[method].value;
+                fillMethod = method->value;
             }
             break;
         }

@@ -6,23 +6,8 @@
 #include "app/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
+#include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
-
-namespace {
-
-struct KeyTypeName {
-    const char *name;
-    int32_t type;
-};
-
-// Tested in this order; the codes are not in table order.
-static constexpr KeyTypeName kKeyTypes[] = {
-    {"label", VX_KEY_LABEL}, {"alpha", VX_KEY_ALPHA}, {"shift", VX_KEY_SHIFT},
-    {"switch", VX_KEY_SWITCH}, {"tab", VX_KEY_TAB}, {"caps", VX_KEY_CAPS},
-    {"bks", VX_KEY_BKS}, {"ent", VX_KEY_ENT}, {"space", VX_KEY_SPACE},
-};
-
-}  // namespace
 
 void VX_Layout::parseLayout(VX_Parser &in)
 {
@@ -33,15 +18,9 @@ void VX_Layout::parseLayout(VX_Parser &in)
             return;
         VX_Key &key = keys[count];
         const char *word = token.text;
-        bool matched = false;
-        for (const KeyTypeName &entry : kKeyTypes) {
-            if (std::strcmp(word, entry.name) == 0) {
-                key.type = entry.type;
-                matched = true;
-                break;
-            }
-        }
-        if (!matched) {
+        if (const VX_KeyTypeName *keyword = vxFindKeyword(vxKeyTypeNames, word)) {
+            key.type = keyword->type;
+        } else {
             // A keyword always wins: a layout named like one cannot be linked.
             key.linkSlot = engine->auxLayoutIndex(word);
             if (key.linkSlot < 0) {

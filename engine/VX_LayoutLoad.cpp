@@ -7,6 +7,7 @@
 #include "app/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
+#include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
 
 namespace {
@@ -100,12 +101,7 @@ bool VX_Layout::load(const char *layoutName)
             in.close();
             return false;
         }
-        const SectionReader *reader = nullptr;
-        for (const SectionReader &entry : kSectionReaders)
-            if (std::strcmp(token.text, entry.name) == 0) {
-                reader = &entry;
-                break;
-            }
+        const SectionReader *reader = vxFindKeyword(kSectionReaders, token.text);
         if (!reader) {
             in.close();
             return false;
@@ -137,12 +133,7 @@ void VX_Layout::parseCommon(VX_Parser &in)
             return;
         if (token.kind != VX_TOKEN_WORD)
             break;
-        const CommonParameter *parameter = nullptr;
-        for (const CommonParameter &entry : kCommonParameters)
-            if (std::strcmp(token.text, entry.name) == 0) {
-                parameter = &entry;
-                break;
-            }
+        const CommonParameter *parameter = vxFindKeyword(kCommonParameters, token.text);
         if (!parameter) {
             vxLog.print("VX_Layout: unknown parameter '%s' in [Common] section (%s, %u)\n",
                         token.text, in.displayName(), in.lineCount);

@@ -6,22 +6,11 @@
 
 #include "app/VX_Log.h"
 #include "engine/VX_Engine.h"
+#include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
 
 namespace {
-
-struct KeyTypeName {
-    const char *name;
-    int32_t value;
-};
-
-// The [Layout] words of the key types, in the order the loader tests them.
-static constexpr KeyTypeName kKeyTypeNames[] = {
-    {"label", VX_KEY_LABEL}, {"alpha", VX_KEY_ALPHA}, {"shift", VX_KEY_SHIFT},
-    {"switch", VX_KEY_SWITCH}, {"tab", VX_KEY_TAB}, {"caps", VX_KEY_CAPS},
-    {"bks", VX_KEY_BKS}, {"ent", VX_KEY_ENT}, {"space", VX_KEY_SPACE},
-};
 
 // Keys the pointer can act on: every typed key but a label.
 bool isPressable(const VX_Key &key)
@@ -230,8 +219,8 @@ std::string VX_Checker::describeKey(const VX_Layout &layout, int32_t index) cons
 {
     const VX_Key &key = layout.keys[index];
     const char *word = "untyped";
-    for (const KeyTypeName &entry : kKeyTypeNames)
-        if (entry.value == key.type)
+    for (const VX_KeyTypeName &entry : vxKeyTypeNames)
+        if (entry.type == key.type)
             word = entry.name;
     if (key.type == VX_KEY_LINK) {
         const VX_Layout *target = key.linkSlot >= 0 && key.linkSlot < VX_Engine::kSlots
