@@ -8,10 +8,20 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
 #include "tests/TestSupport.h"
+
+// Names of the layouts placed in `row` of `engine`, slot order.
+inline std::vector<std::string> layoutNames(const VX_Engine &engine, int row)
+{
+    std::vector<std::string> names;
+    for (uint32_t s = 0; s < engine.layoutCount[row]; ++s)
+        names.push_back(engine.layouts[row][s]->displayName());
+    return names;
+}
 
 class LayoutFileTest : public ::testing::Test {
 protected:

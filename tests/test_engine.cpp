@@ -9,6 +9,7 @@
 #include <QPixmap>
 
 #include "engine/VX_Engine.h"
+#include "tests/LayoutFileTest.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -31,13 +32,7 @@ struct EngineTest : testing::Test {
         return "VX_Engine: no '" + file + "' in ( " + dir.path() + " )";
     }
     // Names of the layouts in one row, slot order.
-    Lines row(int r) const
-    {
-        Lines names;
-        for (uint32_t s = 0; s < engine.layoutCount[r]; ++s)
-            names.push_back(engine.layouts[r][s]->displayName());
-        return names;
-    }
+    Lines row(int r) const { return layoutNames(engine, r); }
 
     TempDir dir;
     VX_Engine engine;

@@ -15,6 +15,7 @@
 
 #include "engine/VX_Engine.h"
 #include "image/VX_Image.h"
+#include "tests/LayoutFileTest.h"
 #include "tests/TestSupport.h"
 
 // Allocation failures on demand: the allocations that the loaders make with
@@ -109,13 +110,7 @@ struct FailureTest : testing::Test {
         dir.write("last.cfg", kGood);
     }
 
-    Lines row(int r) const
-    {
-        Lines names;
-        for (uint32_t s = 0; s < engine.layoutCount[r]; ++s)
-            names.push_back(engine.layouts[r][s]->displayName());
-        return names;
-    }
+    Lines row(int r) const { return layoutNames(engine, r); }
 
     TempDir dir;
     VX_Engine engine;
