@@ -123,9 +123,7 @@ bool VX_Image::load(const char *path)
 
 bool VX_Image::decode()
 {
-    VX_Image *root = this;
-    while (root->parent)
-        root = root->parent;
+    VX_Image *const root = const_cast<VX_Image *>(this->root());
     if (root->pixmap)
         return true;
     if (!root->encoded)
@@ -167,18 +165,14 @@ bool VX_Image::isPiece(const char *wanted, int left, int top, int w, int h) cons
     return x == left && y == top && width == w && height == h && hasName(wanted);
 }
 
-const char *VX_Image::rootName() const
+const VX_Image *VX_Image::root() const
 {
     const VX_Image *image = this;
     while (image->parent)
         image = image->parent;
-    return image->name.get();
+    return image;
 }
 
-const QPixmap *VX_Image::rootPixmap() const
-{
-    const VX_Image *image = this;
-    while (image->parent)
-        image = image->parent;
-    return image->pixmap.get();
-}
+const char *VX_Image::rootName() const { return root()->name.get(); }
+
+const QPixmap *VX_Image::rootPixmap() const { return root()->pixmap.get(); }

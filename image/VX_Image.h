@@ -41,6 +41,11 @@ public:
     // Null until the root is decoded, and for a picture that failed to.
     const QPixmap *rootPixmap() const;
 
+private:
+    // The image at the end of the parent chain: this one for a whole picture.
+    const VX_Image *root() const;
+
+public:
     int x;       // left edge inside the parent, pixels; -1 for a whole picture
     int y;       // top edge inside the parent; -1 for a whole picture
     int width;   // piece width in pixels; -1 for a whole picture
