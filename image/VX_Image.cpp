@@ -123,7 +123,7 @@ bool VX_Image::load(const char *path)
 
 bool VX_Image::decode()
 {
-    VX_Image *const root = const_cast<VX_Image *>(this->root());
+    VX_Image *const root = this->root();
     if (root->pixmap)
         return true;
     if (!root->encoded)

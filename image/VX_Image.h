@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 class QPixmap;
 
@@ -44,6 +45,7 @@ public:
 private:
     // The image at the end of the parent chain: this one for a whole picture.
     const VX_Image *root() const;
+    VX_Image *root() { return const_cast<VX_Image *>(std::as_const(*this).root()); }
 
 public:
     int x;       // left edge inside the parent, pixels; -1 for a whole picture
