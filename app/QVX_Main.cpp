@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/QVX_Board.h"
-#include "app/SearchDirs.h"
+#include "base/SearchDirs.h"
 
 QVX_Main::QVX_Main() : QVX_Main(platformSearchDirs()) {}
 

@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "app/QVX_Board.h"
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "bench/AllocCount.h"
 #include "bench/StartupProbe.h"
 #include "config/VX_Parser.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 
 // Byte-wise reading without a lock per byte where the C library offers it.
 // The reader is used by one thread only; the stream is locked once per line.

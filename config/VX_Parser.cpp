@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 
 namespace {
 // Where the cursor of a new parser points: an empty line, so that the first

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "config/VX_Parser.h"
 
 VX_Engine::VX_Engine(std::vector<std::string> dirs) : searchDirs(std::move(dirs)) {}

@@ -5,7 +5,7 @@
 // section reader follows one contract: it is called while `token` holds its
 // header, and returns with `failed` true (after one message) or with `token`
 // holding the first token after the section.
-// Use (board/): press/move/release/repeatStep/resetEnum drive the keys and
+// Use (interaction/): press/move/release/repeatStep/resetEnum drive the keys and
 // leave their results in the send and redraw fields; paint() draws what the
 // redraw fields ask for and clears them.
 #ifndef VEXIL_ENGINE_VX_LAYOUT_H
@@ -61,7 +61,7 @@ public:
     bool expectClose(VX_Parser &in);
     bool expectString(VX_Parser &in);
 
-    // --- Use (board/) ---
+    // --- Use (interaction/) ---
     // Index of the key at (px, py), or keyCount when none is hit.
     int32_t hitTest(int32_t px, int32_t py) const;
     // Interval in ms when the press has output, else 0.

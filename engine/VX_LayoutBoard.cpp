@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"

@@ -4,7 +4,7 @@
 // the alpha keys.
 #include <cstring>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Layout.h"
 

@@ -3,7 +3,7 @@
 // engine; the key then links to that layout's slot.
 #include <cstring>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"

@@ -20,7 +20,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "fuzz/FuzzFiles.h"
 

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "image/VX_GifReader.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <new>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 
 VX_ImageList::VX_ImageList() : head(nullptr), tail(nullptr) {}
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"

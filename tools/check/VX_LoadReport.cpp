@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 
 namespace {

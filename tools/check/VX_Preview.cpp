@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <set>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
 

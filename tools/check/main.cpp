@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SearchDirs.h"
-#include "app/VX_Log.h"
+#include "base/SearchDirs.h"
+#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "tools/check/VX_Checker.h"
 #include "tools/check/VX_LoadReport.h"

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "tools/skin/GifWriter.h"
 #include "tools/skin/Palette.h"

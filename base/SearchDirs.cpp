@@ -1,4 +1,4 @@
-#include "app/SearchDirs.h"
+#include "base/SearchDirs.h"
 
 #include <cstdlib>
 #include <unistd.h>

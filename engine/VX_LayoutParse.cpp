@@ -1,6 +1,6 @@
 // The parse helpers of VX_Layout: read one token into the layout's `token`
 // and insist on its kind. Every section parser is built from them.
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Layout.h"
 

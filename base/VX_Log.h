@@ -1,7 +1,7 @@
 // The one diagnostic sink of the program: printf-style lines on standard
 // output, flushed after every message so that a pipe sees each line at once.
-#ifndef VEXIL_APP_VX_LOG_H
-#define VEXIL_APP_VX_LOG_H
+#ifndef VEXIL_BASE_VX_LOG_H
+#define VEXIL_BASE_VX_LOG_H
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/VX_Log.h"
+#include "base/VX_Log.h"
 
 #include <cstdarg>
 
