@@ -11,6 +11,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "engine/VX_Engine.h"
 #include "image/VX_Image.h"
@@ -50,6 +51,35 @@ protected:
     }
 
     static QPoint centre(const VX_Key &key) { return {key.x + key.width / 2, key.y + key.height / 2}; }
+
+    // Presses and releases key `index` of `layout` at its centre.
+    static void tap(VX_Layout &layout, int index)
+    {
+        const QPoint c = centre(layout.keys[index]);
+        layout.press(c.x(), c.y());
+        layout.release();
+    }
+
+    // Slot of `layout` in its row of the engine, or -1.
+    int slotOf(const VX_Layout *layout) const
+    {
+        for (int slot = 0; slot < VX_Engine::kSlots; ++slot)
+            if (engine.layouts[layout->type][slot].get() == layout)
+                return slot;
+        return -1;
+    }
+
+    // Index of the key of `layout` that links to the aux layout `target`, or -1.
+    int linkKey(const VX_Layout &layout, const char *target) const
+    {
+        for (int32_t i = 0; i < layout.keyCount; ++i) {
+            const VX_Key &key = layout.keys[i];
+            if (key.type == VX_KEY_LINK && engine.layouts[VX_LAYOUT_AUX][key.linkSlot] &&
+                std::strcmp(engine.layouts[VX_LAYOUT_AUX][key.linkSlot]->displayName(), target) == 0)
+                return i;
+        }
+        return -1;
+    }
 
     // Index of the first key of `type`, or -1.
     static int keyOfType(const VX_Layout &layout, int32_t type)
@@ -276,30 +306,41 @@ TEST_F(Shipped, PhoneKeypadTypesByMultiTap)
     }
 }
 
+// Every way between the basic layouts and the aux layouts: each path of
+// links opens its layouts in turn, and the aux switch key goes back to the
+// basic layout the path started from.
 TEST_F(Shipped, LinksOpenTheAuxLayoutsAndTheirSwitchKeyComesBack)
 {
     ASSERT_TRUE(loaded);
-    VX_Layout *en = find("en");
-    ASSERT_EQ(engine.activeLayout(), en);
-    for (const char *target : {"num", "sym"}) {
-        SCOPED_TRACE(target);
-        int link = -1;
-        for (int32_t i = 0; i < en->keyCount; ++i)
-            if (en->keys[i].type == VX_KEY_LINK &&
-                std::strcmp(engine.layouts[VX_LAYOUT_AUX][en->keys[i].linkSlot]->displayName(), target) == 0)
-                link = i;
-        ASSERT_NE(link, -1);
-        QPoint c = centre(en->keys[link]);
-        en->press(c.x(), c.y());
-        en->release();
+    const struct {
+        const char *basic;
+        std::vector<const char *> path;
+    } routes[] = {
+        {"en", {"num"}},    {"en", {"sym"}},    {"en", {"sym", "num"}},
+        {"ru", {"num"}},    {"ru", {"sym", "num"}},
+        {"phone", {"num"}}, {"phone", {"sym"}}, {"phone", {"sym", "num"}},
+    };
+    for (const auto &route : routes) {
+        std::string trace = route.basic;
+        for (const char *step : route.path)
+            trace += std::string(" > ") + step;
+        SCOPED_TRACE(trace);
+        VX_Layout *basic = find(route.basic);
+        ASSERT_NE(basic, nullptr);
+        engine.activeRow = basic->type;
+        engine.activeSlot = slotOf(basic);
+        for (const char *target : route.path) {
+            VX_Layout *from = engine.activeLayout();
+            const int link = linkKey(*from, target);
+            ASSERT_NE(link, -1) << "no link to " << target << " on " << from->displayName();
+            tap(*from, link);
+            ASSERT_EQ(engine.activeLayout(), find(target));
+        }
         VX_Layout *aux = engine.activeLayout();
-        ASSERT_EQ(aux, find(target));
         const int back = keyOfType(*aux, VX_KEY_SWITCH);
         ASSERT_NE(back, -1);
-        c = centre(aux->keys[back]);
-        aux->press(c.x(), c.y());
-        aux->release();
-        EXPECT_EQ(engine.activeLayout(), en);
+        tap(*aux, back);
+        EXPECT_EQ(engine.activeLayout(), basic);
     }
 }
 
