@@ -36,6 +36,7 @@
 
 #include "app/QVX_Board.h"
 #include "base/VX_Log.h"
+#include "base/VX_LogRedirect.h"
 #include "bench/AllocCount.h"
 #include "bench/StartupProbe.h"
 #include "config/VX_Parser.h"
@@ -113,13 +114,11 @@ bool fileExists(const std::string &path) { return access(path.c_str(), R_OK) == 
 // sink pointed at `log` (null: nowhere).
 std::unique_ptr<VX_Engine> loadSet(const std::string &dir, bool &ok, FILE *log = nullptr)
 {
-    FILE *saved = vxLog.stream;
-    vxLog.stream = log ? log : gDevNull;
+    VX_LogRedirect redirect(log ? log : gDevNull);
     auto engine = std::make_unique<VX_Engine>(std::vector<std::string>{dir});
     ok = engine->load();
     if (ok)
         engine->prepareAll();
-    vxLog.stream = saved;
     return engine;
 }
 
@@ -531,13 +530,14 @@ public:
 bool countBoardAllocations(double &perPress, double &perRelease, std::string &error)
 {
     OpenBoard board(nullptr, std::vector<std::string>{gSetup.setDir});
-    FILE *saved = vxLog.stream;
-    vxLog.stream = gDevNull;
-    const bool ok = board.engine.load();
-    VX_Layout *l = ok ? board.engine.activeLayout() : nullptr;
-    if (l)
-        board.engine.preparePictures(*l);  // as the window does before showing it
-    vxLog.stream = saved;
+    VX_Layout *l = nullptr;
+    {
+        VX_LogRedirect quiet(gDevNull);
+        const bool ok = board.engine.load();
+        l = ok ? board.engine.activeLayout() : nullptr;
+        if (l)
+            board.engine.preparePictures(*l);  // as the window does before showing it
+    }
     const int32_t k = l ? typingKey(*l) : -1;
     if (k < 0) {
         error = "no typing key for the board widget";

@@ -73,7 +73,7 @@ bool VX_Engine::load()
         vxLog.print("VX_Engine: it seems to be no basic layout available\n");
         return false;
     }
-    vxLog.print("VX_Engine: load complete - basic: %u, aux: %u\n",
+    vxLog.info("VX_Engine: load complete - basic: %u, aux: %u\n",
                 static_cast<unsigned>(layoutCount[VX_LAYOUT_BASIC]),
                 static_cast<unsigned>(layoutCount[VX_LAYOUT_AUX]));
     return true;
@@ -92,11 +92,11 @@ char *VX_Engine::findFile(const char *fileName)
         if (access(path, R_OK) == 0)
             return path;
     }
-    // One line: the name, then every directory searched.
-    vxLog.print("VX_Engine: no '%s' in (", fileName);
+    // One diagnostic: the name, then every directory searched.
+    std::string searched;
     for (const std::string &dir : searchDirs)
-        vxLog.print(" %s", dir.c_str());
-    vxLog.print(" )\n");
+        searched += " " + dir;
+    vxLog.print("VX_Engine: no '%s' in (%s )\n", fileName, searched.c_str());
     return nullptr;
 }
 

@@ -255,6 +255,6 @@ void VX_Layout::parsePixs(VX_Parser &in)
         applyPixDefaults(slots, modeCount);
         std::memcpy(key.pix, slots, sizeof slots);
     }
-    vxLog.print("VX_Layout: read %d entries from [Pixs] (%s)\n", count, displayName());
+    vxLog.info("VX_Layout: read %d entries from [Pixs] (%s)\n", count, displayName());
     failed = !in.nextToken(token, false, true);
 }

@@ -47,7 +47,7 @@ void VX_Layout::parseGeometry(VX_Parser &in)
         }
         ++count;
     }
-    vxLog.print("VX_Layout: read %d entries from [Geometry] (%s)\n", count, displayName());
+    vxLog.info("VX_Layout: read %d entries from [Geometry] (%s)\n", count, displayName());
     failed = !in.nextToken(token, false, true);
 }
 
@@ -86,6 +86,6 @@ void VX_Layout::parseStrings(VX_Parser &in)
         }
         ++count;
     }
-    vxLog.print("VX_Layout: read %d entries from [Strings] (%s)\n", count, displayName());
+    vxLog.info("VX_Layout: read %d entries from [Strings] (%s)\n", count, displayName());
     failed = !in.nextToken(token, false, true);
 }

@@ -33,6 +33,6 @@ void VX_Layout::parseLayout(VX_Parser &in)
         }
         ++count;
     }
-    vxLog.print("VX_Layout: read %d entries from [Layout] (%s)\n", count, displayName());
+    vxLog.info("VX_Layout: read %d entries from [Layout] (%s)\n", count, displayName());
     failed = !in.nextToken(token, false, true);
 }

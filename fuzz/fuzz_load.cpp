@@ -20,7 +20,7 @@
 #include <cstring>
 #include <string>
 
-#include "base/VX_Log.h"
+#include "base/VX_LogRedirect.h"
 #include "engine/VX_Engine.h"
 #include "fuzz/FuzzFiles.h"
 
@@ -31,6 +31,8 @@ namespace {
 constexpr int64_t kMaxPaintPixels = 512 * 512;
 
 FuzzDir *scratch;
+// Where the diagnostics of broken input go; null keeps them on standard output.
+FILE *quietSink;
 
 // Writes the parts of the input into the scratch directory.
 void writeFiles(const uint8_t *data, size_t size)
@@ -104,13 +106,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     // The diagnostics are expected output for broken input: keep them out of
     // the fuzzer's log unless VEXIL_FUZZ_LOG asks for them (replaying a case).
     if (!getenv("VEXIL_FUZZ_LOG"))
-        if (FILE *sink = std::fopen("/dev/null", "w"))
-            vxLog.stream = sink;
+        quietSink = std::fopen("/dev/null", "w");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    VX_LogRedirect quiet(quietSink);  // no sink: the log stays on standard output
     scratch->clear();
     writeFiles(data, size);
     VX_Engine engine({scratch->path()});

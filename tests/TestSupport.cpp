@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <unistd.h>
 
-#include "base/VX_Log.h"
+#include "base/VX_LogRedirect.h"
 
 namespace {
 
@@ -122,11 +123,15 @@ std::string TempDir::mkdir(const std::string &name) const
     return p;
 }
 
-LogCapture::LogCapture() : file_(tmpfile()), saved_(vxLog.stream) { vxLog.stream = file_; }
+LogCapture::LogCapture() : file_(tmpfile()), redirect_(file_)
+{
+    if (!file_)
+        throw std::runtime_error("tmpfile failed");
+}
 
 LogCapture::~LogCapture()
 {
-    vxLog.stream = saved_;
+    redirect_.reset();  // the sink lets go of the file before it closes
     fclose(file_);
 }
 
@@ -161,7 +166,8 @@ std::vector<std::string> LogCapture::lines() const
 
 void LogCapture::clear()
 {
-    fclose(file_);
-    file_ = tmpfile();
-    vxLog.stream = file_;
+    fflush(file_);
+    if (ftruncate(fileno(file_), 0) != 0)
+        throw std::runtime_error("can't empty the log capture");
+    rewind(file_);
 }

@@ -5,8 +5,11 @@
 #define VEXIL_TESTS_TESTSUPPORT_H
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/VX_LogRedirect.h"
 
 // Creates the QApplication (offscreen platform unless QT_QPA_PLATFORM is
 // set) on first use; later calls do nothing.
@@ -51,8 +54,8 @@ public:
     void clear();
 
 private:
-    FILE *file_;
-    FILE *saved_;
+    FILE *file_;                              // the capture, owned
+    std::optional<VX_LogRedirect> redirect_;  // the sink on file_ while alive
 };
 
 #endif

@@ -105,7 +105,8 @@ int main(int argc, char **argv)
         return kExitFailed;
     }
     if (report.diagnostics > 0) {
-        vxLog.print("vexil-check: failed: %d loader diagnostic%s\n", report.diagnostics,
+        vxLog.print("vexil-check: failed: %llu loader diagnostic%s\n",
+                    static_cast<unsigned long long>(report.diagnostics),
                     report.diagnostics == 1 ? "" : "s");
         return kExitFailed;
     }

@@ -20,11 +20,12 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/VX_Log.h"
+#include "base/VX_LogRedirect.h"
 #include "engine/VX_Engine.h"
 #include "tools/skin/GifWriter.h"
 #include "tools/skin/Palette.h"
@@ -45,14 +46,10 @@ struct Options {
 // pictures that do not exist yet.
 class LogBuffer {
 public:
-    LogBuffer() : file_(std::tmpfile()), saved_(vxLog.stream)
-    {
-        if (file_)
-            vxLog.stream = file_;
-    }
+    LogBuffer() : file_(std::tmpfile()), redirect_(file_) {}
     ~LogBuffer()
     {
-        vxLog.stream = saved_;
+        redirect_.reset();  // the sink lets go of the file before it closes
         if (file_)
             std::fclose(file_);
     }
@@ -80,7 +77,7 @@ private:
     }
 
     FILE *file_;
-    FILE *saved_;
+    std::optional<VX_LogRedirect> redirect_;  // the sink on file_ (unchanged without one)
     long mark_ = 0;
 };
 
