@@ -36,8 +36,8 @@ struct VX_Key {
     int32_t width = 0;              // pixels
     int32_t height = 0;             // pixels
     VX_Image *pix[kModes][kStates] = {};     // pieces in the engine's cache, not owned
-    char chars[kModes][kCharsSize] = {};     // UTF-8, charBytes per character, <= 15 bytes
-    int32_t charCount[kModes] = {};          // bytes of chars[m] / charBytes
+    char chars[kModes][kCharsSize] = {};     // well-formed UTF-8, <= 15 bytes
+    int32_t charCount[kModes] = {};          // UTF-8 characters in chars[m]
     int32_t linkSlot = 0;           // link key: aux slot it opens, 0..3
     int32_t enumPos = 0;            // index of the character the next press sends
     bool enumActive = false;        // the key has sent a character of an open cycle

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/VX_Utf8.h"
 #include "config/VX_Token.h"
 #include "engine/VX_Key.h"
 
@@ -81,7 +82,7 @@ public:
     bool failed = false;           // a section reader failed
     int32_t type = VX_LAYOUT_BASIC;  // 0 basic, 1 aux; [Common] "type"
     int32_t keyCount = 0;          // [Common] "keys"; 0 = no key array
-    int32_t charBytes = 1;         // bytes per character, 1 or 2; "alpha"
+    int32_t charBytes = 1;         // "alpha", 1 or 2; checked, not used: keys count UTF-8 characters
     int32_t modes = 1;             // 1 or 2; "mode"
     int32_t keyWidth = 0;          // default key width, pixels; "bwid"
     int32_t keyHeight = 0;         // default key height, pixels; "bhei"
@@ -105,7 +106,7 @@ public:
     int32_t enumKey = -1;          // key whose multi-tap cycle is open; -1 none
     int32_t mode = 0;              // 0 .. modes-1
     int32_t sendCode = -1;         // 0: send sendText; else a Qt key code
-    char sendText[3] = {};         // one or two UTF-8 bytes and a NUL
+    char sendText[kUtf8MaxBytes + 1] = {};  // one UTF-8 character and a NUL
     bool erasePrevious = false;    // send a Backspace before the output
     int32_t redrawReleased = -1;   // key to repaint released; -1 none
     int32_t redrawPressed = -1;    // key to repaint pressed; -1 none

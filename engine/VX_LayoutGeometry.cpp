@@ -1,10 +1,12 @@
 // [Geometry] places every key: one "( x y [w [h]] )" entry per key, in key
 // order. [Strings] gives every alpha key its characters: one word per mode
 // (two words in parentheses when the layout has two modes), in the order of
-// the alpha keys.
+// the alpha keys. A string is UTF-8 text of at most 15 bytes; its
+// characters are counted as UTF-8 sequences whatever [Common] "alpha" says.
 #include <cstring>
 
 #include "base/VX_Log.h"
+#include "base/VX_Utf8.h"
 #include "config/VX_Parser.h"
 #include "engine/VX_Layout.h"
 
@@ -75,9 +77,20 @@ void VX_Layout::parseStrings(VX_Parser &in)
                 failed = true;
                 return;
             }
+            // Every press sends one whole character, so a string must be
+            // UTF-8 text throughout: a stray byte or a cut sequence would
+            // be typed as a replacement character or half of one.
+            size_t bad = 0;
+            const int32_t count = vxUtf8Count(token.text, token.length, &bad);
+            if (count < 0) {
+                vxLog.print("VX_Layout: invalid UTF-8 at byte %u of string (%s, %u)\n",
+                            static_cast<unsigned>(bad + 1), in.displayName(), in.lineCount);
+                failed = true;
+                return;
+            }
             std::memcpy(key.chars[m], token.text, token.length);
             key.chars[m][token.length] = '\0';
-            key.charCount[m] = static_cast<int32_t>(token.length) / charBytes;
+            key.charCount[m] = count;
         }
         if (modes > 1) {
             failed = !expectClose(in);

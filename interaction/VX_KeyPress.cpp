@@ -4,6 +4,9 @@
 //
 // Everything here works on records that already exist: nothing is allocated,
 // nothing is reported, nothing can fail.
+#include <cstring>
+
+#include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
 
@@ -58,15 +61,12 @@ int32_t VX_Layout::keyAction(VX_Key &key)
         // over rather than read beyond the characters.
         if (key.enumPos < 0 || (count > 0 && key.enumPos >= count))
             key.enumPos = 0;
-        const char *at = key.chars[mode] + key.enumPos * charBytes;
         sendCode = 0;
-        sendText[0] = at[0];
-        if (charBytes == 2) {
-            sendText[1] = at[1];
-            sendText[2] = '\0';
-        } else {
-            sendText[1] = '\0';
-        }
+        // One whole character; none past the end of the string.
+        int length = 0;
+        const char *at = vxUtf8At(key.chars[mode], key.enumPos, length);
+        std::memcpy(sendText, at, static_cast<size_t>(length));
+        sendText[length] = '\0';
         if (count > 0 && ++key.enumPos >= count)
             key.enumPos = 0;
         key.enumActive = true;

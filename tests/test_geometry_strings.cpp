@@ -1,4 +1,5 @@
-// [Geometry] entry forms and [Strings] entries per mode and character width.
+// [Geometry] entry forms and [Strings] entries per mode, counted as UTF-8
+// characters.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -88,9 +89,18 @@ TEST_F(SectionTest, StringsEntries)
          {{1, 0}, {3, 0}, {1, 0}}},
         {"", "alpha alpha", "() ,", {{"()", ""}, {",", ""}}, {{2, 0}, {1, 0}}},
         {"", "alpha", "12#", {{"12#", ""}}, {{3, 0}}},
-        // Two bytes per character: six, five and one byte.
+        // Characters are UTF-8 sequences whatever "alpha" says: two-byte
+        // letters, ASCII and a mix of both count the same with alpha 2...
         {"alpha 2", "alpha alpha alpha", "\xd0\xb0\xd0\xb1\xd0\xb2 abcde a",
-         {{"\xd0\xb0\xd0\xb1\xd0\xb2", ""}, {"abcde", ""}, {"a", ""}}, {{3, 0}, {2, 0}, {0, 0}}},
+         {{"\xd0\xb0\xd0\xb1\xd0\xb2", ""}, {"abcde", ""}, {"a", ""}}, {{3, 0}, {5, 0}, {1, 0}}},
+        // ...and with alpha 1: a\u00e4, \u20ac (three bytes), U+1F600 (four).
+        {"mode 2", "alpha alpha",
+         "( a\xc3\xa4 A\xc3\x84 )\n( \xe2\x82\xac\xf0\x9f\x98\x80 \xe1\xba\x9e )",
+         {{"a\xc3\xa4", "A\xc3\x84"}, {"\xe2\x82\xac\xf0\x9f\x98\x80", "\xe1\xba\x9e"}},
+         {{2, 2}, {2, 1}}},
+        // Fifteen bytes of three-byte characters are five characters.
+        {"", "alpha", "\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac",
+         {{"\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac", ""}}, {{5, 0}}},
         // Keys of other types are skipped and keep empty strings.
         {"", "label alpha bks alpha", "ab cd", {{"", ""}, {"ab", ""}, {"", ""}, {"cd", ""}},
          {{0, 0}, {2, 0}, {0, 0}, {2, 0}}},
@@ -170,6 +180,20 @@ TEST_F(SectionTest, StringsFailures)
         {"", "abcdefghijklmnop", "VX_Layout: string too long, at most 15 bytes (kb.cfg, 6)"},
         {"mode 2", "( a\nabcdefghijklmnopqrstuvwxyz )",
          "VX_Layout: string too long, at most 15 bytes (kb.cfg, 7)"},
+        // Not UTF-8 text, with either value of "alpha": the byte named
+        // counts from 1.
+        {"", "ab\xe4", "VX_Layout: invalid UTF-8 at byte 3 of string (kb.cfg, 6)"},  // Latin-1
+        {"alpha 2", "x\n\xd0\xb0\xd0", "VX_Layout: invalid UTF-8 at byte 3 of string (kb.cfg, 7)"},
+        {"", "\xe2\x82 z", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},   // cut
+        {"", "\xf0\x9f\x98", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},
+        {"", "\x80" "a", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},  // continuation
+        {"", "\xc0\xaf", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},  // overlong
+        {"", "\xe0\x80\xaf", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},
+        {"", "\xf0\x80\x80\xaf", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},
+        {"", "a\xed\xa0\x80", "VX_Layout: invalid UTF-8 at byte 2 of string (kb.cfg, 6)"},  // surrogate
+        {"", "\xf4\x90\x80\x80", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},  // > U+10FFFF
+        {"", "\xf8\x88\x80\x80\x80", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},
+        {"mode 2", "( a \xc3 )", "VX_Layout: invalid UTF-8 at byte 1 of string (kb.cfg, 6)"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.strings);

@@ -5,10 +5,12 @@
 
 #include <QPixmap>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
@@ -70,8 +72,8 @@ protected:
         key.pix[1][VX_PIX_RELEASED] = pic;
         std::strcpy(key.chars[0], chars0);
         std::strcpy(key.chars[1], chars1);
-        key.charCount[0] = static_cast<int32_t>(std::strlen(chars0)) / layout.charBytes;
-        key.charCount[1] = static_cast<int32_t>(std::strlen(chars1)) / layout.charBytes;
+        key.charCount[0] = vxUtf8Count(chars0, std::strlen(chars0));
+        key.charCount[1] = vxUtf8Count(chars1, std::strlen(chars1));
         return key;
     }
 
@@ -239,30 +241,49 @@ TEST_F(KeyPressTest, OneCharacterKeyNeverErases)
     }
 }
 
-TEST_F(KeyPressTest, TwoByteCharacters)
+TEST_F(KeyPressTest, EachActionSendsOneWholeCharacter)
 {
-    VX_Layout &l = addLayout(0, 2);
-    l.charBytes = 2;
-    setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "\xC3\xA9\xC3\xBC");  // é ü
-    setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "z");  // no whole character
-    ASSERT_EQ(l.keys[0].charCount[0], 2);
+    // The layout's "alpha" does not matter: characters are UTF-8 sequences.
+    for (int32_t charBytes : {1, 2}) {
+        SCOPED_TRACE(charBytes);
+        VX_Layout &l = addLayout(0, 2);
+        l.charBytes = charBytes;
+        // a, e acute, euro sign, U+1F600, sharp s: 1, 2, 3, 4 and 2 bytes.
+        const char *chars = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\x9F";
+        setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, chars);
+        setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "z");
+        ASSERT_EQ(l.keys[0].charCount[0], 5);
 
-    Output out = tap(l, 5, 5);
-    EXPECT_FALSE(out.erase);
-    EXPECT_EQ(out.text, "\xC3\xA9");
-    out = tap(l, 5, 5);
-    EXPECT_TRUE(out.erase);
-    EXPECT_EQ(out.text, "\xC3\xBC");
-    out = tap(l, 5, 5);
-    EXPECT_EQ(out.text, "\xC3\xA9");
-
-    // A string without a whole character sends what stands at its start.
-    for (int i = 0; i < 2; ++i) {
-        out = tap(l, 25, 5);
-        EXPECT_FALSE(out.erase);
-        EXPECT_EQ(out.text, "z");
-        EXPECT_EQ(l.keys[1].enumPos, 0);
+        const std::string sent[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                    "\xC3\x9F", "a"};
+        for (size_t i = 0; i < std::size(sent); ++i) {
+            SCOPED_TRACE(i);
+            const Output out = tap(l, 5, 5);
+            EXPECT_EQ(out.erase, i > 0);
+            EXPECT_EQ(out.text, sent[i]);
+        }
+        // A one-byte string is one character, also with alpha 2.
+        for (int i = 0; i < 2; ++i) {
+            const Output out = tap(l, 25, 5);
+            EXPECT_FALSE(out.erase);
+            EXPECT_EQ(out.text, "z");
+        }
+        engine.layouts[0][0].reset();
+        engine.layoutCount[0] = 0;
     }
+}
+
+TEST_F(KeyPressTest, BytesThatAreNoCharacterAreSentOneByOne)
+{
+    // The loader refuses such strings; a key filled some other way still
+    // never has its output read past the string's end.
+    VX_Layout &l = addLayout(0, 1);
+    VX_Key &key = setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "\xE2\x82");
+    key.charCount[0] = 3;
+    EXPECT_EQ(tap(l, 5, 5).text, "\xE2");
+    EXPECT_EQ(tap(l, 5, 5).text, "\x82");
+    EXPECT_EQ(tap(l, 5, 5).text, "");
+    EXPECT_EQ(tap(l, 5, 5).text, "\xE2");
 }
 
 // --- Auto-repeat ---

@@ -1,0 +1,83 @@
+#include "base/VX_Utf8.h"
+
+#include <cstring>
+
+namespace {
+
+bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+int vxUtf8CharLength(const char *text, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const auto *s = reinterpret_cast<const unsigned char *>(text);
+    const unsigned char lead = s[0];
+    if (lead < 0x80)
+        return 1;
+    int length = 0;
+    // Range of the second byte that keeps the sequence shortest-form, off the
+    // surrogates and at most U+10FFFF.
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;  // continuation byte, C0/C1 (always overlong), F5..FF
+    }
+    if (size < static_cast<size_t>(length) || s[1] < low || s[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if (!isContinuation(s[i]))
+            return 0;
+    }
+    return length;
+}
+
+int32_t vxUtf8Count(const char *text, size_t size, size_t *badOffset)
+{
+    int32_t count = 0;
+    size_t at = 0;
+    while (at < size) {
+        const int length = vxUtf8CharLength(text + at, size - at);
+        if (length == 0) {
+            if (badOffset)
+                *badOffset = at;
+            return -1;
+        }
+        at += static_cast<size_t>(length);
+        ++count;
+    }
+    return count;
+}
+
+const char *vxUtf8At(const char *text, int32_t index, int &length)
+{
+    // A character never reaches past the NUL: no lead byte accepts 0 as a
+    // continuation, and at most kUtf8MaxBytes are looked at.
+    const char *at = text;
+    for (;;) {
+        if (*at == '\0') {
+            length = 0;
+            return at;
+        }
+        const int bytes = vxUtf8CharLength(at, strnlen(at, kUtf8MaxBytes));
+        length = bytes > 0 ? bytes : 1;
+        if (index <= 0)
+            return at;
+        at += length;
+        --index;
+    }
+}
