@@ -17,6 +17,30 @@
 #define VX_UNLOCK(f) ((void)0)
 #endif
 
+namespace {
+
+// Consumes a UTF-8 byte-order mark (EF BB BF) at the start of the stream;
+// editors write one, and it belongs to no line. Bytes that turn out not to
+// be a mark are kept: all but the last are put into `buffer`, the last one
+// is pushed back. Returns how many bytes it put into `buffer` (0 to 2).
+int skipByteOrderMark(FILE *file, char *buffer)
+{
+    static constexpr unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    int kept = 0;
+    for (unsigned char expected : kMark) {
+        const int c = VX_GETC(file);
+        if (c != expected) {
+            if (c != EOF)
+                ungetc(c, file);
+            return kept;
+        }
+        buffer[kept++] = static_cast<char>(c);
+    }
+    return 0;
+}
+
+}  // namespace
+
 VX_Input::VX_Input() : file(nullptr), name(), lineCount(0), lineLength(0), atEnd(true)
 {
     buffer[0] = '\0';
@@ -84,7 +108,7 @@ char *VX_Input::readLine()
         lineLength = -1;
         // Like fgets with a limit of kLineSize - 1 bytes, but counting the
         // bytes so that a NUL inside the line is seen.
-        int n = 0;
+        int n = lineCount == 0 ? skipByteOrderMark(file, buffer) : 0;
         int c = 0;
         bool hasNul = false;
         while (n < kLineSize - 1) {

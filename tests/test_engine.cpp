@@ -72,6 +72,20 @@ TEST_F(EngineTest, RowsFillIndependentlyAcrossLinesAndTabs)
     EXPECT_EQ(engine.layouts[0][2], nullptr);
 }
 
+TEST_F(EngineTest, FilesSavedWithAByteOrderMarkLoad)
+{
+    // Editors put a mark before the first line of a list or a layout file.
+    const std::string bom = "\xEF\xBB\xBF";
+    dir.write("kb.cfg", bom + kBasic);
+    dir.write("side.cfg", bom + "# aux\n" + kAux);
+    dir.write("load.cfg", bom + "side kb\n");
+    LogCapture log;
+    ASSERT_TRUE(engine.load());
+    EXPECT_EQ(log.lines(), Lines{"VX_Engine: load complete - basic: 1, aux: 1"});
+    EXPECT_EQ(row(0), Lines{"kb"});
+    EXPECT_EQ(row(1), Lines{"side"});
+}
+
 TEST_F(EngineTest, AuxLayoutIndexMatchesPlacedAuxNamesExactly)
 {
     dir.write("main.cfg", kBasic);

@@ -130,6 +130,39 @@ TEST(VX_Input, SkippedLinesAreCounted)
     EXPECT_TRUE(r.log.empty());
 }
 
+TEST(VX_Input, ByteOrderMarkAtTheStartIsSkipped)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        const char *what;
+        std::string content;
+        std::vector<std::string> lines;
+        std::vector<uint32_t> numbers;
+    };
+    const std::vector<Case> cases = {
+        {"before a header", bom + "[Common]\nkeys 1\n", {"[Common]", "keys 1"}, {1, 2}},
+        {"before a comment", bom + "# c\nx\n", {"x"}, {2}},
+        {"alone on its line", bom + "\nx", {"x"}, {2}},
+        {"whole file", bom, {}, {}},
+        {"does not take room of the line", bom + rep(254) + "\n", {rep(254)}, {1}},
+        // Only a whole mark at the very start is one.
+        {"second line keeps it", "a\n" + bom + "b\n", {"a", bom + "b"}, {1, 2}},
+        {"two marks", bom + bom + "x\n", {bom + "x"}, {1}},
+        {"two bytes of a mark", "\xEF\xBB" "x\n", {"\xEF\xBB" "x"}, {1}},
+        {"one byte of a mark", "\xEF" "x\n", {"\xEF" "x"}, {1}},
+        {"cut mark at the end", "\xEF\xBB", {"\xEF\xBB"}, {1}},
+        {"first byte a line end", "\nx\n", {"x"}, {2}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ReadResult r = readAll(c.content);
+        EXPECT_EQ(r.lines, c.lines);
+        EXPECT_EQ(r.numbers, c.numbers);
+        EXPECT_TRUE(r.log.empty());
+        EXPECT_TRUE(r.atEnd);
+    }
+}
+
 TEST(VX_Input, EmptyAndCommentOnlyFiles)
 {
     for (const std::string content : {"", "# a\n#b\n", "\n\n\r\n", "#only"}) {
