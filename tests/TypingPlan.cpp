@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <cstring>
 
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
@@ -86,12 +87,36 @@ int linkTo(const VX_Engine &engine, const VX_Layout &layout, const VX_Layout *ta
 
 class Typist {
 public:
-    explicit Typist(VX_Engine &engine) : engine_(engine) {}
+    explicit Typist(VX_Engine &engine) : engine_(engine), home_(engine.activeLayout())
+    {
+        if (home_ && home_->type == VX_LAYOUT_AUX && engine.returnSlot >= 0 && engine.returnSlot < VX_Engine::kSlots)
+            home_ = engine.layouts[VX_LAYOUT_BASIC][engine.returnSlot].get();
+    }
+
+    // Shows the layout named `name` and types from it from now on.
+    bool goHome(const char *name)
+    {
+        for (int row = 0; row < VX_Engine::kRows; ++row)
+            for (int slot = 0; slot < VX_Engine::kSlots; ++slot) {
+                VX_Layout *layout = engine_.layouts[row][slot].get();
+                if (layout && std::strcmp(layout->displayName(), name) == 0) {
+                    home_ = layout;
+                    if (reach(layout))
+                        return true;
+                    result.error = std::string(name) + " cannot be reached";
+                    return false;
+                }
+            }
+        result.error = std::string("no layout ") + name;
+        return false;
+    }
 
     bool type(uint c)
     {
         const size_t before = result.taps.size();
         Place place = findIn(*engine_.activeLayout(), c);
+        if (place.key < 0 && home_)
+            place = findIn(*home_, c);
         for (int row = 0; row < VX_Engine::kRows && place.key < 0; ++row)
             for (int slot = 0; slot < VX_Engine::kSlots && place.key < 0; ++slot)
                 if (VX_Layout *layout = engine_.layouts[row][slot].get())
@@ -160,6 +185,9 @@ private:
         planned.y = layout.keys[index].y + layout.keys[index].height / 2;
         tapKey(layout, index, result.typed);
         planned.changesLayout = engine_.activeLayout() != shown;
+        planned.shownRow = engine_.activeRow;
+        planned.shownSlot = engine_.activeSlot;
+        planned.shownMode = engine_.activeLayout()->mode;
         result.taps.push_back(planned);
     }
 
@@ -170,6 +198,7 @@ private:
     }
 
     VX_Engine &engine_;
+    VX_Layout *home_;  // the basic layout typing comes back to
 };
 
 }  // namespace
@@ -190,9 +219,11 @@ void tapKey(VX_Layout &layout, int index, std::string &typed)
     layout.release();
 }
 
-TypingResult typeText(VX_Engine &engine, const std::string &text)
+TypingResult typeText(VX_Engine &engine, const std::string &text, const char *home)
 {
     Typist typist(engine);
+    if (home && !typist.goHome(home))
+        return typist.result;
     for (uint c : QString::fromStdString(text).toUcs4())
         if (!typist.type(c))
             break;

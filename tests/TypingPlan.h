@@ -18,6 +18,7 @@ struct PlannedTap {
     int x = 0, y = 0;     // key centre on the board, pixels
     int waitMs = 0;       // pause before the tap: a multi-tap cycle must close
     bool changesLayout = false;  // the tap shows another layout
+    int shownRow = 0, shownSlot = 0, shownMode = 0;  // what the board shows after the tap
 };
 
 struct TypingResult {
@@ -28,9 +29,11 @@ struct TypingResult {
 };
 
 // Types `text` (UTF-8) from the engine's current state; the engine's layouts
-// are left in the state the last tap left them. Characters are looked up in
-// the shown layout first, then in the other mode, then in other layouts.
-TypingResult typeText(VX_Engine &engine, const std::string &text);
+// are left in the state the last tap left them. With `home`, the layout of
+// that name is shown first. Characters are looked up in the shown layout
+// (its current mode first), then in the home layout (the basic layout shown
+// at the start), then in the others in slot order.
+TypingResult typeText(VX_Engine &engine, const std::string &text, const char *home = nullptr);
 
 // Presses and releases key `index` of `layout` at its centre and applies the
 // output to `typed` (Backspace removes the last character).

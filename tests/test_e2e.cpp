@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,7 @@
 #include "engine/VX_Engine.h"
 #include "image/VX_Image.h"
 #include "tests/TestSupport.h"
+#include "tests/TypingPlan.h"
 
 namespace {
 
@@ -279,6 +282,38 @@ protected:
         return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
     }
 
+    // Top left of the board that shows `layout`: where its first key's
+    // released picture stands on the screen, less that key's place.
+    bool findLayout(const VX_Layout &layout, int mode, QPoint &origin)
+    {
+        const VX_Key &key = layout.keys[0];
+        const VX_Image *piece = key.pix[mode][VX_PIX_RELEASED];
+        if (!piece)
+            return false;
+        const QImage want = piece->rootPixmap()->toImage().convertToFormat(QImage::Format_RGB32).copy(
+            piece->x, piece->y, key.width, key.height);
+        const auto until = Clock::now() + kPatience;
+        while (Clock::now() < until) {
+            lastShot = screenshot();
+            for (int yy = 0; yy + want.height() <= lastShot.height(); ++yy)
+                for (int xx = 0; xx + want.width() <= lastShot.width(); ++xx) {
+                    bool same = true;
+                    for (int row = 0; row < want.height() && same; ++row) {
+                        const QRgb *a = reinterpret_cast<const QRgb *>(lastShot.constScanLine(yy + row)) + xx;
+                        const QRgb *b = reinterpret_cast<const QRgb *>(want.constScanLine(row));
+                        for (int col = 0; col < want.width() && same; ++col)
+                            same = (a[col] & 0xffffff) == (b[col] & 0xffffff);
+                    }
+                    if (same) {
+                        origin = QPoint(xx - key.x, yy - key.y);
+                        return true;
+                    }
+                }
+            std::this_thread::sleep_for(kPollStep);
+        }
+        return false;
+    }
+
     // Kept for a look after a failure.
     void saveLastShot()
     {
@@ -412,6 +447,90 @@ TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
     }
     click(origin, kX);
     EXPECT_EQ(waitText("ac \nA7ax"), "ac \nA7ax");
+}
+
+
+// The shipped layouts of the other languages on the real window: a user picks
+// a set by copying its list to their own load.cfg, and sentences typed by
+// clicking key centres read back exactly from the text field.
+TEST_F(EndToEnd, TypesSentencesOfEachLanguageWithTheShippedLayouts)
+{
+    const struct {
+        const char *list;
+        std::vector<std::pair<const char *, const char *>> sentences;  // layout, text
+    } sets[] = {
+        {"load-de-fr-es.cfg",
+         {{"de", "Schöne Grüße aus Köln: Übermäßig süße Äpfel, Straße!"},
+          {"fr", "Où ça? Le garçon a été très poli; Noël à l'école."}}},
+        {"load-el-ru.cfg", {{"el", "Καλημέρα, πώς είσαι; Όλα καλά! Ξέρω ότι ΐ και ΰ."}}},
+    };
+    const std::string shipped = binDir() + "/../share/vexil";
+    ASSERT_TRUE(startX()) << "Xvfb did not start";
+    for (const auto &set : sets) {
+        SCOPED_TRACE(set.list);
+        std::ifstream list(shipped + "/" + set.list, std::ios::binary);
+        ASSERT_TRUE(list) << shipped << "/" << set.list;
+        std::ostringstream names;
+        names << list.rdbuf();
+        home.mkdir("vexil");
+        home.write("vexil/load.cfg", names.str());
+
+        // The same set as the keyboard loads it, to plan the taps on.
+        VX_Engine plan({home.path() + "/vexil", shipped});
+        ASSERT_TRUE(plan.load());
+        plan.prepareAll();
+
+        const std::string log = home.file("vexil.log");
+        ASSERT_TRUE(keyboard.start({binDir() + "/vexil"},
+                                   {"DISPLAY=" + display, "XDG_DATA_HOME=" + home.path(), "QT_QPA_PLATFORM=xcb"}, log));
+        window = x("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(keyboard.pid()));
+        window = window.substr(0, window.find('\n'));
+        ASSERT_FALSE(window.empty()) << "no window";
+        x("xdotool windowfocus --sync " + window);
+        QPoint origin;
+        if (!findLayout(*plan.activeLayout(), 0, origin)) {
+            saveLastShot();
+            FAIL() << "board not found; last screen in /tmp/vexil-e2e-screen.png";
+        }
+
+        std::string expected;
+        for (const auto &sentence : set.sentences) {
+            SCOPED_TRACE(sentence.first);
+            const TypingResult typing = typeText(plan, sentence.second, sentence.first);
+            ASSERT_EQ(typing.error, "");
+            ASSERT_EQ(typing.typed, sentence.second);
+            for (size_t i = 0; i < typing.taps.size();) {
+                const PlannedTap &tap = typing.taps[i];
+                if (tap.waitMs > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(tap.waitMs + 300));
+                // Taps in a row on one key go as one burst, well inside the
+                // multi-tap reset time.
+                size_t burst = 1;
+                while (i + burst < typing.taps.size() && !tap.changesLayout && typing.taps[i + burst].key == tap.key &&
+                       typing.taps[i + burst].row == tap.row && typing.taps[i + burst].slot == tap.slot &&
+                       typing.taps[i + burst].waitMs == 0)
+                    ++burst;
+                const QPoint at = origin + QPoint(tap.x, tap.y);
+                // The pointer is moved away first: a move onto the place it
+                // already stands never completes with --sync.
+                x("xdotool mousemove --sync 0 0 mousemove --sync " + std::to_string(at.x()) + " " +
+                  std::to_string(at.y()) + " click --repeat " + std::to_string(burst) + " --delay 120 1");
+                i += burst;
+                const PlannedTap &last = typing.taps[i - 1];
+                const VX_Layout &shown = *plan.layouts[last.shownRow][last.shownSlot];
+                if (last.changesLayout && !findLayout(shown, last.shownMode, origin)) {
+                    saveLastShot();
+                    FAIL() << shown.displayName() << " not shown";
+                }
+            }
+            expected += sentence.second;
+            EXPECT_EQ(waitText(expected), expected);
+        }
+        std::string all;
+        shell("cat " + log).swap(all);
+        EXPECT_NE(all.find("VX_Engine: load complete"), std::string::npos) << all;
+        keyboard.stop();
+    }
 }
 
 }  // namespace
