@@ -12,7 +12,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             xvfb xauth xdotool xclip x11-apps fonts-dejavu-core \
             clang libclang-rt-14-dev valgrind
 
-.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins bench
+.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews bench
 
 all: build
 
@@ -52,6 +52,21 @@ install: build
 skins: build
 	$(BUILD)/bin/vexil-skin --write --default-bg layouts/num.cfg layouts/sym.cfg layouts/en.cfg layouts/ru.cfg layouts/phone.cfg \
 	  layouts/de.cfg layouts/fr.cfg layouts/es.cfg layouts/el.cfg
+
+# Pictures of the shipped layouts for the README: every load list is loaded
+# as a user picks it, and each layout drawn by vexil-check --preview in its
+# first mode to docs/layout-<name>.png.
+previews: deps $(BUILD)/Makefile
+	cmake --build $(BUILD) -j$(JOBS) --target vexil-check layouts
+	@tmp=$$(mktemp -d); trap 'rm -rf "$$tmp"' EXIT; \
+	for list in layouts/load*.cfg; do \
+	  rm -rf "$$tmp/set" "$$tmp/out"; mkdir -p "$$tmp/set" "$$tmp/out"; \
+	  cp layouts/* "$$tmp/set/"; cp "$$list" "$$tmp/set/load.cfg"; \
+	  $(BUILD)/bin/vexil-check --preview "$$tmp/out" "$$tmp/set" >/dev/null || exit 1; \
+	  for png in "$$tmp"/out/*-mode1.png; do \
+	    name=$$(basename "$$png" -mode1.png); cp "$$png" "docs/layout-$$name.png"; \
+	  done; \
+	done
 
 clean:
 	rm -rf $(BUILD)
