@@ -120,6 +120,33 @@ TEST(Check, ShippedSetIsClean)
     EXPECT_TRUE(r.has("vexil-check: clean")) << r.out;
 }
 
+// Each extra list ships for a user to copy to load.cfg in their own folder,
+// where vexil-check (like the keyboard) finds it before the shipped one.
+TEST(Check, EveryShippedListPickedByAUserIsClean)
+{
+    const char *source = std::getenv("VEXIL_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    int lists = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(std::string(source) + "/layouts")) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("load-", 0) != 0 || entry.path().extension() != ".cfg")
+            continue;
+        SCOPED_TRACE(name);
+        ++lists;
+        TempDir home;
+        home.mkdir("vexil");
+        std::filesystem::copy_file(entry.path(), home.file("vexil/load.cfg"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", QString::fromStdString(home.path()));
+        Result r = runCheck({}, env);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_TRUE(r.has("vexil-check: clean")) << r.out;
+        // English is the first basic layout of every set.
+        EXPECT_NE(r.out.find("vexil-check: basic layouts: 4 (en: "), std::string::npos) << r.out;
+    }
+    EXPECT_GE(lists, 2);
+}
+
 TEST(Check, CleanSetEchoesTheLoadAndSumsUp)
 {
     TempDir dir;

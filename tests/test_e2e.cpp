@@ -198,6 +198,21 @@ protected:
         return true;
     }
 
+    // Runs the real vexil with the layouts of `home` (stdout to `log`) and
+    // focuses its window.
+    bool startKeyboard(const std::string &log)
+    {
+        if (!keyboard.start({binDir() + "/vexil"},
+                            {"DISPLAY=" + display, "XDG_DATA_HOME=" + home.path(), "QT_QPA_PLATFORM=xcb"}, log))
+            return false;
+        window = x("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(keyboard.pid()));
+        window = window.substr(0, window.find('\n'));
+        if (window.empty())
+            return false;
+        x("xdotool windowfocus --sync " + window);
+        return true;
+    }
+
     QImage screenshot()
     {
         const std::string dump = x("xwd -root -silent");
@@ -375,12 +390,7 @@ TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
 
     ASSERT_TRUE(startX()) << "Xvfb did not start";
     const std::string log = home.file("vexil.log");
-    ASSERT_TRUE(keyboard.start({binDir() + "/vexil"},
-                               {"DISPLAY=" + display, "XDG_DATA_HOME=" + home.path(), "QT_QPA_PLATFORM=xcb"}, log));
-    window = x("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(keyboard.pid()));
-    window = window.substr(0, window.find('\n'));
-    ASSERT_FALSE(window.empty()) << "no window";
-    x("xdotool windowfocus --sync " + window);
+    ASSERT_TRUE(startKeyboard(log)) << "no window";
 
     QPoint origin;
     if (!findBoard(kWide, kHeight, origin)) {
@@ -481,12 +491,7 @@ TEST_F(EndToEnd, TypesSentencesOfEachLanguageWithTheShippedLayouts)
         plan.prepareAll();
 
         const std::string log = home.file("vexil.log");
-        ASSERT_TRUE(keyboard.start({binDir() + "/vexil"},
-                                   {"DISPLAY=" + display, "XDG_DATA_HOME=" + home.path(), "QT_QPA_PLATFORM=xcb"}, log));
-        window = x("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(keyboard.pid()));
-        window = window.substr(0, window.find('\n'));
-        ASSERT_FALSE(window.empty()) << "no window";
-        x("xdotool windowfocus --sync " + window);
+        ASSERT_TRUE(startKeyboard(log)) << "no window";
         QPoint origin;
         if (!findLayout(*plan.activeLayout(), 0, origin)) {
             saveLastShot();
