@@ -14,98 +14,69 @@ QVX_Board::QVX_Board(QWidget *parent, std::vector<std::string> searchDirs)
     resetTimer->setSingleShot(true);
 }
 
-// The handlers read the active layout afresh after every layout operation:
-// a release may have switched to another layout (or to none).
+// Every handler hands one layout operation's result to act(); the layout
+// operated on is the one shown at the moment of the event.
 
 void QVX_Board::mousePressEvent(QMouseEvent *event)
 {
     VX_Layout *layout = engine.activeLayout();
-    if (layout && layout->repeatOn)
-        repeatTimer->stop();
-    resetTimer->stop();
-    int32_t interval = 0;
-    if (layout) {
-        const QPoint at = event->position().toPoint();
-        interval = layout->press(at.x(), at.y());
+    if (!layout) {
+        resetTimer->stop();
+        return;
     }
-    layout = engine.activeLayout();
-    if (!layout)
-        return;
-    if (layout->fullRedraw || layout->redrawReleased != -1 || layout->redrawPressed != -1)
-        update();
-    if (layout->erasePrevious)
-        emit sendKey(VX_CODE_BACKSPACE, nullptr);
-    if (interval == 0)
-        return;
-    if (layout->repeatOn)
-        repeatTimer->start(interval);
-    emit sendKey(layout->sendCode, layout->sendText);
+    const QPoint at = event->position().toPoint();
+    act(layout->press(at.x(), at.y()));
 }
 
 void QVX_Board::mouseReleaseEvent(QMouseEvent *)
 {
-    VX_Layout *layout = engine.activeLayout();
-    if (layout && layout->repeatOn)
-        repeatTimer->stop();
-    if (layout)
-        layout->release();
-    layout = engine.activeLayout();
-    if (!layout)
-        return;
-    if (layout->fullRedraw || layout->redrawReleased != -1 || layout->redrawPressed != -1) {
-        if (layout->fullRedraw) {
-            // Possibly another layout: its pictures are decoded before it
-            // is first painted, since painting never decodes.
-            engine.preparePictures(*layout);
-            setFixedSize(layout->width, layout->height);
-        }
-        update();
-    }
-    if (layout->enumKey != -1)
-        resetTimer->start(layout->tmEnumReset);
+    if (VX_Layout *layout = engine.activeLayout())
+        act(layout->release());
 }
 
 void QVX_Board::mouseMoveEvent(QMouseEvent *event)
 {
-    VX_Layout *layout = engine.activeLayout();
-    int32_t interval = 0;
-    if (layout) {
+    if (VX_Layout *layout = engine.activeLayout()) {
         const QPoint at = event->position().toPoint();
-        interval = layout->move(at.x(), at.y());
+        act(layout->move(at.x(), at.y()));
     }
-    layout = engine.activeLayout();
-    if (!layout)
-        return;
-    if (layout->fullRedraw || layout->redrawReleased != -1 || layout->redrawPressed != -1)
-        update();
-    if (layout->pressChanged && layout->repeatOn)
-        repeatTimer->stop();
-    if (layout->erasePrevious)
-        emit sendKey(VX_CODE_BACKSPACE, nullptr);
-    if (interval == 0)
-        return;
-    if (layout->pressChanged && layout->repeatOn)
-        repeatTimer->start(interval);
-    emit sendKey(layout->sendCode, layout->sendText);
 }
 
 void QVX_Board::repeatKey()
 {
-    VX_Layout *layout = engine.activeLayout();
-    if (!layout)
-        return;
-    int32_t interval = layout->repeatStep();
-    if (interval != 0) {
+    if (VX_Layout *layout = engine.activeLayout())
+        act(layout->repeatStep());
+}
+
+void QVX_Board::act(const VX_KeyResult &result)
+{
+    if (result.repeat == VX_KeyResult::TIMER_STOP)
         repeatTimer->stop();
-        repeatTimer->start(interval);
+    if (result.reset == VX_KeyResult::TIMER_STOP)
+        resetTimer->stop();
+    if (result.layoutChanged) {
+        if (VX_Layout *shown = engine.activeLayout()) {
+            // Its pictures are decoded before it is first painted, since
+            // painting never decodes.
+            engine.preparePictures(*shown);
+            setFixedSize(shown->width, shown->height);
+        }
     }
-    if (layout->erasePrevious)
+    if (result.repaint || result.layoutChanged)
+        update();
+    if (result.send && result.erase)
         emit sendKey(VX_CODE_BACKSPACE, nullptr);
-    emit sendKey(layout->sendCode, layout->sendText);
+    if (result.repeat == VX_KeyResult::TIMER_START)
+        repeatTimer->start(result.repeatInterval);
+    if (result.reset == VX_KeyResult::TIMER_START)
+        resetTimer->start(result.resetInterval);
+    if (result.send)
+        emit sendKey(result.code, result.text);
 }
 
 void QVX_Board::resetKey()
 {
+    resetTimer->stop();
     if (VX_Layout *layout = engine.activeLayout())
         layout->resetEnum();
 }

@@ -24,7 +24,11 @@ signals:
     void sendKey(int qkey, const char *unikey);
 
 public slots:
+    // Driven by repeatTimer: one auto-repeat tick of the held key.
     void repeatKey();
+    // Closes the open multi-tap cycle. Driven by resetTimer, and called by
+    // whoever owns the text the board types into when that text or its
+    // cursor changes behind the board's back.
     void resetKey();
 
 protected:
@@ -32,6 +36,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    // Does what one layout operation asks: timers, resize, repaint, output.
+    void act(const VX_KeyResult &result);
 
 public:
     QTimer *repeatTimer;  // periodic auto-repeat timer, child of the board

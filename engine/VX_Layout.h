@@ -5,18 +5,32 @@
 // section reader follows one contract: it is called while `token` holds its
 // header, and returns with `failed` true (after one message) or with `token`
 // holding the first token after the section.
-// Use (interaction/): press/move/release/repeatStep/resetEnum drive the keys and
-// leave their results in the send and redraw fields; paint() draws what the
-// redraw fields ask for and clears them.
+// Use (interaction/): press/move/release/repeatStep/resetEnum drive the keys;
+// each returns what the board must do (VX_KeyResult) and leaves repaint
+// requests in the redraw fields; paint() draws what those ask for and clears
+// them.
+//
+// Glossary: a "multi-tap cycle" is the run of taps on one alpha key with
+// several characters, each tap replacing the character typed before by the
+// next one. It is open from the key's first tap until the user presses any
+// other place, or the board's reset timer runs out, or the text field changes
+// behind the board's back; then it is closed.
+//   enumKey     - the key whose multi-tap cycle is open, or -1 when none is
+//   enumPos     - (per key) which of its characters the next tap types
+//   enumActive  - (per key) it typed a character of a cycle not yet closed,
+//                 so its next tap erases that character first
+//   tmEnumRate  - repeat interval of a held key that has a multi-tap cycle
+//   tmEnumReset - time after a release until the board closes the cycle
+//   resetEnum() - closes the open multi-tap cycle
 #ifndef VEXIL_ENGINE_VX_LAYOUT_H
 #define VEXIL_ENGINE_VX_LAYOUT_H
 
 #include <cstdint>
 #include <memory>
 
-#include "base/VX_Utf8.h"
 #include "config/VX_Token.h"
 #include "engine/VX_Key.h"
+#include "interaction/VX_KeyResult.h"
 
 class QPainter;
 class VX_Engine;
@@ -63,17 +77,20 @@ public:
     bool expectString(VX_Parser &in);
 
     // --- Use (interaction/) ---
+    // Every pointer event and repeat tick returns everything the board has to
+    // do about it; the run-time fields below are the state machine's own.
     // Index of the key at (px, py), or keyCount when none is hit.
     int32_t hitTest(int32_t px, int32_t py) const;
-    // Interval in ms when the press has output, else 0.
-    int32_t press(int32_t px, int32_t py);
-    int32_t move(int32_t px, int32_t py);
-    void release();
-    // New repeat interval, or 0 when the current one stays.
-    int32_t repeatStep();
+    VX_KeyResult press(int32_t px, int32_t py);
+    // While the pointer stays on the held key nothing happens; elsewhere it
+    // is a press.
+    VX_KeyResult move(int32_t px, int32_t py);
+    // May show another layout (switch, link) or mode (caps).
+    VX_KeyResult release();
+    VX_KeyResult repeatStep();
+    // Closes the open multi-tap cycle (the reset time ran out, or the text
+    // the keys type into changed behind the board's back).
     void resetEnum();
-    int32_t keyAction(VX_Key &key);
-    bool releaseAction(VX_Key &key);
     // Draws what fullRedraw / redrawReleased / redrawPressed ask for.
     void paint(QPainter &painter);
 
@@ -105,17 +122,23 @@ public:
     int32_t pressedKey = -1;       // key held by the pointer; -1 none
     int32_t enumKey = -1;          // key whose multi-tap cycle is open; -1 none
     int32_t mode = 0;              // 0 .. modes-1
-    int32_t sendCode = -1;         // 0: send sendText; else a Qt key code
-    char sendText[kUtf8MaxBytes + 1] = {};  // one UTF-8 character and a NUL
-    bool erasePrevious = false;    // send a Backspace before the output
     int32_t redrawReleased = -1;   // key to repaint released; -1 none
     int32_t redrawPressed = -1;    // key to repaint pressed; -1 none
     bool fullRedraw = true;        // next paint draws the whole board
-    bool pressChanged = false;     // last pointer event changed the held key
     bool firstRepeat = false;      // next repeat tick is the first
     bool numberLayout = false;     // [Common] "number"
     bool textLayout = false;       // [Common] "text"
     VX_Token token;                // current token of the loader
+
+private:
+    // Output of `key` in the current mode into `out`; true when it has any.
+    bool keyAction(VX_Key &key, VX_KeyResult &out);
+    // The release effect of `key`; true when the shown layout or mode changed.
+    bool releaseAction(VX_Key &key);
+    // Held key `index` is let go (released, slid off, pressed again).
+    void letGo(int32_t index);
+    // The repaint request of the layout shown now, into `out`.
+    void noteRepaint(VX_KeyResult &out) const;
 };
 
 #endif

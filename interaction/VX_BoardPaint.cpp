@@ -63,9 +63,11 @@ void VX_Layout::paint(QPainter &painter)
             drew = true;
         }
         if (isKey(redrawPressed)) {
+            // Drawn pressed only while it is held.
+            const int state = redrawPressed == pressedKey ? VX_PIX_PRESSED : VX_PIX_RELEASED;
             const VX_Key &k = keys[redrawPressed];
             restoreBackground(*this, k, painter);
-            drawKeyPicture(k, k.pix[mode][VX_PIX_PRESSED], painter);
+            drawKeyPicture(k, k.pix[mode][state], painter);
             redrawPressed = -1;
             return;
         }
@@ -90,5 +92,9 @@ void VX_Layout::paint(QPainter &painter)
         const VX_Key &k = keys[pressedKey];
         restoreBackground(*this, k, painter);
         drawKeyPicture(k, k.pix[mode][VX_PIX_PRESSED], painter);
+        // Its pressed look is on the board now: letting it go must draw it
+        // released again.
+        if (redrawPressed == pressedKey)
+            redrawPressed = -1;
     }
 }

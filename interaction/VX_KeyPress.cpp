@@ -23,16 +23,29 @@ bool covers(const VX_Key &key, int32_t px, int32_t py)
 
 // The pressed picture is set and differs from the released one, so the key
 // looks different once let go.
-bool hasDistinctPressed(const VX_Key &key, int32_t mode)
+// The pressed look differs from the released one (a pressed slot left
+// empty on purpose included), so the key must be drawn again once let go.
+bool pressedLookDiffers(const VX_Key &key, int32_t mode)
 {
-    const VX_Image *pressed = key.pix[mode][VX_PIX_PRESSED];
-    return pressed != nullptr && pressed != key.pix[mode][VX_PIX_RELEASED];
+    return key.pix[mode][VX_PIX_PRESSED] != key.pix[mode][VX_PIX_RELEASED];
 }
 
 void closeCycle(VX_Key &key)
 {
     key.enumPos = 0;
     key.enumActive = false;
+}
+
+// Character `pos` of the key's string in `mode`, one whole UTF-8 character
+// (nothing past the string's end), into `text` with its NUL. This is the one
+// place that takes a character out of a key string.
+void copyCharacter(const VX_Key &key, int32_t mode, int32_t pos,
+                   char (&text)[VX_KeyResult::kTextSize])
+{
+    int length = 0;
+    const char *at = vxUtf8At(key.chars[mode], pos, length);
+    std::memcpy(text, at, static_cast<size_t>(length));
+    text[length] = '\0';
 }
 
 }  // namespace
@@ -49,52 +62,70 @@ int32_t VX_Layout::hitTest(int32_t px, int32_t py) const
     return keyCount;
 }
 
-int32_t VX_Layout::keyAction(VX_Key &key)
+bool VX_Layout::keyAction(VX_Key &key, VX_KeyResult &out)
 {
-    erasePrevious = false;
+    out.erase = false;
     switch (key.type) {
     case VX_KEY_ALPHA: {
         const int32_t count = key.charCount[mode];
         if (count > 1)
-            erasePrevious = key.enumActive;
+            out.erase = key.enumActive;
         // A position past the string (never left by the cycle itself) starts
         // over rather than read beyond the characters.
         if (key.enumPos < 0 || (count > 0 && key.enumPos >= count))
             key.enumPos = 0;
-        sendCode = 0;
-        // One whole character; none past the end of the string.
-        int length = 0;
-        const char *at = vxUtf8At(key.chars[mode], key.enumPos, length);
-        std::memcpy(sendText, at, static_cast<size_t>(length));
-        sendText[length] = '\0';
+        out.code = 0;
+        copyCharacter(key, mode, key.enumPos, out.text);
         if (count > 0 && ++key.enumPos >= count)
             key.enumPos = 0;
         key.enumActive = true;
-        return tmPeriod;
+        return true;
     }
     case VX_KEY_TAB:
-        sendCode = 0;
-        sendText[0] = '\t';
-        sendText[1] = '\0';
-        return tmPeriod;
+        out.code = 0;
+        out.text[0] = '\t';
+        out.text[1] = '\0';
+        return true;
     case VX_KEY_BKS:
-        sendCode = VX_CODE_BACKSPACE;
-        return tmPeriod;
+        out.code = VX_CODE_BACKSPACE;
+        return true;
     case VX_KEY_SPACE:
-        sendCode = 0;
-        sendText[0] = ' ';
-        sendText[1] = '\0';
-        return tmPeriod;
+        out.code = 0;
+        out.text[0] = ' ';
+        out.text[1] = '\0';
+        return true;
     case VX_KEY_ENT:
-        sendCode = VX_CODE_RETURN;
-        return tmPeriod;
+        out.code = VX_CODE_RETURN;
+        return true;
     default:
-        return 0;
+        return false;
     }
 }
 
-int32_t VX_Layout::press(int32_t px, int32_t py)
+void VX_Layout::letGo(int32_t index)
 {
+    if (redrawPressed == index) {
+        // Never drawn pressed since this press: nothing to take back, and
+        // a later paint must not draw a key pressed that is no longer held.
+        redrawPressed = -1;
+        if (redrawReleased == -1)
+            redrawReleased = index;
+    } else if (drawPressed && pressedLookDiffers(keys[index], mode)) {
+        redrawReleased = index;
+    }
+}
+
+void VX_Layout::noteRepaint(VX_KeyResult &out) const
+{
+    out.repaint = fullRedraw || redrawReleased != -1 || redrawPressed != -1;
+}
+
+VX_KeyResult VX_Layout::press(int32_t px, int32_t py)
+{
+    VX_KeyResult out;
+    out.reset = VX_KeyResult::TIMER_STOP;
+    if (repeatOn)
+        out.repeat = VX_KeyResult::TIMER_STOP;
     const int32_t hit = hitTest(px, py);
 
     if (pressedKey == -1) {
@@ -105,53 +136,76 @@ int32_t VX_Layout::press(int32_t px, int32_t py)
         }
     } else {
         // The pointer left the held key (or a second press came while held).
-        VX_Key &left = keys[pressedKey];
-        if (drawPressed && hasDistinctPressed(left, mode))
-            redrawReleased = pressedKey;
-        closeCycle(left);
+        letGo(pressedKey);
+        closeCycle(keys[pressedKey]);
     }
 
     if (hit == keyCount) {
-        erasePrevious = false;
-        pressChanged = pressedKey != -1;
         pressedKey = -1;
-        return 0;
+        noteRepaint(out);
+        return out;
     }
 
     pressedKey = hit;
     if (drawPressed)
         redrawPressed = hit;
-    pressChanged = true;
-    const int32_t interval = keyAction(keys[hit]);
-    if (interval != 0)
+    noteRepaint(out);
+    if (!keyAction(keys[hit], out))
+        return out;
+    out.send = true;
+    // A period of 0 means no auto-repeat, not no output.
+    if (repeatOn && tmPeriod > 0) {
+        out.repeat = VX_KeyResult::TIMER_START;
+        out.repeatInterval = tmPeriod;
         firstRepeat = true;
-    return interval;
+    }
+    return out;
 }
 
-int32_t VX_Layout::move(int32_t px, int32_t py)
+VX_KeyResult VX_Layout::move(int32_t px, int32_t py)
 {
     if (pressedKey != -1 && covers(keys[pressedKey], px, py)) {
-        erasePrevious = false;
-        pressChanged = false;
-        return 0;
+        VX_KeyResult out;
+        noteRepaint(out);
+        return out;
     }
-    return press(px, py);
+    const bool wasHeld = pressedKey != -1;
+    VX_KeyResult out = press(px, py);
+    // A slide never touches the reset timer, and leaves the repeat timer
+    // alone unless the held key changed.
+    out.reset = VX_KeyResult::TIMER_KEEP;
+    if (!wasHeld && pressedKey == -1)
+        out.repeat = VX_KeyResult::TIMER_KEEP;
+    return out;
 }
 
-void VX_Layout::release()
+VX_KeyResult VX_Layout::release()
 {
-    if (pressedKey == -1)
-        return;
-    VX_Key &key = keys[pressedKey];
-    if (releaseAction(key)) {
-        // Set on the layout that was active at the release: after a switch
-        // or link that is the one just left, redrawn whole when shown again.
-        fullRedraw = true;
-    } else if (drawPressed && hasDistinctPressed(key, mode)) {
-        redrawReleased = pressedKey;
+    VX_KeyResult out;
+    if (repeatOn)
+        out.repeat = VX_KeyResult::TIMER_STOP;
+    if (pressedKey != -1) {
+        if (releaseAction(keys[pressedKey])) {
+            // Set on the layout that was active at the release: after a
+            // switch or link that is the one just left, redrawn whole when
+            // shown again.
+            fullRedraw = true;
+            out.layoutChanged = true;
+            if (redrawPressed == pressedKey)
+                redrawPressed = -1;
+        } else {
+            letGo(pressedKey);
+        }
+        pressedKey = -1;
     }
-    pressedKey = -1;
-    pressChanged = true;
+    if (const VX_Layout *shown = engine->activeLayout()) {
+        if (shown->enumKey != -1) {
+            out.reset = VX_KeyResult::TIMER_START;
+            out.resetInterval = shown->tmEnumReset;
+        }
+        shown->noteRepaint(out);
+    }
+    return out;
 }
 
 bool VX_Layout::releaseAction(VX_Key &key)
@@ -214,16 +268,22 @@ bool VX_Layout::releaseAction(VX_Key &key)
     }
 }
 
-int32_t VX_Layout::repeatStep()
+VX_KeyResult VX_Layout::repeatStep()
 {
+    VX_KeyResult out;
     if (pressedKey == -1)
-        return 0;
+        return out;
     VX_Key &key = keys[pressedKey];
-    keyAction(key);
+    out.send = keyAction(key, out);
     if (!firstRepeat)
-        return 0;
+        return out;
     firstRepeat = false;
-    return key.charCount[mode] <= 1 ? tmRate : tmEnumRate;
+    const int32_t interval = key.charCount[mode] <= 1 ? tmRate : tmEnumRate;
+    if (repeatOn && interval > 0) {
+        out.repeat = VX_KeyResult::TIMER_START;
+        out.repeatInterval = interval;
+    }
+    return out;
 }
 
 void VX_Layout::resetEnum()

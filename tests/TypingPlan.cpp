@@ -206,14 +206,15 @@ private:
 void tapKey(VX_Layout &layout, int index, std::string &typed)
 {
     const VX_Key &key = layout.keys[index];
-    if (layout.press(key.x + key.width / 2, key.y + key.height / 2) != 0) {
-        if (layout.erasePrevious)
+    const VX_KeyResult out = layout.press(key.x + key.width / 2, key.y + key.height / 2);
+    if (out.send) {
+        if (out.erase)
             eraseLast(typed);
-        if (layout.sendCode == 0)
-            typed += layout.sendText;
-        else if (layout.sendCode == VX_CODE_BACKSPACE)
+        if (out.code == 0)
+            typed += out.text;
+        else if (out.code == VX_CODE_BACKSPACE)
             eraseLast(typed);
-        else if (layout.sendCode == VX_CODE_RETURN)
+        else if (out.code == VX_CODE_RETURN)
             typed += '\n';
     }
     layout.release();

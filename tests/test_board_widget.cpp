@@ -1,6 +1,7 @@
 // The board widget over a real layout set: what its timers do around
 // presses, slides, releases and ticks, and how it resizes on a switch.
 #include <QCoreApplication>
+#include <QImage>
 #include <QMouseEvent>
 #include <QTextEdit>
 #include <QTimer>
@@ -36,6 +37,14 @@ protected:
         dir.write("wide.cfg",
                   "[Common]\nkeys 1 bwid 40 bhei 30\n[Layout]\nswitch\n[Geometry]\n(0 0)\n"
                   "[Board]\nwid 300 hei 60\n[Pixs]\n( (k.gif ) )\n");
+        open();
+    }
+
+    // A new window over the files now in the directory.
+    void open()
+    {
+        sent.clear();
+        log.clear();
         window = std::make_unique<QVX_Main>(std::vector<std::string>{dir.path()});
         board = window->board;
         QObject::connect(board, &QVX_Board::sendKey, [this](int code, const char *text) {
@@ -54,6 +63,9 @@ protected:
     void press(int x, int y) { mouse(QEvent::MouseButtonPress, x, y); }
     void move(int x, int y) { mouse(QEvent::MouseMove, x, y); }
     void release(int x, int y) { mouse(QEvent::MouseButtonRelease, x, y); }
+
+    // The board as its paint handler leaves it now.
+    QImage paintBoard() { return board->grab().toImage(); }
 
     TempDir dir;
     LogCapture log;
@@ -148,6 +160,79 @@ TEST_F(BoardTest, SwitchResizesTheBoardToTheNextLayout)
     EXPECT_EQ(board->engine.activeSlot, 0);
     EXPECT_EQ(board->maximumSize(), QSize(200, 40));
     EXPECT_TRUE(sent.empty()) << "switch keys send nothing";
+}
+
+// Neither a layout with repeat off nor one whose period is 0 ever runs the
+// repeat timer, whatever the pointer does; every tap still types.
+TEST_F(BoardTest, RepeatTimerNeverRunsWithoutRepeat)
+{
+    for (const char *timing : {"repeat-on 0 tm-period 450", "repeat-on 1 tm-period 0"}) {
+        SCOPED_TRACE(timing);
+        dir.write("keys.cfg", std::string("[Common]\nkeys 2 bwid 40 bhei 30 ") + timing +
+                                  "\n[Layout]\nalpha alpha\n[Geometry]\n(0 0) (50 0)\n"
+                                  "[Strings]\na xyz\n[Pixs]\n( (k.gif ) ) ( (k.gif ) )\n");
+        open();
+        auto expectIdle = [this](const char *step) {
+            EXPECT_FALSE(board->repeatTimer->isActive()) << step << "\n" << log.text();
+        };
+        press(10, 10);
+        expectIdle("press");
+        board->repeatKey();
+        expectIdle("tick");
+        move(60, 10);
+        expectIdle("slide onto a key");
+        move(45, 10);
+        expectIdle("slide off");
+        release(45, 10);
+        press(60, 10);
+        release(60, 10);
+        press(60, 10);
+        expectIdle("second tap");
+        release(60, 10);
+        EXPECT_EQ(sent, (std::vector<std::string>{"a", "a", "x", "x", kBackspace, "y"}))
+            << log.text();
+    }
+}
+
+// A key is drawn pressed only while it is held, however many pointer events
+// come before the next paint.
+TEST_F(BoardTest, KeysLetGoBeforeAPaintAreDrawnReleased)
+{
+    const QRgb up = qRgb(0x33, 0x66, 0x99);
+    const QRgb down = qRgb(0xcc, 0x33, 0x00);
+    dir.writeGif("up.gif", 40, 30, 0x336699);
+    dir.writeGif("down.gif", 40, 30, 0xcc3300);
+    dir.write("keys.cfg",
+              "[Common]\nkeys 2 bwid 40 bhei 30 draw-pressed 1\n[Layout]\nalpha alpha\n"
+              "[Geometry]\n(0 0) (50 0)\n[Strings]\na b\n[Board]\nwid 100 hei 40\n"
+              "[Pixs]\n( (0 0 up.gif ) (0 0 down.gif ) ) ( (0 0 up.gif ) (0 0 down.gif ) )\n");
+    open();
+    ASSERT_EQ(paintBoard().pixel(10, 10), up) << log.text();
+
+    press(10, 10);
+    EXPECT_EQ(paintBoard().pixel(10, 10), down) << "held";
+    release(10, 10);
+    EXPECT_EQ(paintBoard().pixel(10, 10), up) << "let go";
+
+    press(10, 10);  // press and release before one paint
+    release(10, 10);
+    EXPECT_EQ(paintBoard().pixel(10, 10), up) << "fast tap";
+
+    press(10, 10);
+    paintBoard();
+    move(60, 10);  // slide to the other key, painted: both as they are
+    QImage both = paintBoard();
+    EXPECT_EQ(both.pixel(10, 10), up) << "left key";
+    EXPECT_EQ(both.pixel(60, 10), down) << "key slid onto";
+    release(60, 10);
+
+    press(10, 10);
+    paintBoard();
+    move(60, 10);  // slide and release before one paint
+    release(60, 10);
+    both = paintBoard();
+    EXPECT_EQ(both.pixel(10, 10), up) << "left key, slide and release before a paint";
+    EXPECT_EQ(both.pixel(60, 10), up) << "released key";
 }
 
 }  // namespace

@@ -18,13 +18,22 @@
 
 namespace {
 
-// What one key action left for the board to send.
+// What one key action asks the board to send.
 struct Output {
-    int32_t result;
+    bool send;
     bool erase;
     int32_t code;
     std::string text;
 };
+
+// The interval a result starts the repeat timer with; 0 when it keeps the
+// timer, -1 when it stops it.
+int32_t repeatInterval(const VX_KeyResult &r)
+{
+    if (r.repeat == VX_KeyResult::TIMER_START)
+        return r.repeatInterval;
+    return r.repeat == VX_KeyResult::TIMER_STOP ? -1 : 0;
+}
 
 class KeyPressTest : public ::testing::Test {
 protected:
@@ -77,16 +86,15 @@ protected:
         return key;
     }
 
-    static Output outputOf(const VX_Layout &layout, int32_t result)
+    static Output outputOf(const VX_KeyResult &r)
     {
-        return {result, layout.erasePrevious, layout.sendCode, layout.sendText};
+        return {r.send, r.erase, r.code, r.code == 0 ? r.text : ""};
     }
 
     // A press at (x, y) and its release.
     static Output tap(VX_Layout &layout, int32_t x, int32_t y)
     {
-        const int32_t result = layout.press(x, y);
-        Output out = outputOf(layout, result);
+        Output out = outputOf(layout.press(x, y));
         layout.release();
         return out;
     }
@@ -143,7 +151,7 @@ TEST_F(KeyPressTest, HitTestWithoutKeysReturnsZero)
     VX_Layout &l = addLayout(0, 0);
     l.keys.reset();
     EXPECT_EQ(l.hitTest(0, 0), 0);
-    EXPECT_EQ(l.press(0, 0), 0);
+    EXPECT_FALSE(l.press(0, 0).send);
     EXPECT_EQ(l.pressedKey, -1);
 }
 
@@ -159,25 +167,24 @@ TEST_F(KeyPressTest, KeyTypesSendTheirOutput)
     setKey(l, 4, VX_KEY_SHIFT, 40, 0, 9, 9, released);
     setKey(l, 5, VX_KEY_UNTYPED, 50, 0, 9, 9, released);
 
-    Output out = tap(l, 5, 5);
-    EXPECT_EQ(out.result, 400);
-    EXPECT_EQ(out.code, 0);
-    EXPECT_EQ(out.text, "\t");
-    out = tap(l, 25, 5);
-    EXPECT_EQ(out.code, 0);
-    EXPECT_EQ(out.text, " ");
-    // Key codes leave the text as it was.
-    out = tap(l, 15, 5);
-    EXPECT_EQ(out.code, VX_CODE_BACKSPACE);
-    EXPECT_EQ(out.text, " ");
-    out = tap(l, 35, 5);
-    EXPECT_EQ(out.code, VX_CODE_RETURN);
+    struct Case {
+        int32_t x;
+        int32_t code;
+        const char *text;
+    } cases[] = {{5, 0, "\t"}, {15, VX_CODE_BACKSPACE, ""}, {25, 0, " "}, {35, VX_CODE_RETURN, ""}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.x);
+        const Output out = tap(l, c.x, 5);
+        EXPECT_TRUE(out.send);
+        EXPECT_FALSE(out.erase);
+        EXPECT_EQ(out.code, c.code);
+        EXPECT_EQ(out.text, c.text);
+    }
     // Shift and untyped keys can be held but send nothing and change nothing.
     for (int32_t x : {45, 55}) {
         SCOPED_TRACE(x);
-        EXPECT_EQ(l.press(x, 5), 0);
+        EXPECT_FALSE(l.press(x, 5).send);
         EXPECT_NE(l.pressedKey, -1);
-        EXPECT_EQ(l.sendCode, VX_CODE_RETURN);
         l.release();
         EXPECT_EQ(l.pressedKey, -1);
         EXPECT_EQ(l.enumKey, -1);
@@ -198,7 +205,7 @@ TEST_F(KeyPressTest, MultiTapCyclesThroughThreeCharacters)
     for (const Step &s : steps) {
         SCOPED_TRACE("tap " + std::to_string(++n));
         Output out = tap(l, 5, 5);
-        EXPECT_EQ(out.result, 400);
+        EXPECT_TRUE(out.send);
         EXPECT_EQ(out.erase, s.erase);
         EXPECT_EQ(out.code, 0);
         EXPECT_EQ(out.text, s.text);
@@ -291,6 +298,7 @@ TEST_F(KeyPressTest, BytesThatAreNoCharacterAreSentOneByOne)
 TEST_F(KeyPressTest, RepeatIntervals)
 {
     VX_Layout &l = addLayout(0, 6);
+    l.repeatOn = 1;
     l.tmPeriod = 400;
     l.tmRate = 110;
     l.tmEnumRate = 330;
@@ -303,43 +311,102 @@ TEST_F(KeyPressTest, RepeatIntervals)
 
     for (int32_t i = 0; i < 5; ++i) {
         SCOPED_TRACE("key " + std::to_string(i));
-        EXPECT_EQ(l.press(i * 10 + 5, 5), 400);
-        const Output first = outputOf(l, 0);
-        EXPECT_EQ(l.repeatStep(), 110);
-        EXPECT_EQ(l.repeatStep(), 0);
-        EXPECT_FALSE(l.erasePrevious);
-        EXPECT_EQ(l.sendCode, first.code);
-        EXPECT_EQ(l.sendText, first.text);
-        l.release();
+        const VX_KeyResult pressed = l.press(i * 10 + 5, 5);
+        EXPECT_EQ(repeatInterval(pressed), 400);
+        const Output first = outputOf(pressed);
+        VX_KeyResult tick = l.repeatStep();
+        EXPECT_EQ(repeatInterval(tick), 110);
+        tick = l.repeatStep();
+        EXPECT_EQ(repeatInterval(tick), 0);
+        EXPECT_TRUE(tick.send);
+        EXPECT_FALSE(tick.erase);
+        EXPECT_EQ(tick.code, first.code);
+        EXPECT_EQ(outputOf(tick).text, first.text);
+        EXPECT_EQ(repeatInterval(l.release()), -1);
     }
 
-    EXPECT_EQ(l.press(55, 5), 400);
-    EXPECT_EQ(l.sendText, std::string("a"));
-    EXPECT_EQ(l.repeatStep(), 330);
-    EXPECT_TRUE(l.erasePrevious);
-    EXPECT_EQ(l.sendText, std::string("b"));
-    EXPECT_EQ(l.repeatStep(), 0);
-    EXPECT_TRUE(l.erasePrevious);
-    EXPECT_EQ(l.sendText, std::string("c"));
+    VX_KeyResult r = l.press(55, 5);
+    EXPECT_EQ(repeatInterval(r), 400);
+    EXPECT_STREQ(r.text, "a");
+    r = l.repeatStep();
+    EXPECT_EQ(repeatInterval(r), 330);
+    EXPECT_TRUE(r.erase);
+    EXPECT_STREQ(r.text, "b");
+    r = l.repeatStep();
+    EXPECT_EQ(repeatInterval(r), 0);
+    EXPECT_TRUE(r.erase);
+    EXPECT_STREQ(r.text, "c");
     l.release();
 
-    // No key held: nothing is recomputed.
-    EXPECT_EQ(l.repeatStep(), 0);
-    EXPECT_EQ(l.sendText, std::string("c"));
+    // No key held: a stray tick sends nothing.
+    r = l.repeatStep();
+    EXPECT_FALSE(r.send);
+    EXPECT_FALSE(r.erase);
 }
 
-TEST_F(KeyPressTest, ZeroPeriodSendsNothingButKeepsTheEraseStep)
+// Which timer instructions each event gives, with repeat on and off.
+TEST_F(KeyPressTest, TimerInstructions)
 {
-    VX_Layout &l = addLayout(0, 1);
+    using T = VX_KeyResult;
+    for (int32_t repeatOn : {0, 1}) {
+        SCOPED_TRACE("repeat-on " + std::to_string(repeatOn));
+        engine.layouts[0][0].reset();
+        engine.layoutCount[0] = 0;
+        VX_Layout &l = addLayout(0, 2);
+        l.repeatOn = repeatOn;
+        l.tmEnumReset = 700;
+        setKey(l, 0, VX_KEY_ALPHA, 0, 0, 9, 9, released, "abc");
+        setKey(l, 1, VX_KEY_SHIFT, 20, 0, 9, 9, released);
+        const T::Timer stopIfOn = repeatOn ? T::TIMER_STOP : T::TIMER_KEEP;
+
+        VX_KeyResult r = l.press(5, 5);
+        EXPECT_EQ(r.repeat, repeatOn ? T::TIMER_START : T::TIMER_KEEP);
+        EXPECT_EQ(r.reset, T::TIMER_STOP);
+        r = l.move(6, 6);  // same key
+        EXPECT_EQ(r.repeat, T::TIMER_KEEP);
+        EXPECT_EQ(r.reset, T::TIMER_KEEP);
+        EXPECT_FALSE(r.send);
+        r = l.move(25, 5);  // onto a key without output
+        EXPECT_EQ(r.repeat, stopIfOn);
+        EXPECT_EQ(r.reset, T::TIMER_KEEP);
+        r = l.move(100, 5);  // off every key
+        EXPECT_EQ(r.repeat, stopIfOn);
+        r = l.move(101, 5);  // still off: nothing was held
+        EXPECT_EQ(r.repeat, T::TIMER_KEEP);
+        r = l.release();
+        EXPECT_EQ(r.repeat, stopIfOn);
+        EXPECT_EQ(r.reset, T::TIMER_KEEP);
+
+        l.press(5, 5);
+        r = l.release();  // the cycle of "abc" is open
+        EXPECT_EQ(r.reset, T::TIMER_START);
+        EXPECT_EQ(r.resetInterval, 700);
+    }
+}
+
+// A period of 0 turns auto-repeat off; every tap still types, and the erase
+// step of a multi-tap key never goes without the character replacing it.
+TEST_F(KeyPressTest, ZeroPeriodTypesEveryTapWithoutRepeat)
+{
+    VX_Layout &l = addLayout(0, 2);
     l.tmPeriod = 0;
+    l.repeatOn = 1;
     setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "abc");
-    Output out = tap(l, 5, 5);
-    EXPECT_EQ(out.result, 0);
-    EXPECT_FALSE(out.erase);
-    out = tap(l, 5, 5);
-    EXPECT_EQ(out.result, 0);
-    EXPECT_TRUE(out.erase);
-    EXPECT_FALSE(l.firstRepeat);
+    setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "q");
+    struct Step {
+        int32_t x;
+        bool erase;
+        const char *text;
+    } steps[] = {{5, false, "a"}, {5, true, "b"}, {25, false, "q"}, {25, false, "q"}};
+    for (const Step &s : steps) {
+        SCOPED_TRACE(std::to_string(s.x) + " " + s.text);
+        const VX_KeyResult r = l.press(s.x, 5);
+        EXPECT_TRUE(r.send);
+        EXPECT_EQ(r.erase, s.erase);
+        EXPECT_STREQ(r.text, s.text);
+        EXPECT_NE(r.repeat, VX_KeyResult::TIMER_START);
+        l.release();
+    }
 }
 
 // --- Sliding and pressed looks ---
@@ -351,68 +418,93 @@ TEST_F(KeyPressTest, SlidingMovesThePressAndQueuesRepaints)
     VX_Key &a = setKey(l, 0, VX_KEY_ALPHA, 0, 0, 10, 10, released, "abc");
     setKey(l, 1, VX_KEY_ALPHA, 20, 0, 10, 10, released, "x");
     a.pix[0][VX_PIX_PRESSED] = pressed;
+    l.keys[1].pix[0][VX_PIX_PRESSED] = released;  // looks the same pressed
+    l.fullRedraw = false;  // the board is painted
 
     tap(l, 5, 5);  // a, cycle open
     l.redrawPressed = l.redrawReleased = -1;
-    EXPECT_EQ(l.press(5, 5), 400);  // erase + b
+    VX_KeyResult r = l.press(5, 5);  // erase + b
+    EXPECT_TRUE(r.send && r.erase);
+    EXPECT_TRUE(r.repaint);
     EXPECT_EQ(l.redrawPressed, 0);
-    l.redrawPressed = -1;
+    l.redrawPressed = -1;  // painted
 
     // Staying on the key changes nothing.
-    EXPECT_EQ(l.move(10, 10), 0);
-    EXPECT_FALSE(l.pressChanged);
-    EXPECT_FALSE(l.erasePrevious);
+    r = l.move(10, 10);
+    EXPECT_FALSE(r.send || r.erase || r.repaint);
     EXPECT_EQ(l.redrawPressed, -1);
 
-    EXPECT_EQ(l.move(25, 5), 400);
-    EXPECT_TRUE(l.pressChanged);
+    r = l.move(25, 5);
+    EXPECT_TRUE(r.send);
+    EXPECT_FALSE(r.erase);
+    EXPECT_STREQ(r.text, "x");
     EXPECT_EQ(l.pressedKey, 1);
-    EXPECT_FALSE(l.erasePrevious);
-    EXPECT_EQ(l.sendText, std::string("x"));
     EXPECT_EQ(l.redrawReleased, 0);
     EXPECT_EQ(l.redrawPressed, 1);
     EXPECT_EQ(a.enumPos, 0);
     EXPECT_FALSE(a.enumActive);
 
     // Off every key: the press ends without output and the release is idle.
-    l.redrawPressed = l.redrawReleased = -1;
-    EXPECT_EQ(l.move(100, 100), 0);
-    EXPECT_TRUE(l.pressChanged);
+    l.redrawPressed = l.redrawReleased = -1;  // painted
+    r = l.move(100, 100);
+    EXPECT_FALSE(r.send);
     EXPECT_EQ(l.pressedKey, -1);
-    EXPECT_EQ(l.redrawReleased, -1);  // key 1 has no distinct pressed picture
-    l.release();
-    EXPECT_EQ(l.pressedKey, -1);
+    EXPECT_EQ(l.redrawReleased, -1);  // key 1 looks the same pressed
+    r = l.release();
+    EXPECT_FALSE(r.repaint);
     EXPECT_EQ(l.redrawReleased, -1);
 
     // A move that starts outside every key presses the key it reaches.
-    EXPECT_EQ(l.move(100, 101), 0);
-    EXPECT_FALSE(l.pressChanged);
-    EXPECT_EQ(l.move(5, 5), 400);
+    EXPECT_FALSE(l.move(100, 101).send);
+    EXPECT_TRUE(l.move(5, 5).send);
     EXPECT_EQ(l.pressedKey, 0);
 }
 
-TEST_F(KeyPressTest, ReleaseQueuesTheReleasedLookOnlyForADistinctPicture)
+// Once a held key is let go it is drawn released again, whenever its pressed
+// look may be on the board; a pressed look not yet painted is never painted
+// afterwards, whatever happens before the next paint.
+TEST_F(KeyPressTest, LetGoKeysAreQueuedForTheirReleasedLook)
 {
-    VX_Layout &l = addLayout(0, 3);
+    VX_Layout &l = addLayout(0, 4);
     l.drawPressed = 1;
     setKey(l, 0, VX_KEY_SPACE, 0, 0, 9, 9, released).pix[0][VX_PIX_PRESSED] = pressed;
     setKey(l, 1, VX_KEY_SPACE, 10, 0, 9, 9, released).pix[0][VX_PIX_PRESSED] = released;
-    setKey(l, 2, VX_KEY_SPACE, 20, 0, 9, 9, released);
+    setKey(l, 2, VX_KEY_SPACE, 20, 0, 9, 9, released);  // pressed slot left empty
+    setKey(l, 3, VX_KEY_SPACE, 30, 0, 9, 9, released).pix[0][VX_PIX_PRESSED] = pressed;
 
+    // Pressed, painted, released: only a key that looks different pressed
+    // is drawn again.
     struct Case {
         int32_t x, want;
-    } cases[] = {{5, 0}, {15, -1}, {25, -1}};
+    } cases[] = {{5, 0}, {15, -1}, {25, 2}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.x);
-        l.redrawReleased = -1;
-        tap(l, c.x, 5);
+        l.press(c.x, 5);
         EXPECT_EQ(l.redrawPressed, c.x / 10);
+        l.redrawPressed = -1;  // painted
+        l.release();
         EXPECT_EQ(l.redrawReleased, c.want);
-        EXPECT_TRUE(l.pressChanged);
+        EXPECT_EQ(l.redrawPressed, -1);
+        l.redrawReleased = -1;
     }
 
+    // Pressed and released before a paint: no pressed look is left to draw.
+    tap(l, 5, 5);
+    EXPECT_EQ(l.redrawPressed, -1);
+    EXPECT_EQ(l.redrawReleased, 0);
+    l.redrawReleased = -1;
+
+    // Key 0 painted pressed, then slid to key 3 and released there before a
+    // paint: key 0 must still come back, key 3 is never drawn pressed.
+    l.press(5, 5);
+    l.redrawPressed = -1;  // painted
+    l.move(35, 5);
+    l.release();
+    EXPECT_EQ(l.redrawReleased, 0);
+    EXPECT_EQ(l.redrawPressed, -1);
+    l.redrawReleased = -1;
+
     l.drawPressed = 0;
-    l.redrawPressed = l.redrawReleased = -1;
     tap(l, 5, 5);
     EXPECT_EQ(l.redrawPressed, -1);
     EXPECT_EQ(l.redrawReleased, -1);
@@ -591,9 +683,9 @@ TEST_F(KeyPressTest, PressOnNothingClosesTheOpenCycle)
         SCOPED_TRACE(x);
         tap(l, 5, 5);
         ASSERT_EQ(l.enumKey, 0);
-        EXPECT_EQ(l.press(x, 5), 0);
+        const VX_KeyResult r = l.press(x, 5);
+        EXPECT_FALSE(r.send || r.erase);
         EXPECT_EQ(l.pressedKey, -1);
-        EXPECT_FALSE(l.erasePrevious);
         EXPECT_EQ(l.enumKey, -1);
         EXPECT_FALSE(l.keys[0].enumActive);
         l.release();

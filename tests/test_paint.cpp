@@ -151,7 +151,7 @@ TEST_F(PaintTest, PressedKeyRedrawsOnlyItsRectangleInLayers)
     key.pix[0][VX_PIX_PRESSED] = piece(30, 0, 5, 10);
     layout->drawPressed = 1;
     layout->fullRedraw = false;
-    ASSERT_EQ(layout->press(105, 55), 400);
+    ASSERT_TRUE(layout->press(105, 55).send);
     ASSERT_EQ(layout->redrawPressed, 0);
 
     image.fill(kSentinel);
@@ -175,6 +175,7 @@ TEST_F(PaintTest, BothRequestsServedInOnePaintReleasedFirst)
     layout->fullRedraw = false;
     layout->redrawReleased = 0;
     layout->redrawPressed = 1;
+    layout->pressedKey = 1;
     image.fill(kSentinel);
     paint();
     expectArea(0, 0, 5, 10, kReleased, "released key");
@@ -189,6 +190,14 @@ TEST_F(PaintTest, BothRequestsServedInOnePaintReleasedFirst)
     paint();
     expectArea(5, 0, 10, 10, kReleased, "released key");
     expectArea(0, 0, 5, 10, kSentinel, "beside it");
+
+    // A pressed request for a key no longer held draws it released.
+    layout->pressedKey = -1;
+    layout->redrawPressed = 1;
+    image.fill(kSentinel);
+    paint();
+    expectArea(5, 0, 10, 10, kReleased, "let-go key");
+    EXPECT_EQ(layout->redrawPressed, -1);
 }
 
 TEST_F(PaintTest, PixInPlaceKeysOnlyInPartialRepaints)
@@ -224,11 +233,13 @@ TEST_F(PaintTest, FullRepaintWhileAKeyIsHeld)
         SCOPED_TRACE(drawPressed);
         layout->drawPressed = drawPressed;
         layout->pressedKey = 0;
-        layout->redrawPressed = -1;
+        layout->redrawPressed = drawPressed ? 0 : -1;
         layout->fullRedraw = true;
         image.fill(kSentinel);
         paint();
         expectArea(20, 20, 10, 10, drawPressed ? kPressed : kReleased, "held key");
+        // Drawn pressed by the full repaint: nothing pressed is left to draw.
+        EXPECT_EQ(layout->redrawPressed, -1);
     }
 }
 
@@ -237,6 +248,7 @@ TEST_F(PaintTest, FullRepaintLeavesKeyRequestsForTheNextPaint)
     setKeys(1);
     setKey(0, 20, 20, 10, 10);
     layout->redrawPressed = 0;
+    layout->pressedKey = 0;
     image.fill(kSentinel);
     paint();
     EXPECT_EQ(layout->redrawPressed, 0);
@@ -264,6 +276,7 @@ TEST_F(PaintTest, KeyWithoutPictureGetsOnlyItsBackground)
     key.pix[0][VX_PIX_PRESSED] = nullptr;
     layout->fullRedraw = false;
     layout->redrawPressed = 0;
+    layout->pressedKey = 0;
     image.fill(kSentinel);
     paint();
     expectArea(20, 20, 10, 10, kBackground, "restored background");

@@ -458,9 +458,10 @@ TEST_F(Shipped, PhoneKeypadTypesByMultiTap)
     } taps[] = {{"a", false}, {"b", true}, {"c", true}, {"2", true}, {"a", true}};
     for (const auto &tap : taps) {
         SCOPED_TRACE(tap.text);
-        EXPECT_NE(phone->press(c.x(), c.y()), 0);
-        EXPECT_STREQ(phone->sendText, tap.text);
-        EXPECT_EQ(phone->erasePrevious, tap.erase);
+        const VX_KeyResult out = phone->press(c.x(), c.y());
+        EXPECT_TRUE(out.send);
+        EXPECT_STREQ(out.text, tap.text);
+        EXPECT_EQ(out.erase, tap.erase);
         phone->release();
     }
 }

@@ -113,6 +113,7 @@ bool VX_Preview::writeLayout(VX_Layout &layout, const std::string &stem)
                 if (key.type == VX_KEY_LABEL || !key.pix[m][VX_PIX_RELEASED])
                     continue;
                 layout.fullRedraw = false;
+                layout.pressedKey = i;
                 layout.redrawPressed = i;
                 layout.paint(painter);
             }

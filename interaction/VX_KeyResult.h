@@ -1,0 +1,37 @@
+// What one pointer event (press, slide, release) or one repeat tick asks of
+// the board widget: the output to send, what to do with its two timers,
+// whether to repaint and whether another layout (or mode) is now shown.
+//
+// The state machine fills it completely, so the widget acts on this record
+// alone and never reads the layout's run-time fields.
+#ifndef VEXIL_INTERACTION_VX_KEYRESULT_H
+#define VEXIL_INTERACTION_VX_KEYRESULT_H
+
+#include <cstdint>
+
+#include "base/VX_Utf8.h"
+
+struct VX_KeyResult {
+    // One UTF-8 character of 1 to 4 bytes and its NUL.
+    static constexpr int kTextSize = kUtf8MaxBytes + 1;
+
+    // What to do with one of the board's timers.
+    enum Timer : uint8_t {
+        TIMER_KEEP,   // leave it as it is
+        TIMER_STOP,   // stop it
+        TIMER_START,  // (re)start it with the interval given beside it
+    };
+
+    bool send = false;             // code/text are to be sent
+    bool erase = false;            // a Backspace goes first; only ever with `send`
+    int32_t code = 0;              // 0: type `text`; else a Qt key code
+    char text[kTextSize] = {};     // NUL-terminated UTF-8, one character
+    Timer repeat = TIMER_KEEP;     // the auto-repeat timer
+    int32_t repeatInterval = 0;    // ms, > 0 with TIMER_START
+    Timer reset = TIMER_KEEP;      // the single-shot multi-tap reset timer
+    int32_t resetInterval = 0;     // ms with TIMER_START
+    bool repaint = false;          // the shown layout has a repaint request pending
+    bool layoutChanged = false;    // another layout or mode is shown: resize, draw whole
+};
+
+#endif
