@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <new>
+#include <unistd.h>
 
+#include "base/RegularFile.h"
 #include "base/VX_Log.h"
 
 // Byte-wise reading without a lock per byte where the C library offers it.
@@ -73,8 +75,13 @@ bool VX_Input::open(const char *path)
     }
 
     lineCount = 0;
-    file = fopen(path, "r");
+    // Only a regular file is read; anything else counts as one that cannot
+    // be opened, and nothing waits on it.
+    const int fd = vxOpenRegularFile(path);
+    file = fd >= 0 ? fdopen(fd, "r") : nullptr;
     if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         vxLog.print("VX_Input: can't open '%s'\n", path);
         return false;
     }

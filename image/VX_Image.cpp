@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/RegularFile.h"
 #include "base/VX_Log.h"
 #include "image/VX_GifReader.h"
 
@@ -20,7 +21,7 @@ namespace {
 // Reads a regular file of at most VX_GifReader::kMaxFileBytes whole.
 bool readWholeFile(const char *path, std::unique_ptr<uint8_t[]> &bytes, size_t &size)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = vxOpenRegularFile(path);
     if (fd < 0)
         return false;
     struct stat info;

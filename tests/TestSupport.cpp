@@ -123,6 +123,10 @@ std::string TempDir::mkdir(const std::string &name) const
     return p;
 }
 
+Watchdog::Watchdog(unsigned seconds) { alarm(seconds); }
+
+Watchdog::~Watchdog() { alarm(0); }
+
 LogCapture::LogCapture() : file_(tmpfile()), redirect_(file_)
 {
     if (!file_)

@@ -37,6 +37,17 @@ private:
     std::string path_;
 };
 
+// Ends the test program (SIGALRM) if it is still inside the guarded scope
+// after `seconds`: a test of code that must never block fails instead of
+// hanging. Not a timing: the limit is far above any normal run.
+class Watchdog {
+public:
+    explicit Watchdog(unsigned seconds = 60);
+    ~Watchdog();
+    Watchdog(const Watchdog &) = delete;
+    Watchdog &operator=(const Watchdog &) = delete;
+};
+
 // Points the log sink at a temporary file for its lifetime and gives back
 // what was written.
 class LogCapture {

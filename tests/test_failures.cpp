@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -89,7 +90,7 @@ bool makeSocket(const std::string &path)
     return ok;
 }
 
-enum class BadFile { Text, Missing, Directory, Socket };
+enum class BadFile { Text, Missing, Directory, Socket, Fifo };
 
 struct FailureRow {
     const char *situation;
@@ -130,7 +131,9 @@ void runRow(const FailureRow &row)
     case BadFile::Missing: break;
     case BadFile::Directory: dir.mkdir("bad.cfg"); break;
     case BadFile::Socket: ASSERT_TRUE(makeSocket(dir.file("bad.cfg"))); break;
+    case BadFile::Fifo: ASSERT_EQ(mkfifo(dir.file("bad.cfg").c_str(), 0600), 0); break;
     }
+    Watchdog guard;  // a FIFO must not hold the load
 
     VX_Engine engine({dir.path()});
     LogCapture log;
@@ -174,10 +177,10 @@ TEST(LayoutFailures, LineReader)
          {"VX_Input: 'bad.cfg': line 2 too long"}},
         {"NUL byte inside a line", std::string("[Common]\nkeys\0 1\n", 17),
          {"VX_Input: 'bad.cfg': line 2 holds a NUL byte"}},
-        {"read error", "", {"VX_Input: 'bad.cfg': read error (readed 0 lines)"}, true,
-         BadFile::Directory},
-        {"file cannot be opened", "", {"VX_Input: can't open '$D/bad.cfg'"}, true,
-         BadFile::Socket},
+        {"a directory", "", {"VX_Input: can't open '$D/bad.cfg'"}, true, BadFile::Directory},
+        {"a socket", "", {"VX_Input: can't open '$D/bad.cfg'"}, true, BadFile::Socket},
+        {"a FIFO without a writer", "", {"VX_Input: can't open '$D/bad.cfg'"}, true,
+         BadFile::Fifo},
         {"file in no search directory", "", {"VX_Engine: no 'bad.cfg' in ( $D )"}, true,
          BadFile::Missing},
     });
@@ -403,6 +406,32 @@ TEST_F(FailureTest, LoadCfgCannotBeOpened)
     EXPECT_FALSE(engine.load());
     EXPECT_EQ(log.lines(), Lines{"VX_Input: can't open '" + dir.file("load.cfg") + "'"});
     EXPECT_EQ(row(0), Lines{});
+}
+
+// A FIFO where a file should be is a file that cannot be opened: nothing
+// waits for a writer.
+TEST_F(FailureTest, FifoAsLoadCfgOrPictureDoesNotBlock)
+{
+    Watchdog guard;
+    ASSERT_EQ(mkfifo(dir.file("load.cfg").c_str(), 0600), 0);
+    {
+        LogCapture log;
+        EXPECT_FALSE(engine.load());
+        EXPECT_EQ(log.lines(), Lines{"VX_Input: can't open '" + dir.file("load.cfg") + "'"});
+    }
+    TempDir pictures;
+    pictures.write("load.cfg", "kb\n");
+    pictures.write("kb.cfg", "[Common]\nkeys 1\n[Board]\nfill pixmap\n");
+    ASSERT_EQ(mkfifo(pictures.file("bg.gif").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(pictures.file("kb_bg.gif").c_str(), 0600), 0);
+    VX_Engine withFifos({pictures.path()});
+    LogCapture log;
+    EXPECT_TRUE(withFifos.load());
+    EXPECT_EQ(log.lines(),
+              (Lines{"VX_Image: can't create QPixmap('" + pictures.file("bg.gif") + "')",
+                     "VX_Image: can't create QPixmap('" + pictures.file("kb_bg.gif") + "')",
+                     "VX_Engine: load complete - basic: 1, aux: 0"}));
+    EXPECT_EQ(withFifos.layouts[0][0]->background, nullptr);
 }
 
 TEST_F(FailureTest, MissingDefaultBackgroundIsNoFailure)

@@ -2,6 +2,10 @@
 // failure, display names and the failure messages.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -220,13 +224,17 @@ TEST(VX_Input, NulByteIsRefused)
 
 TEST(VX_Input, ReadError)
 {
-    // Reading a directory fails with a read error on Linux.
+    // A stream whose descriptor turns into a directory's after the open:
+    // reading it fails with a read error.
     TempDir dir;
-    std::string sub = dir.mkdir("adir");
+    dir.write("adir", "[Common]\n");
+    const int dirFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dirFd, 0);
     LogCapture log;
     VX_Input in;
-    if (!in.open(sub.c_str()))
-        GTEST_SKIP() << "directory cannot be opened as a stream here";
+    ASSERT_TRUE(in.open(dir.file("adir").c_str()));
+    ASSERT_GE(::dup2(dirFd, fileno(in.file)), 0);
+    ::close(dirFd);
     EXPECT_EQ(in.readLine(), nullptr);
     EXPECT_EQ(in.lineLength, -1);
     EXPECT_FALSE(in.atEnd);
@@ -252,6 +260,24 @@ TEST(VX_Input, OpenFailures)
     EXPECT_EQ(in.readLine(), nullptr);  // outside the contract, but harmless
     in.close();
     EXPECT_STREQ(in.displayName(), "some_file");
+}
+
+// Only regular files are read: anything else cannot be opened, and a FIFO
+// without a writer does not hold the open.
+TEST(VX_Input, WhatIsNoRegularFileCannotBeOpened)
+{
+    Watchdog guard;
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo.cfg").c_str(), 0600), 0);
+    dir.mkdir("dir.cfg");
+    for (const std::string &path : {dir.file("fifo.cfg"), dir.file("dir.cfg"), std::string("/dev/null")}) {
+        SCOPED_TRACE(path);
+        LogCapture log;
+        VX_Input in;
+        EXPECT_FALSE(in.open(path.c_str()));
+        EXPECT_EQ(in.file, nullptr);
+        EXPECT_EQ(log.lines(), std::vector<std::string>{"VX_Input: can't open '" + path + "'"});
+    }
 }
 
 TEST(VX_Input, DisplayName)
