@@ -49,6 +49,8 @@ public:
     // A key count above this is refused: no keyboard has that many keys, and
     // the key array is created before anything else of the file is checked.
     static constexpr int32_t kMaxKeys = 1024;
+    // Largest board width or height in pixels: more than any screen shows.
+    static constexpr int32_t kMaxBoardSize = 8192;
     // Room for a layout name read from one line plus "_bg.gif".
     static constexpr int kFileNameSize = 264;
 

@@ -50,6 +50,23 @@ bool readColourComponent(VX_Layout &layout, VX_Parser &in, int32_t &component)
     return true;
 }
 
+// One board dimension: a number of pixels up to VX_Layout::kMaxBoardSize.
+// A larger board is refused: the window could not show it, and its pixels
+// alone would take gigabytes.
+bool readBoardSize(VX_Layout &layout, VX_Parser &in, int32_t &size)
+{
+    int32_t value = 0;
+    if (!layout.expectNumber(in, value))
+        return false;
+    if (value > VX_Layout::kMaxBoardSize) {
+        vxLog.print("VX_Layout: board size out of range, at most %d pixels (%s, %u)\n",
+                    VX_Layout::kMaxBoardSize, in.displayName(), in.lineCount);
+        return false;
+    }
+    size = value;
+    return true;
+}
+
 // Marks a [Pixs] slot given as 'x' (explicitly no picture) while an entry is
 // read. It is only ever compared, never dereferenced, and never left in a key.
 alignas(VX_Image) char xMarkTag;
@@ -129,10 +146,10 @@ void VX_Layout::parseBoard(VX_Parser &in)
                 background = engine->getBoardPicture(token.text);
             break;
         case kParamWid:
-            failed = !expectNumber(in, width);
+            failed = !readBoardSize(*this, in, width);
             break;
         case kParamHei:
-            failed = !expectNumber(in, height);
+            failed = !readBoardSize(*this, in, height);
             break;
         case kParamTransp:
             colorFill = false;
