@@ -135,21 +135,22 @@ bool VX_Image::decode()
     root->encoded.reset();
     root->encodedSize = 0;
     const std::unique_ptr<char[]> path = std::move(root->source);
+    // The check at load refused every file the decoder refuses: what is
+    // left is memory running out.
     if (!keepPixels(root->pixmap, std::move(image))) {
-        vxLog.print("VX_Image: can't create QPixmap('%s')\n", path.get());
+        vxLog.print("VX_Image: can't allocate memory for '%s'\n", path.get());
         return false;
     }
     return true;
 }
 
-bool VX_Image::cutFrom(VX_Image *source, int left, int top, int w, int h)
+void VX_Image::cutFrom(VX_Image *source, int left, int top, int w, int h)
 {
     parent = source;
     x = left;
     y = top;
     width = w;
     height = h;
-    return true;
 }
 
 bool VX_Image::hasName(const char *wanted) const

@@ -3,7 +3,9 @@
 //
 // A GIF file is checked when it loads but decoded only when decode() is
 // first called: until then the image keeps the file's bytes (compressed,
-// far smaller than the pixels) and has no pixmap.
+// far smaller than the pixels) and has no pixmap. The check refuses every
+// file the decoder would refuse, so a picture that loads always decodes
+// (memory permitting): when it is decoded cannot be seen from outside.
 #ifndef VEXIL_IMAGE_VX_IMAGE_H
 #define VEXIL_IMAGE_VX_IMAGE_H
 
@@ -28,11 +30,12 @@ public:
     bool load(const char *path);
     // Decodes the root image's kept bytes into its pixmap and frees them;
     // true when the root has its pixels. Once only: later calls, and calls
-    // on a decoded picture, cost a pointer walk. When the data turns out to
-    // be broken, the load's message is written and the pixmap stays null.
+    // on a decoded picture, cost a pointer walk. Damaged image data is
+    // drawn as far as it goes; only memory running out leaves the pixmap
+    // null, with a message.
     bool decode();
     // Makes this image the rectangle (x, y, width, height) of `parent`.
-    bool cutFrom(VX_Image *parent, int x, int y, int width, int height);
+    void cutFrom(VX_Image *parent, int x, int y, int width, int height);
     // The root image's name equals `name` exactly.
     bool hasName(const char *name) const;
     // hasName(name) and the rectangle equals (x, y, width, height).

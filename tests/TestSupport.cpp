@@ -60,60 +60,12 @@ void TempDir::write(const std::string &name, const std::string &content) const
 void TempDir::writeGif(const std::string &name, int width, int height, unsigned rgb) const
 {
     ensureApp();  // callers go on to load the picture
-    // Qt reads GIF but does not write it: a minimal one, written by hand.
-    std::string gif = "GIF89a";
-    auto le16 = [&](int v) { gif += char(v & 0xff); gif += char((v >> 8) & 0xff); };
-    le16(width);
-    le16(height);
-    gif += char(0x80);  // global colour table of 2 entries
-    gif += char(0);
-    gif += char(0);
-    gif += char((rgb >> 16) & 0xff);
-    gif += char((rgb >> 8) & 0xff);
-    gif += char(rgb & 0xff);
-    gif += std::string(3, '\0');
-    gif += ',';
-    le16(0);
-    le16(0);
-    le16(width);
-    le16(height);
-    gif += char(0);
-    // LZW with minimum code size 2: clear, then only index 0, restarting
-    // with a clear code often enough that code width stays at 3 bits.
-    gif += char(2);
-    std::string data;
-    unsigned long bits = 0;
-    int nbits = 0;
-    auto put = [&](unsigned code) {
-        bits |= static_cast<unsigned long>(code) << nbits;
-        nbits += 3;
-        while (nbits >= 8) {
-            data += char(bits & 0xff);
-            bits >>= 8;
-            nbits -= 8;
-        }
-    };
-    long pixels = static_cast<long>(width) * height;
-    put(4);  // clear
-    int run = 0;
-    for (long i = 0; i < pixels; ++i) {
-        put(0);
-        if (++run == 2) {  // table would grow past 3-bit codes: clear
-            put(4);
-            run = 0;
-        }
-    }
-    put(5);  // end of information
-    if (nbits > 0)
-        data += char(bits & 0xff);
-    for (size_t i = 0; i < data.size(); i += 255) {
-        size_t n = std::min<size_t>(255, data.size() - i);
-        gif += char(n);
-        gif += data.substr(i, n);
-    }
-    gif += char(0);
-    gif += ';';
-    write(name, gif);
+    GifPicture gif;
+    gif.width = width;
+    gif.height = height;
+    gif.colours = {rgb, 0x000000};
+    gif.data = GifPicture::solid(long(width) * height);
+    write(name, gif.bytes());
 }
 
 std::string TempDir::mkdir(const std::string &name) const
@@ -174,4 +126,113 @@ void LogCapture::clear()
     if (ftruncate(fileno(file_), 0) != 0)
         throw std::runtime_error("can't empty the log capture");
     rewind(file_);
+}
+
+GifCodes::GifCodes(int minCodeSize) : min_(minCodeSize) { reset(); }
+
+void GifCodes::reset()
+{
+    width_ = min_ + 1;
+    next_ = (1 << min_) + 2;
+    first_ = true;
+}
+
+void GifCodes::clear()
+{
+    put(1 << min_);
+    reset();
+}
+
+void GifCodes::end() { put((1 << min_) + 1); }
+
+void GifCodes::literal(int index)
+{
+    put(index);
+    if (!first_ && next_ < 4096) {
+        ++next_;
+        if (next_ == (1 << width_) && width_ < 12)
+            ++width_;
+    }
+    first_ = false;
+}
+
+void GifCodes::put(int code)
+{
+    bits_ |= uint64_t(code) << count_;
+    count_ += width_;
+    while (count_ >= 8) {
+        bytes_ += char(bits_ & 0xff);
+        bits_ >>= 8;
+        count_ -= 8;
+    }
+}
+
+std::string GifCodes::blocks() const
+{
+    std::string data = bytes_;
+    if (count_ > 0)
+        data += char(bits_ & 0xff);
+    std::string out(1, char(min_));
+    for (size_t i = 0; i < data.size(); i += 255) {
+        const std::string part = data.substr(i, 255);
+        out += char(part.size());
+        out += part;
+    }
+    return out + '\0';
+}
+
+namespace {
+
+std::string le16(int v) { return std::string{char(v & 0xff), char((v >> 8) & 0xff)}; }
+
+// Flags bits 0-2 of a table of `count` entries, and the table itself.
+int tableBits(size_t count)
+{
+    int bits = 0;
+    while ((2u << bits) < count)
+        ++bits;
+    return bits;
+}
+
+std::string tableBytes(const std::vector<unsigned> &colours)
+{
+    std::string out;
+    for (unsigned rgb : colours)
+        out += std::string{char((rgb >> 16) & 0xff), char((rgb >> 8) & 0xff), char(rgb & 0xff)};
+    return out;
+}
+
+}  // namespace
+
+std::string GifPicture::bytes() const
+{
+    std::string gif = "GIF89a" + le16(width) + le16(height);
+    gif += char(colours.empty() ? 0 : 0x80 | tableBits(colours.size()));
+    gif += char(background);
+    gif += char(0);
+    gif += tableBytes(colours);
+    if (transparent >= 0)
+        gif += std::string{0x21, char(0xf9), 4, 1, 0, 0, char(transparent), 0};
+    gif += "," + le16(left) + le16(top) + le16(frameWidth < 0 ? width : frameWidth) +
+           le16(frameHeight < 0 ? height : frameHeight);
+    int flags = interlaced ? 0x40 : 0;
+    if (!localColours.empty())
+        flags |= 0x80 | tableBits(localColours.size());
+    gif += char(flags);
+    gif += tableBytes(localColours);
+    return gif + data + ";";
+}
+
+std::string GifPicture::solid(long count)
+{
+    // Clear after every second literal, so that the codes stay 3 bits wide.
+    GifCodes codes(2);
+    codes.clear();
+    for (long i = 0; i < count; ++i) {
+        codes.literal(0);
+        if (i % 2 == 1)
+            codes.clear();
+    }
+    codes.end();
+    return codes.blocks();
 }
