@@ -22,9 +22,12 @@ QVX_Main::QVX_Main(std::vector<std::string> searchDirs) : QDialog(nullptr, Qt::W
     layout->addWidget(board, 0, Qt::AlignHCenter);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    if (!board->engine.load())
-        return;  // the engine has reported why; the window opens without a size
+    // A failed load may still have placed layouts (load.cfg broken after
+    // good names): the board shows what the engine holds, at its size.
+    board->engine.load();
     VX_Layout *active = board->engine.activeLayout();
+    if (!active)
+        return;  // nothing to show; the engine has reported why
     // Only the layout shown first is decoded now; the board decodes each
     // other one when it switches to it.
     board->engine.preparePictures(*active);
