@@ -4,6 +4,9 @@
 
 #include <sys/resource.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include <QPixmap>
 #include <string>
 #include <vector>
@@ -160,4 +163,47 @@ TEST_F(BadPictureTest, BrokenPictureIsTriedAgainAtEveryRequest)
     // Mended on disk, the same name loads.
     dir.writeGif("bad.gif", 8, 4, 0xffffff);
     EXPECT_NE(engine.getKeyPiece("bad.gif", 4, 0, 4, 4), nullptr);
+}
+
+// A refused file named by two keys (the same rectangle) and as the
+// background: one message per request, at the moment of the request, in
+// order with the section's own lines; nothing cached; the background falls
+// back to the layout's own, as for a missing file.
+TEST_F(BadPictureTest, EveryRequestOfARefusedFileIsReportedInItsPlace)
+{
+    dir.writeGif("kb_bg.gif", 40, 20, 0x0000ff);
+    dir.write("load.cfg", "kb\n");
+    dir.write("kb.cfg", "[Common]\nkeys 2 bwid 20 bhei 20\n[Layout]\nspace bks\n"
+                        "[Geometry]\n(0 0) (20 0)\n[Pixs]\n( ( 0 0 bad.gif ) ) ( ( 0 0 bad.gif ) )\n"
+                        "[Board]\nwid 40 hei 20 fill pixmap pixmap bad.gif\n");
+    std::vector<BadPicture> rows = badPictures();
+    rows.push_back({"a directory", ""});
+    for (const BadPicture &bad : rows) {
+        SCOPED_TRACE(bad.what);
+        std::remove(dir.file("bad.gif").c_str());
+        if (std::string(bad.what) == "a directory")
+            dir.mkdir("bad.gif");
+        else
+            dir.write("bad.gif", bad.bytes);
+        VX_Engine fresh({dir.path()});
+        LogCapture log;
+        ASSERT_TRUE(fresh.load()) << log.text();
+        const std::string refused = "VX_Image: can't create QPixmap('" + dir.file("bad.gif") + "')";
+        EXPECT_EQ(log.lines(), (Lines{"VX_Engine: no 'bg.gif' in ( " + dir.path() + " )",
+                                      "VX_Layout: read 2 entries from [Layout] (kb)",
+                                      "VX_Layout: read 2 entries from [Geometry] (kb)", refused, refused,
+                                      "VX_Layout: read 2 entries from [Pixs] (kb)", refused,
+                                      "VX_Engine: load complete - basic: 1, aux: 0"}));
+        const VX_Layout &kb = *fresh.layouts[0][0];
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_EQ(kb.keys[k].pix[0][0], nullptr);
+            EXPECT_EQ(kb.keys[k].pix[0][1], nullptr);
+        }
+        ASSERT_NE(kb.background, nullptr);
+        EXPECT_STREQ(kb.background->rootName(), "kb_bg.gif");
+        EXPECT_EQ(fresh.keyPictures.find("bad.gif"), nullptr);
+        EXPECT_EQ(fresh.boardPictures.find("bad.gif"), nullptr);
+        EXPECT_EQ(fresh.keyPieces.findPiece("bad.gif", 0, 0, 20, 20), nullptr);
+        std::filesystem::remove_all(dir.file("bad.gif"));
+    }
 }

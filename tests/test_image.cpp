@@ -4,11 +4,27 @@
 #include <QPixmap>
 #include <unistd.h>
 
+#include <new>
 #include <vector>
 
 #include "image/VX_Image.h"
 #include "image/VX_ImageList.h"
 #include "tests/TestSupport.h"
+
+// While set, every array allocated with new (std::nothrow) in this program
+// fails, as it would with memory exhausted.
+static bool gRefuseNothrowArrays = false;
+
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept
+{
+    if (gRefuseNothrowArrays)
+        return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -193,6 +209,42 @@ TEST(ImageListTest, ManyPiecesAreFoundAsAWalkFromTheOldestWould)
     VX_Image *again = pieceOf(k, 0, 0, 3, 2);
     ASSERT_TRUE(pieces.append(again));
     EXPECT_EQ(pieces.findPiece("K.gif", 0, 0, 3, 2), again);
+}
+
+TEST(ImageListTest, LookupsStayRightWhenTheIndexCannotGrow)
+{
+    ensureApp();
+    TempDir dir;
+    VX_ImageList wholes;
+    VX_Image *k = loadedPicture(dir, "K.gif", 64, 64);
+    ASSERT_TRUE(wholes.append(k));
+    // The index starts at 64 slots and grows at half full, at the 33rd and
+    // the 65th piece; its next growth, at the 129th, fails, and lookups
+    // walk the list from then on.
+    VX_ImageList pieces;
+    std::vector<VX_Image *> older;
+    auto rectangle = [](int i) { return std::vector<int>{i % 13, i / 13, 2 + i % 3, 4}; };
+    for (int i = 0; i < 400; ++i) {
+        const std::vector<int> r = rectangle(i % 250);  // the last 150 repeat older ones
+        VX_Image *piece = pieceOf(k, r[0], r[1], r[2], r[3]);
+        gRefuseNothrowArrays = i >= 100;  // only the index's own arrays
+        const bool taken = pieces.append(piece);
+        gRefuseNothrowArrays = false;
+        ASSERT_TRUE(taken) << i;
+        if (i < 250)
+            older.push_back(piece);
+    }
+    for (int i = 0; i < 250; ++i) {
+        const std::vector<int> r = rectangle(i);
+        SCOPED_TRACE(i);
+        EXPECT_EQ(pieces.findPiece("K.gif", r[0], r[1], r[2], r[3]), older[i]);
+        EXPECT_EQ(pieces.findPiece("K.gif", r[0], r[1], r[2], r[3] + 1), nullptr);
+    }
+    // Cleared, the list indexes again.
+    pieces.clear();
+    VX_Image *again = pieceOf(k, 1, 2, 3, 4);
+    ASSERT_TRUE(pieces.append(again));
+    EXPECT_EQ(pieces.findPiece("K.gif", 1, 2, 3, 4), again);
 }
 
 TEST(ImageListTest, ClearEmptiesAndCanRepeat)
