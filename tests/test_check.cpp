@@ -220,7 +220,7 @@ TEST(Check, EachFindingIsOneLineAndExitsOne)
     };
     const Case cases[] = {
         {"key without a picture", "main", [](LayoutFile &f) { f.pixs = "((0 0)) ( x )"; }, false,
-         false, "vexil-check: main: key 2 (space): no released picture in mode 1 (it can never be hit)"},
+         false, "vexil-check: main: key 1 (space): no released picture in mode 0 (it can never be hit)"},
         {"second mode without a picture", "main",
          [](LayoutFile &f) {
              f.common += " mode 2";
@@ -228,21 +228,21 @@ TEST(Check, EachFindingIsOneLineAndExitsOne)
              f.pixs = "((0 0) | x ) ((10 0))";
          },
          false, false,
-         "vexil-check: main: key 1 (alpha): no released picture in mode 2 (it can never be hit)"},
+         "vexil-check: main: key 0 (alpha): no released picture in mode 1 (it can never be hit)"},
         {"key outside the board", "main",
          [](LayoutFile &f) {
              f.geometry = "(0 0) (15 0)";
              f.pixs = "((0 0)) ((10 0))";
          },
          false, false,
-         "vexil-check: main: key 2 (space): at (15, 0) size 10x10, outside the 20x10 board"},
+         "vexil-check: main: key 1 (space): at (15, 0) size 10x10, outside the 20x10 board"},
         {"overlapping keys", "main", [](LayoutFile &f) { f.geometry = "(0 0) (5 0)"; }, false,
-         false, "vexil-check: main: key 1 (alpha): overlaps key 2 (space)"},
+         false, "vexil-check: main: key 0 (alpha): overlaps key 1 (space)"},
         {"alpha key without characters", "main", [](LayoutFile &f) { f.strings = ""; }, false,
-         false, "vexil-check: main: key 1 (alpha): alpha key without characters in mode 1"},
+         false, "vexil-check: main: key 0 (alpha): alpha key without characters in mode 0"},
         {"switch key with one basic layout", "main",
          [](LayoutFile &f) { f.words = "alpha switch"; }, false, false,
-         "vexil-check: main: key 2 (switch): switch key, but there is only one basic layout to "
+         "vexil-check: main: key 1 (switch): switch key, but there is only one basic layout to "
          "switch to"},
         {"basic layout no switch reaches", "main other", [](LayoutFile &) {}, true, false,
          "vexil-check: other: no switch or link key reaches this layout"},
@@ -250,7 +250,7 @@ TEST(Check, EachFindingIsOneLineAndExitsOne)
          "vexil-check: side: no switch or link key reaches this layout"},
         {"picture cut beyond its file", "main",
          [](LayoutFile &f) { f.pixs = "((0 0)) ((15 0))"; }, false, false,
-         "vexil-check: main: key 2 (space): released picture in mode 1 is cut at (15, 0) size "
+         "vexil-check: main: key 1 (space): released picture in mode 0 is cut at (15, 0) size "
          "10x10, beyond the edge of 'main.gif' (20x20)"},
     };
     for (const Case &c : cases) {
@@ -297,11 +297,11 @@ TEST(Check, PreviewsAreDrawnByTheBoardPainting)
         QRgb key1, key2, bare;
     };
     const Expect expects[] = {
-        {"main-mode1.png", 0xffff0000, 0xffff0000, 0xff0000ff},
-        {"main-mode1-pressed.png", 0xff00ff00, 0xffff0000, 0xff0000ff},
-        {"main-mode2.png", 0xffffff00, 0xffff0000, 0xff0000ff},
-        // The pressed slot of mode 2 falls back to its released picture.
-        {"main-mode2-pressed.png", 0xffffff00, 0xffff0000, 0xff0000ff},
+        {"main-mode0.png", 0xffff0000, 0xffff0000, 0xff0000ff},
+        {"main-mode0-pressed.png", 0xff00ff00, 0xffff0000, 0xff0000ff},
+        {"main-mode1.png", 0xffffff00, 0xffff0000, 0xff0000ff},
+        // The pressed slot of mode 1 falls back to its released picture.
+        {"main-mode1-pressed.png", 0xffffff00, 0xffff0000, 0xff0000ff},
     };
     for (const Expect &e : expects) {
         SCOPED_TRACE(e.file);
@@ -323,7 +323,7 @@ TEST(Check, UnpaintedPreviewPixelsStayTransparent)
     Result r = runCheck({"--preview", QString::fromStdString(dir.path() + "/p"),
                          QString::fromStdString(dir.path())});
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    QImage image(QString::fromStdString(dir.path() + "/p/main-mode1.png"));
+    QImage image(QString::fromStdString(dir.path() + "/p/main-mode0.png"));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(qAlpha(image.pixel(25, 5)), 0);
     EXPECT_EQ(qAlpha(image.pixel(5, 5)), 255);

@@ -86,9 +86,9 @@ void VX_Checker::checkKey(const VX_Layout &layout, int32_t index)
     for (int32_t m = 0; m < layout.modes && m < VX_Key::kModes; ++m) {
         if (isPressable(key) && !key.pix[m][VX_PIX_RELEASED])
             warn(layout, "%s: no released picture in mode %d (it can never be hit)", what.c_str(),
-                 m + 1);
+                 m);
         if (key.type == VX_KEY_ALPHA && key.charCount[m] == 0)
-            warn(layout, "%s: alpha key without characters in mode %d", what.c_str(), m + 1);
+            warn(layout, "%s: alpha key without characters in mode %d", what.c_str(), m);
     }
 
     if (int64_t(key.x) + key.width > layout.width || int64_t(key.y) + key.height > layout.height ||
@@ -148,7 +148,7 @@ void VX_Checker::checkPictures(const VX_Layout &layout, int32_t index)
                 warn(layout,
                      "%s: %s picture in mode %d is cut at (%d, %d) size %dx%d, beyond the "
                      "edge of '%s' (%dx%d)",
-                     describeKey(layout, index).c_str(), stateName(s), m + 1, piece->x, piece->y,
+                     describeKey(layout, index).c_str(), stateName(s), m, piece->x, piece->y,
                      key.width, key.height, file ? file : "", pixels->width(), pixels->height());
             }
         }
@@ -228,5 +228,5 @@ std::string VX_Checker::describeKey(const VX_Layout &layout, int32_t index) cons
                                       : nullptr;
         word = target ? target->displayName() : "link";
     }
-    return "key " + std::to_string(index + 1) + " (" + word + ")";
+    return "key " + std::to_string(index) + " (" + word + ")";
 }

@@ -1,7 +1,8 @@
 // Looks through a loaded layout set for what the loader accepts but a
 // layout's author would want to hear about, one line per finding, and sums
-// the set up. Keys and modes are counted from 1 in every line, as an author
-// counts the entries of a section.
+// the set up. Keys and modes are counted from 0 in every line, the way a
+// "#label" line of vexil-skin names a key, so an author meets one number
+// for a key wherever it is shown.
 #ifndef VEXIL_TOOLS_CHECK_VX_CHECKER_H
 #define VEXIL_TOOLS_CHECK_VX_CHECKER_H
 

@@ -119,7 +119,7 @@ bool VX_Preview::writeLayout(VX_Layout &layout, const std::string &stem)
             }
         }
 
-        const std::string name = stem + "-mode" + std::to_string(m + 1);
+        const std::string name = stem + "-mode" + std::to_string(m);
         ok = save(released, name + ".png") && ok;
         ok = save(pressed, name + "-pressed.png") && ok;
     }

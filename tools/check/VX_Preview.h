@@ -1,7 +1,7 @@
 // Draws every placed layout in every mode into PNG files with the board's
 // own painting: "<layout>-mode<m>.png" as the board first shows the mode,
 // and "<layout>-mode<m>-pressed.png" with every key that can be hit drawn
-// in its pressed look. Modes are counted from 1.
+// in its pressed look. Modes are counted from 0, as in vexil-check's lines.
 #ifndef VEXIL_TOOLS_CHECK_VX_PREVIEW_H
 #define VEXIL_TOOLS_CHECK_VX_PREVIEW_H
 
