@@ -10,6 +10,8 @@
 
 // Most bytes one character takes.
 constexpr int kUtf8MaxBytes = 4;
+// What some editors put before the first line of a text file.
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Bytes of the well-formed character at text[0], reading at most `size`
 // bytes; 0 when none starts there (also when size is 0).

@@ -6,6 +6,7 @@
 
 #include "base/RegularFile.h"
 #include "base/VX_Log.h"
+#include "base/VX_Utf8.h"
 
 // Byte-wise reading without a lock per byte where the C library offers it.
 // The reader is used by one thread only; the stream is locked once per line.
@@ -27,11 +28,10 @@ namespace {
 // is pushed back. Returns how many bytes it put into `buffer` (0 to 2).
 int skipByteOrderMark(FILE *file, char *buffer)
 {
-    static constexpr unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
     int kept = 0;
-    for (unsigned char expected : kMark) {
+    for (const char *mark = kUtf8ByteOrderMark; *mark != '\0'; ++mark) {
         const int c = VX_GETC(file);
-        if (c != expected) {
+        if (c != static_cast<unsigned char>(*mark)) {
             if (c != EOF)
                 ungetc(c, file);
             return kept;

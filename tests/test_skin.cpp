@@ -265,6 +265,52 @@ TEST_F(Skin, WithoutWritePrintsTheSectionsAndKeepsTheFile)
     EXPECT_EQ(letter.size(), 4u) << entries[0].str(0);
 }
 
+TEST_F(Skin, LinksReachAuxLayoutsWhereTheKeyboardFindsThem)
+{
+    // The aux layout lies only in the user's folder, as a shipped one lies
+    // only in the shipped folder; the linking layout is in a folder of its
+    // own.
+    TempDir home, mine;
+    home.mkdir("vexil");
+    home.write("vexil/nums.cfg", kNums);
+    mine.write("load.cfg", kLoad);
+    mine.write("words.cfg", kWords);
+    const char *saved = std::getenv("XDG_DATA_HOME");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_DATA_HOME", home.path().c_str(), 1);
+    const SkinRun run = skin("--write " + mine.file("words.cfg"));
+    if (saved)
+        setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+    ASSERT_EQ(run.status, 0) << run.output;
+
+    LogCapture log;
+    VX_Engine engine({mine.path(), home.path() + "/vexil"});
+    ASSERT_TRUE(engine.load()) << log.text();
+    const VX_Layout *words = engine.layouts[VX_LAYOUT_BASIC][0].get();
+    ASSERT_NE(words, nullptr);
+    EXPECT_EQ(words->keys[4].type, VX_KEY_LINK);
+    EXPECT_NE(words->keys[4].pix[0][VX_PIX_RELEASED], nullptr);
+    // Nothing is written outside the folder of the file named.
+    EXPECT_FALSE(std::ifstream(home.file("vexil/nums.gif")).good());
+}
+
+TEST_F(Skin, ByteOrderMarkIsKeptAndItsLineStillReadAsAHeader)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    dir.write("words.cfg", mark + "[Board]\nwid 200 hei 80\n" + kWords);
+    const SkinRun run = skin("--write " + dir.file("words.cfg"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string cfg = readAll(dir.file("words.cfg"));
+    EXPECT_EQ(cfg.compare(0, mark.size(), mark), 0);
+    EXPECT_EQ(cfg.find("[Board]"), cfg.rfind("[Board]")) << cfg;
+    EXPECT_EQ(cfg.find("[Pixs]"), cfg.rfind("[Pixs]")) << cfg;
+    LogCapture log;
+    VX_Engine engine({dir.path()});
+    EXPECT_TRUE(engine.load()) << log.text();
+}
+
 // Failure paths: nothing is written and the reason is shown.
 TEST_F(Skin, RefusesWhatItCannotDraw)
 {

@@ -4,8 +4,9 @@
 //   vexil-skin [--write] [--default-bg] [--verbose] <dir>/<name>.cfg ...
 //
 // For every layout file it loads the layout with the keyboard's own loader
-// (with the whole set of <dir>/load.cfg first, so that links to aux layouts
-// resolve), draws a released and a pressed picture of every key in every
+// (with the whole set of load.cfg first, so that links to aux layouts
+// resolve), looking files up in <dir> and then where the keyboard looks (the
+// user's folder, then the shipped layouts), and draws a released and a pressed picture of every key in every
 // mode and writes the distinct ones, packed, to <dir>/<name>.gif. The board
 // background is shared: bg.gif holds it for the colour most layouts of the
 // set use, as large as the largest of their boards. A layout takes bg.gif
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -25,7 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "base/SearchDirs.h"
 #include "base/VX_LogRedirect.h"
+#include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
 #include "tools/skin/GifWriter.h"
 #include "tools/skin/Palette.h"
@@ -136,15 +140,30 @@ struct Job {
     std::string file;
     std::string dir;
     std::string name;
-    std::string text;
+    std::string mark;  // the file's byte-order mark, kept when it is rewritten
+    std::string text;  // the file's text after the mark
     SkinLabels labels;
     VX_Layout *layout = nullptr;
 };
 
-// One folder of layouts: the whole set its load.cfg names, loaded as the
-// keyboard loads it, plus the named layouts that load.cfg leaves out.
+// Where the layouts of `folder` find their files: the folder itself, then
+// the directories the keyboard searches, so that a layout in the user's
+// folder links to the shipped aux layouts just as it does in the keyboard.
+std::vector<std::string> searchDirsFor(const std::string &folder)
+{
+    std::vector<std::string> dirs{folder};
+    for (const std::string &dir : platformSearchDirs()) {
+        std::error_code error;
+        if (!std::filesystem::equivalent(folder, dir, error))
+            dirs.push_back(dir);
+    }
+    return dirs;
+}
+
+// One folder of layouts: the whole set of the load.cfg found for it, loaded
+// as the keyboard loads it, plus the named layouts that load.cfg leaves out.
 struct LayoutSet {
-    explicit LayoutSet(const std::string &folder) : dir(folder), engine({folder}) {}
+    explicit LayoutSet(const std::string &folder) : dir(folder), engine(searchDirsFor(folder)) {}
 
     // Every layout of the set, each once: basic layouts first, the one the
     // keyboard shows first at the front.
@@ -246,6 +265,10 @@ bool readJob(const std::string &file, Job &job)
         std::fprintf(stderr, "vexil-skin: can't read '%s'\n", file.c_str());
         return false;
     }
+    if (job.text.compare(0, sizeof kUtf8ByteOrderMark - 1, kUtf8ByteOrderMark) == 0) {
+        job.mark = kUtf8ByteOrderMark;
+        job.text.erase(0, job.mark.size());
+    }
     std::string error;
     if (!job.labels.read(job.text, error)) {
         std::fprintf(stderr, "vexil-skin: %s: %s\n", file.c_str(), error.c_str());
@@ -301,7 +324,7 @@ bool skinOne(const Job &job, const LayoutSet &set, const Options &options)
         return true;
     }
     const std::string updated = replaceSection(replaceSection(job.text, "Board", board), "Pixs", pixs);
-    if (updated != job.text && !writeFile(job.file, updated)) {
+    if (updated != job.text && !writeFile(job.file, job.mark + updated)) {
         std::fprintf(stderr, "vexil-skin: can't write '%s'\n", job.file.c_str());
         return false;
     }
@@ -380,11 +403,7 @@ int main(int argc, char *argv[])
         if (!set) {
             sets.push_back(std::make_unique<LayoutSet>(job->dir));
             set = sets.back().get();
-            const std::string list = set->dir + "/load.cfg";
-            if (std::FILE *probe = std::fopen(list.c_str(), "r")) {
-                std::fclose(probe);
-                set->engine.load();
-            }
+            set->engine.load();
         }
         if (!placeJob(*job, *set, log)) {
             ok = false;
