@@ -18,6 +18,16 @@ QVX_Main::QVX_Main(std::vector<std::string> searchDirs) : QDialog(nullptr, Qt::W
     board->setFrameStyle(QFrame::Box | QFrame::Sunken);
     board->setAttribute(Qt::WA_OpaquePaintEvent);
     textEdit = new QTextEdit(this);
+    // A multi-tap key replaces the character it typed last. Once the text or
+    // the cursor changes by any other hand (a click, a physical keyboard),
+    // that character is no longer the one before the cursor: the cycle
+    // closes, so the next tap does not erase the user's text.
+    auto outsideChange = [this] {
+        if (!delivering)
+            board->resetKey();
+    };
+    connect(textEdit, &QTextEdit::cursorPositionChanged, this, outsideChange);
+    connect(textEdit, &QTextEdit::textChanged, this, outsideChange);
     layout->addWidget(textEdit, 0, Qt::AlignHCenter);
     layout->addWidget(board, 0, Qt::AlignHCenter);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -34,10 +44,21 @@ QVX_Main::QVX_Main(std::vector<std::string> searchDirs) : QDialog(nullptr, Qt::W
     board->setFixedSize(active->width, active->height);
 }
 
+void QVX_Main::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void QVX_Main::sendKey(int qkey, const char *unikey)
 {
     if (!QCoreApplication::instance())
         return;
+    // The changes this event makes to the text are the board's own.
+    delivering = true;
     if (qkey != 0) {
         // A key code: the text is never read (the erase step passes null).
         QKeyEvent event(QEvent::KeyPress, qkey, Qt::NoModifier, QString(), false, 1);
@@ -46,4 +67,5 @@ void QVX_Main::sendKey(int qkey, const char *unikey)
         QKeyEvent event(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8(unikey, -1), false, 1);
         QCoreApplication::sendEvent(textEdit, &event);
     }
+    delivering = false;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class QKeyEvent;
 class QTextEdit;
 class QVX_Board;
 
@@ -21,12 +22,20 @@ public:
     // Same, with the search directories given (tests, tools).
     explicit QVX_Main(std::vector<std::string> searchDirs);
 
+protected:
+    // Escape does nothing: a dialog would close on it and the typed text be
+    // lost. Closing stays with the window manager.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private slots:
     void sendKey(int qkey, const char *unikey);
 
 public:
     QTextEdit *textEdit;  // receives the key events; child of the window
     QVX_Board *board;     // the keyboard; child of the window
+
+private:
+    bool delivering = false;  // a board key event is being handed to textEdit
 };
 
 #endif

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -233,6 +235,68 @@ TEST_F(BoardTest, KeysLetGoBeforeAPaintAreDrawnReleased)
     both = paintBoard();
     EXPECT_EQ(both.pixel(10, 10), up) << "left key, slide and release before a paint";
     EXPECT_EQ(both.pixel(60, 10), up) << "released key";
+}
+
+// Once the text or its cursor changes by another hand than the board's, the
+// open multi-tap cycle is closed: the next tap types its first character
+// and erases nothing of the user's text.
+TEST_F(BoardTest, OutsideChangesOfTheTextCloseTheCycle)
+{
+    QTextEdit *text = window->textEdit;
+    auto physicalKey = [text](int key, const QString &chars) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, chars);
+        QCoreApplication::sendEvent(text, &event);
+    };
+    struct Case {
+        const char *what;
+        std::function<void()> change;
+        const char *after;  // the field after the second tap
+    } cases[] = {
+        {"nothing (the cycle stays open)", [] {}, "hello woyrld"},
+        {"click after \"woxr\"",
+         [text] {
+             QTextCursor at = text->textCursor();
+             at.setPosition(10);
+             text->setTextCursor(at);
+         },
+         "hello woxrxld"},
+        {"Home on a physical keyboard", [&] { physicalKey(Qt::Key_Home, QString()); },
+         "xhello woxrld"},
+        {"a letter typed on a physical keyboard", [&] { physicalKey(Qt::Key_Q, "q"); },
+         "hello woxqxrld"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        text->setPlainText("hello world");
+        QTextCursor at = text->textCursor();
+        at.setPosition(8);
+        text->setTextCursor(at);
+        board->resetKey();
+        press(60, 10);  // "xyz": x
+        release(60, 10);
+        c.change();
+        press(60, 10);
+        release(60, 10);
+        EXPECT_EQ(text->toPlainText().toStdString(), c.after);
+    }
+}
+
+// Escape from a physical keyboard neither closes the window nor loses the
+// text; closing stays with the window manager.
+TEST_F(BoardTest, EscapeKeepsTheWindowAndItsText)
+{
+    window->show();
+    window->textEdit->setPlainText("typed");
+    for (QWidget *target : {static_cast<QWidget *>(window->textEdit),
+                            static_cast<QWidget *>(window.get())}) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &escape);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->result(), 0);
+        EXPECT_EQ(window->textEdit->toPlainText(), "typed");
+    }
+    EXPECT_TRUE(window->close()) << "the window manager still closes it";
 }
 
 }  // namespace
