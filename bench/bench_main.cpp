@@ -372,15 +372,12 @@ void BM_FullRepaint(benchmark::State &state)
     bool ok = false;
     auto engine = loadSet(gSetup.setDir, ok);
     VX_Layout *largest = nullptr;
-    for (auto &row : engine->layouts)
-        for (auto &slot : row) {
-            VX_Layout *l = slot.get();
-            if (!l)
-                continue;
-            if (!largest || l->width * l->height > largest->width * largest->height ||
-                (l->width * l->height == largest->width * largest->height && l->keyCount > largest->keyCount))
-                largest = l;
-        }
+    engine->forEachLayout([&largest](int32_t, int32_t, VX_Layout &layout) {
+        VX_Layout *l = &layout;
+        if (!largest || l->width * l->height > largest->width * largest->height ||
+            (l->width * l->height == largest->width * largest->height && l->keyCount > largest->keyCount))
+            largest = l;
+    });
     if (!largest) {
         state.SkipWithError("no layout");
         return;
@@ -476,34 +473,33 @@ bool countStateMachineAllocations(AllocCounts &counts, std::string &error)
     };
     const int rounds = kAllocRounds / 10;
     for (int round = -1; round < rounds; ++round)
-        for (int row = 0; row < VX_Engine::kRows; ++row)
-            for (int slot = 0; slot < VX_Engine::kSlots; ++slot) {
-                VX_Layout *l = engine->layouts[row][slot].get();
-                for (int32_t i = 0; l && i < l->keyCount; ++i) {
-                    // Show this layout, as if the user had come here.
-                    engine->activeRow = row;
-                    engine->activeSlot = slot;
-                    const KeyPoint c = centre(l->keys[i]);
-                    const KeyPoint next = centre(l->keys[(i + 1) % l->keyCount]);
-                    uint64_t p = 0, m = 0, r = 0, t = 0;
-                    counted(p, [&] { l->press(c.x, c.y); });
-                    counted(m, [&] { l->move(c.x + 1, c.y); });
-                    counted(t, [&] { l->repeatStep(); });
-                    counted(t, [&] { l->repeatStep(); });
-                    counted(m, [&] { l->move(next.x, next.y); });
-                    counted(r, [&] { l->release(); });
-                    l->resetEnum();
-                    QPainter painter(&canvas);
-                    l->paint(painter);
-                    if (round >= 0) {
-                        press += p;
-                        move += m;
-                        release += r;
-                        repeat += t;
-                        ++calls;
-                    }
+        engine->forEachLayout([&](int32_t row, int32_t slot, VX_Layout &layout) {
+            VX_Layout *l = &layout;
+            for (int32_t i = 0; i < l->keyCount; ++i) {
+                // Show this layout, as if the user had come here.
+                engine->activeRow = row;
+                engine->activeSlot = slot;
+                const KeyPoint c = centre(l->keys[i]);
+                const KeyPoint next = centre(l->keys[(i + 1) % l->keyCount]);
+                uint64_t p = 0, m = 0, r = 0, t = 0;
+                counted(p, [&] { l->press(c.x, c.y); });
+                counted(m, [&] { l->move(c.x + 1, c.y); });
+                counted(t, [&] { l->repeatStep(); });
+                counted(t, [&] { l->repeatStep(); });
+                counted(m, [&] { l->move(next.x, next.y); });
+                counted(r, [&] { l->release(); });
+                l->resetEnum();
+                QPainter painter(&canvas);
+                l->paint(painter);
+                if (round >= 0) {
+                    press += p;
+                    move += m;
+                    release += r;
+                    repeat += t;
+                    ++calls;
                 }
             }
+        });
     if (calls == 0) {
         error = "no keys to press";
         return false;

@@ -102,12 +102,83 @@ char *VX_Engine::findFile(const char *fileName)
 
 int32_t VX_Engine::auxLayoutIndex(const char *name) const
 {
+    return findLayout(VX_LAYOUT_AUX, name);
+}
+
+int32_t VX_Engine::findLayout(int32_t row, const char *name) const
+{
     if (!name)
         return -1;
-    for (uint32_t slot = 0; slot < layoutCount[VX_LAYOUT_AUX]; ++slot)
-        if (std::strcmp(layouts[VX_LAYOUT_AUX][slot]->displayName(), name) == 0)
-            return static_cast<int32_t>(slot);
+    for (int32_t slot = 0; slot < kSlots; ++slot) {
+        const VX_Layout *layout = layoutAt(row, slot);
+        if (layout && std::strcmp(layout->displayName(), name) == 0)
+            return slot;
+    }
     return -1;
+}
+
+VX_Layout *VX_Engine::layoutNamed(const char *name) const
+{
+    for (int32_t row = 0; row < kRows; ++row)
+        if (VX_Layout *layout = layoutAt(row, findLayout(row, name)))
+            return layout;
+    return nullptr;
+}
+
+VX_Layout *VX_Engine::layoutAt(int32_t row, int32_t slot) const
+{
+    if (row < 0 || row >= kRows || slot < 0 || slot >= kSlots ||
+        static_cast<uint32_t>(slot) >= layoutCount[row])
+        return nullptr;
+    return layouts[row][slot].get();
+}
+
+bool VX_Engine::nextBasic(const Place &from, Place &to) const
+{
+    int32_t next = from.slot + 1;
+    if (!layoutAt(VX_LAYOUT_BASIC, next))
+        next = 0;
+    if (next == from.slot || !layoutAt(VX_LAYOUT_BASIC, next))
+        return false;
+    to = from;
+    to.slot = next;
+    return true;
+}
+
+bool VX_Engine::openAux(const Place &from, int32_t auxSlot, Place &to) const
+{
+    if (!layoutAt(VX_LAYOUT_AUX, auxSlot))
+        return false;
+    to.returnSlot = from.row == VX_LAYOUT_BASIC ? from.slot : from.returnSlot;
+    to.row = VX_LAYOUT_AUX;
+    to.slot = auxSlot;
+    return true;
+}
+
+bool VX_Engine::returnFromAux(const Place &from, Place &to) const
+{
+    if (!layoutAt(VX_LAYOUT_BASIC, from.returnSlot))
+        return false;
+    to.row = VX_LAYOUT_BASIC;
+    to.slot = from.returnSlot;
+    to.returnSlot = -1;
+    return true;
+}
+
+VX_Engine::Place VX_Engine::place() const
+{
+    Place here;
+    here.row = activeRow;
+    here.slot = activeSlot;
+    here.returnSlot = returnSlot;
+    return here;
+}
+
+void VX_Engine::show(const Place &to)
+{
+    activeRow = to.row;
+    activeSlot = to.slot;
+    returnSlot = to.returnSlot;
 }
 
 VX_Image *VX_Engine::getBoardPicture(const char *fileName)
@@ -158,9 +229,7 @@ VX_Image *VX_Engine::getKeyPiece(const char *fileName, int x, int y, int width, 
 
 VX_Layout *VX_Engine::activeLayout() const
 {
-    if (activeRow < 0 || activeRow >= kRows || activeSlot < 0 || activeSlot >= kSlots)
-        return nullptr;
-    return layouts[activeRow][activeSlot].get();
+    return layoutAt(activeRow, activeSlot);
 }
 
 void VX_Engine::preparePictures(VX_Layout &layout)
@@ -176,8 +245,5 @@ void VX_Engine::preparePictures(VX_Layout &layout)
 
 void VX_Engine::prepareAll()
 {
-    for (int row = 0; row < kRows; ++row)
-        for (uint32_t slot = 0; slot < layoutCount[row]; ++slot)
-            if (layouts[row][slot])
-                preparePictures(*layouts[row][slot]);
+    forEachLayout([this](int32_t, int32_t, VX_Layout &layout) { preparePictures(layout); });
 }

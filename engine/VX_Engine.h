@@ -17,6 +17,14 @@ public:
     static constexpr int kSlots = 4;       // layouts per row
     static constexpr int kPathSize = 256;  // bytes of `path`, NUL included
 
+    // Where the board is: the layout shown and the way back from an aux
+    // layout. The engine's own is activeRow, activeSlot and returnSlot.
+    struct Place {
+        int32_t row = VX_LAYOUT_BASIC;  // 0 basic, 1 aux
+        int32_t slot = 0;               // 0 .. kSlots-1
+        int32_t returnSlot = -1;        // basic slot an aux layout returns to; -1 none
+    };
+
     // `searchDirs`: directories to look files up in, first match wins.
     explicit VX_Engine(std::vector<std::string> searchDirs = {});
     // Destroys the layouts slot by slot (basic, then aux), then the caches.
@@ -31,6 +39,40 @@ public:
     char *findFile(const char *fileName);
     // Slot of the first placed aux layout named `name`, or -1.
     int32_t auxLayoutIndex(const char *name) const;
+    // Slot of the first placed layout of `row` named `name` (a layout
+    // without a name is "NoName"), or -1.
+    int32_t findLayout(int32_t row, const char *name) const;
+    // The first placed layout named `name`, basic row first; null if none.
+    VX_Layout *layoutNamed(const char *name) const;
+    // The layout placed in `slot` of `row`; null for an empty slot or a row
+    // or slot out of range.
+    VX_Layout *layoutAt(int32_t row, int32_t slot) const;
+    // Calls visit(row, slot, layout) for every placed layout: the basic row,
+    // then the aux row, each in slot order.
+    template <typename Visit>
+    void forEachLayout(Visit &&visit) const
+    {
+        for (int32_t row = 0; row < kRows; ++row)
+            for (int32_t slot = 0; slot < kSlots; ++slot)
+                if (VX_Layout *layout = layoutAt(row, slot))
+                    visit(row, slot, *layout);
+    }
+
+    // Layout navigation: where a key leads from `from`. Each puts the place
+    // into `to` and returns true, or returns false when the key leads to no
+    // placed layout and the board stays where it is.
+    // Switch key in a basic layout: the next basic slot, after the last one
+    // the first.
+    bool nextBasic(const Place &from, Place &to) const;
+    // Link key: aux layout `auxSlot`. The way back is the basic layout the
+    // user came from, also when the link is pressed in an aux layout.
+    bool openAux(const Place &from, int32_t auxSlot, Place &to) const;
+    // Switch key in an aux layout: back to the basic layout it was entered
+    // from; never into an empty slot.
+    bool returnFromAux(const Place &from, Place &to) const;
+    // The engine's own place, and moving the board to another.
+    Place place() const;
+    void show(const Place &to);
     VX_Image *getBoardPicture(const char *fileName);
     VX_Image *getKeyPicture(const char *fileName);
     VX_Image *getKeyPiece(const char *fileName, int x, int y, int width, int height);

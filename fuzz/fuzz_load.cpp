@@ -120,9 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Pictures are decoded before a layout is shown, as the window and
         // the board do.
         engine.prepareAll();
-        for (int row = 0; row < VX_Engine::kRows; ++row)
-            for (uint32_t slot = 0; slot < engine.layoutCount[row]; ++slot)
-                exercise(*engine.layouts[row][slot]);
+        engine.forEachLayout([](int32_t, int32_t, VX_Layout &layout) { exercise(layout); });
     }
     return 0;
 }

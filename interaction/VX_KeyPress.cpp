@@ -217,27 +217,14 @@ bool VX_Layout::releaseAction(VX_Key &key)
             enumKey = pressedKey;
         return false;
 
-    case VX_KEY_SWITCH:
-        if (type == VX_LAYOUT_BASIC) {
-            int32_t next = e.activeSlot + 1;
-            if (next >= VX_Engine::kSlots || !e.layouts[VX_LAYOUT_BASIC][next])
-                next = 0;
-            if (next == e.activeSlot)
-                return false;
-            e.activeSlot = next;
-            return true;
-        } else {
-            const int32_t back = e.returnSlot;
-            // Never return into an empty slot: that would leave no layout
-            // on the board and the pointer ignored for good.
-            if (back < 0 || back >= VX_Engine::kSlots ||
-                !e.layouts[VX_LAYOUT_BASIC][back])
-                return false;
-            e.activeRow = VX_LAYOUT_BASIC;
-            e.activeSlot = back;
-            e.returnSlot = -1;
-            return true;
-        }
+    case VX_KEY_SWITCH: {
+        VX_Engine::Place to;
+        const bool moved = type == VX_LAYOUT_BASIC ? e.nextBasic(e.place(), to)
+                                                   : e.returnFromAux(e.place(), to);
+        if (moved)
+            e.show(to);
+        return moved;
+    }
 
     case VX_KEY_CAPS:
         if (modes <= 1)
@@ -251,15 +238,10 @@ bool VX_Layout::releaseAction(VX_Key &key)
         return true;
 
     case VX_KEY_LINK: {
-        const int32_t target = key.linkSlot;
-        if (target < 0 || target >= VX_Engine::kSlots || !e.layouts[VX_LAYOUT_AUX][target])
+        VX_Engine::Place to;
+        if (!e.openAux(e.place(), key.linkSlot, to))
             return false;
-        // From an aux layout the way back stays the basic layout the user
-        // came from; only a link out of a basic layout sets it.
-        if (e.activeRow == VX_LAYOUT_BASIC)
-            e.returnSlot = e.activeSlot;
-        e.activeRow = VX_LAYOUT_AUX;
-        e.activeSlot = target;
+        e.show(to);
         return true;
     }
 

@@ -18,8 +18,10 @@
 inline std::vector<std::string> layoutNames(const VX_Engine &engine, int row)
 {
     std::vector<std::string> names;
-    for (uint32_t s = 0; s < engine.layoutCount[row]; ++s)
-        names.push_back(engine.layouts[row][s]->displayName());
+    engine.forEachLayout([&](int32_t r, int32_t, const VX_Layout &layout) {
+        if (r == row)
+            names.push_back(layout.displayName());
+    });
     return names;
 }
 

@@ -78,8 +78,7 @@ int linkTo(const VX_Engine &engine, const VX_Layout &layout, const VX_Layout *ta
 {
     for (int32_t i = 0; i < layout.keyCount; ++i) {
         const VX_Key &key = layout.keys[i];
-        if (key.type == VX_KEY_LINK && key.linkSlot >= 0 && key.linkSlot < VX_Engine::kSlots &&
-            engine.layouts[VX_LAYOUT_AUX][key.linkSlot].get() == target)
+        if (key.type == VX_KEY_LINK && engine.layoutAt(VX_LAYOUT_AUX, key.linkSlot) == target)
             return i;
     }
     return -1;
@@ -89,25 +88,23 @@ class Typist {
 public:
     explicit Typist(VX_Engine &engine) : engine_(engine), home_(engine.activeLayout())
     {
-        if (home_ && home_->type == VX_LAYOUT_AUX && engine.returnSlot >= 0 && engine.returnSlot < VX_Engine::kSlots)
-            home_ = engine.layouts[VX_LAYOUT_BASIC][engine.returnSlot].get();
+        VX_Layout *back = engine.layoutAt(VX_LAYOUT_BASIC, engine.returnSlot);
+        if (home_ && home_->type == VX_LAYOUT_AUX && back)
+            home_ = back;
     }
 
     // Shows the layout named `name` and types from it from now on.
     bool goHome(const char *name)
     {
-        for (int row = 0; row < VX_Engine::kRows; ++row)
-            for (int slot = 0; slot < VX_Engine::kSlots; ++slot) {
-                VX_Layout *layout = engine_.layouts[row][slot].get();
-                if (layout && std::strcmp(layout->displayName(), name) == 0) {
-                    home_ = layout;
-                    if (reach(layout))
-                        return true;
-                    result.error = std::string(name) + " cannot be reached";
-                    return false;
-                }
-            }
-        result.error = std::string("no layout ") + name;
+        VX_Layout *layout = engine_.layoutNamed(name);
+        if (!layout) {
+            result.error = std::string("no layout ") + name;
+            return false;
+        }
+        home_ = layout;
+        if (reach(layout))
+            return true;
+        result.error = std::string(name) + " cannot be reached";
         return false;
     }
 
@@ -117,10 +114,11 @@ public:
         Place place = findIn(*engine_.activeLayout(), c);
         if (place.key < 0 && home_)
             place = findIn(*home_, c);
-        for (int row = 0; row < VX_Engine::kRows && place.key < 0; ++row)
-            for (int slot = 0; slot < VX_Engine::kSlots && place.key < 0; ++slot)
-                if (VX_Layout *layout = engine_.layouts[row][slot].get())
-                    place = findIn(*layout, c);
+        if (place.key < 0)
+            engine_.forEachLayout([&](int32_t, int32_t, VX_Layout &layout) {
+                if (place.key < 0)
+                    place = findIn(layout, c);
+            });
         if (place.key < 0)
             return fail(c, "is on no key");
         if (!reach(place.layout))

@@ -104,6 +104,96 @@ TEST_F(EngineTest, AuxLayoutIndexMatchesPlacedAuxNamesExactly)
     }
 }
 
+TEST_F(EngineTest, LayoutsAreFoundByNameAndVisitedInRowAndSlotOrder)
+{
+    dir.write("a.cfg", kBasic);
+    dir.write("x.cfg", kAux);
+    dir.write("b.cfg", kBasic);
+    dir.write("y.cfg", kAux);
+    dir.write("load.cfg", "a x b y x\n");
+    LogCapture log;
+    ASSERT_TRUE(engine.load()) << log.text();
+
+    std::string visited;
+    engine.forEachLayout([&](int32_t row, int32_t slot, const VX_Layout &layout) {
+        EXPECT_EQ(&layout, engine.layoutAt(row, slot));
+        visited += std::to_string(row) + std::to_string(slot) + layout.displayName() + " ";
+    });
+    EXPECT_EQ(visited, "00a 01b 10x 11y 12x ");
+
+    const struct {
+        int32_t row;
+        const char *name;
+        int32_t slot;
+    } cases[] = {{0, "b", 1}, {0, "x", -1}, {1, "x", 0}, {1, "y", 1}, {1, "Y", -1},
+                 {2, "a", -1}, {-1, "a", -1}, {0, nullptr, -1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.row) + " " + (c.name ? c.name : "null"));
+        EXPECT_EQ(engine.findLayout(c.row, c.name), c.slot);
+    }
+    EXPECT_EQ(engine.layoutNamed("y"), engine.layoutAt(1, 1));
+    EXPECT_EQ(engine.layoutNamed("c"), nullptr);
+    for (auto [row, slot] : {std::pair{0, 2}, {1, 3}, {2, 0}, {0, -1}, {1, 4}})
+        EXPECT_EQ(engine.layoutAt(row, slot), nullptr) << row << " " << slot;
+}
+
+// Where switch and link keys lead, from every kind of place: three basic
+// layouts and two aux layouts.
+TEST_F(EngineTest, NavigationBetweenLayouts)
+{
+    dir.write("b.cfg", kBasic);
+    dir.write("x.cfg", kAux);
+    dir.write("load.cfg", "b b b x x\n");
+    LogCapture log;
+    ASSERT_TRUE(engine.load()) << log.text();
+
+    using Place = VX_Engine::Place;
+    enum Step { NEXT_BASIC, OPEN_AUX, RETURN };
+    const struct {
+        const char *what;
+        Step step;
+        Place from;
+        int32_t auxSlot;
+        bool moves;
+        Place to;
+    } cases[] = {
+        {"next basic", NEXT_BASIC, {0, 0, -1}, 0, true, {0, 1, -1}},
+        {"last basic wraps", NEXT_BASIC, {0, 2, -1}, 0, true, {0, 0, -1}},
+        {"link from basic", OPEN_AUX, {0, 2, -1}, 1, true, {1, 1, 2}},
+        {"link from aux keeps the way back", OPEN_AUX, {1, 0, 2}, 1, true, {1, 1, 2}},
+        {"link to an empty slot", OPEN_AUX, {0, 0, -1}, 2, false, {}},
+        {"link out of range", OPEN_AUX, {0, 0, -1}, 4, false, {}},
+        {"negative link", OPEN_AUX, {0, 0, -1}, -1, false, {}},
+        {"return", RETURN, {1, 1, 2}, 0, true, {0, 2, -1}},
+        {"return without a way back", RETURN, {1, 1, -1}, 0, false, {}},
+        {"return into an empty slot", RETURN, {1, 1, 3}, 0, false, {}},
+        {"return out of range", RETURN, {1, 1, 4}, 0, false, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Place to{9, 9, 9};
+        bool moves = false;
+        switch (c.step) {
+        case NEXT_BASIC: moves = engine.nextBasic(c.from, to); break;
+        case OPEN_AUX: moves = engine.openAux(c.from, c.auxSlot, to); break;
+        case RETURN: moves = engine.returnFromAux(c.from, to); break;
+        }
+        ASSERT_EQ(moves, c.moves);
+        if (moves) {
+            EXPECT_EQ(to.row, c.to.row);
+            EXPECT_EQ(to.slot, c.to.slot);
+            EXPECT_EQ(to.returnSlot, c.to.returnSlot);
+        }
+    }
+
+    // With one basic layout a switch key leads nowhere.
+    VX_Engine single({dir.path()});
+    dir.write("load.cfg", "b\n");
+    ASSERT_TRUE(single.load());
+    Place to;
+    EXPECT_FALSE(single.nextBasic(Place(), to));
+}
+
 TEST_F(EngineTest, LinkFindsOnlyAuxLayoutsNamedBefore)
 {
     dir.write("sym.cfg", kAux);
@@ -272,12 +362,8 @@ TEST_F(EngineTest, ListFailures)
             expected.push_back(line);
         }
         EXPECT_EQ(log.lines(), expected);
-        for (int r = 0; r < VX_Engine::kRows; ++r) {
-            Lines names;
-            for (uint32_t s = 0; s < subject.layoutCount[r]; ++s)
-                names.push_back(subject.layouts[r][s]->displayName());
-            EXPECT_EQ(names, r == 0 ? c.basic : c.aux) << "row " << r;
-        }
+        EXPECT_EQ(layoutNames(subject, 0), c.basic);
+        EXPECT_EQ(layoutNames(subject, 1), c.aux);
     }
 }
 

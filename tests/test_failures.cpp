@@ -150,10 +150,7 @@ void runRow(const FailureRow &row)
     }
     EXPECT_EQ(log.lines(), expected);
 
-    Lines placed;
-    for (uint32_t s = 0; s < engine.layoutCount[0]; ++s)
-        placed.push_back(engine.layouts[0][s]->displayName());
-    EXPECT_EQ(placed, row.dropped ? (Lines{"first", "last"}) : (Lines{"first", "bad", "last"}));
+    EXPECT_EQ(layoutNames(engine, 0), row.dropped ? (Lines{"first", "last"}) : (Lines{"first", "bad", "last"}));
     EXPECT_EQ(engine.layoutCount[1], 0u);
     EXPECT_EQ(engine.activeLayout(), engine.layouts[0][0].get());
 }
@@ -386,10 +383,7 @@ TEST_F(FailureTest, AllocationFailures)
         EXPECT_EQ(failSize, 0u) << "the allocation was never made";
         failSize = 0;
         EXPECT_EQ(log.lines(), c.messages);
-        Lines placed;
-        for (uint32_t s = 0; s < fresh.layoutCount[0]; ++s)
-            placed.push_back(fresh.layouts[0][s]->displayName());
-        EXPECT_EQ(placed, c.placed);
+        EXPECT_EQ(layoutNames(fresh, 0), c.placed);
     }
 }
 

@@ -69,16 +69,7 @@ protected:
         log = capture.lines();
     }
 
-    VX_Layout *find(const char *name) const
-    {
-        for (int row = 0; row < VX_Engine::kRows; ++row)
-            for (int slot = 0; slot < VX_Engine::kSlots; ++slot) {
-                VX_Layout *layout = engine->layouts[row][slot].get();
-                if (layout && std::strcmp(layout->displayName(), name) == 0)
-                    return layout;
-            }
-        return nullptr;
-    }
+    VX_Layout *find(const char *name) const { return engine->layoutNamed(name); }
 
     static QPoint centre(const VX_Key &key) { return {key.x + key.width / 2, key.y + key.height / 2}; }
 
@@ -87,8 +78,8 @@ protected:
     {
         for (int32_t i = 0; i < layout.keyCount; ++i) {
             const VX_Key &key = layout.keys[i];
-            if (key.type == VX_KEY_LINK && engine->layouts[VX_LAYOUT_AUX][key.linkSlot] &&
-                std::strcmp(engine->layouts[VX_LAYOUT_AUX][key.linkSlot]->displayName(), target) == 0)
+            if (key.type == VX_KEY_LINK &&
+                engine->layoutAt(VX_LAYOUT_AUX, key.linkSlot) == find(target))
                 return i;
         }
         return -1;
@@ -112,26 +103,26 @@ protected:
     std::vector<VX_Layout *> basics() const
     {
         std::vector<VX_Layout *> all;
-        for (uint32_t slot = 0; slot < engine->layoutCount[VX_LAYOUT_BASIC]; ++slot)
-            all.push_back(engine->layouts[VX_LAYOUT_BASIC][slot].get());
+        engine->forEachLayout([&all](int32_t row, int32_t, VX_Layout &layout) {
+            if (row == VX_LAYOUT_BASIC)
+                all.push_back(&layout);
+        });
         return all;
     }
 
     // Shows `layout` in its first mode with no cycle open, as after start-up.
     void show(VX_Layout *layout)
     {
-        for (uint32_t slot = 0; slot < engine->layoutCount[layout->type]; ++slot)
-            if (engine->layouts[layout->type][slot].get() == layout) {
-                engine->activeRow = layout->type;
-                engine->activeSlot = static_cast<int32_t>(slot);
+        engine->forEachLayout([&](int32_t row, int32_t slot, VX_Layout &each) {
+            if (&each == layout) {
+                VX_Engine::Place here;
+                here.row = row;
+                here.slot = slot;
+                engine->show(here);
             }
-        engine->returnSlot = -1;
-        for (int row = 0; row < VX_Engine::kRows; ++row)
-            for (uint32_t slot = 0; slot < engine->layoutCount[row]; ++slot) {
-                VX_Layout &each = *engine->layouts[row][slot];
-                each.resetEnum();
-                each.mode = 0;
-            }
+            each.resetEnum();
+            each.mode = 0;
+        });
     }
 
     TempDir user;

@@ -39,10 +39,8 @@ VX_Checker::VX_Checker(const VX_Engine &engine) : engine_(engine) {}
 
 int VX_Checker::run()
 {
-    for (int row = 0; row < VX_Engine::kRows; ++row)
-        for (uint32_t slot = 0; slot < engine_.layoutCount[row]; ++slot)
-            if (engine_.layouts[row][slot])
-                checkLayout(*engine_.layouts[row][slot]);
+    engine_.forEachLayout(
+        [this](int32_t, int32_t, const VX_Layout &layout) { checkLayout(layout); });
     checkReach();
     return warnings_;
 }
@@ -50,20 +48,17 @@ int VX_Checker::run()
 void VX_Checker::summary() const
 {
     static const char *const kRowNames[VX_Engine::kRows] = {"basic", "aux"};
+    std::string names[VX_Engine::kRows];
+    engine_.forEachLayout([&names](int32_t row, int32_t, const VX_Layout &layout) {
+        names[row] += names[row].empty() ? " (" : ", ";
+        names[row] += std::string(layout.displayName()) + ": " +
+                      std::to_string(layout.keyCount) + " keys";
+    });
     for (int row = 0; row < VX_Engine::kRows; ++row) {
-        std::string line = std::string("vexil-check: ") + kRowNames[row] + " layouts: " +
-                           std::to_string(engine_.layoutCount[row]);
-        for (uint32_t slot = 0; slot < engine_.layoutCount[row]; ++slot) {
-            const VX_Layout *layout = engine_.layouts[row][slot].get();
-            if (!layout)
-                continue;
-            line += slot == 0 ? " (" : ", ";
-            line += std::string(layout->displayName()) + ": " +
-                    std::to_string(layout->keyCount) + " keys";
-        }
-        if (engine_.layoutCount[row] > 0)
-            line += ")";
-        vxLog.print("%s\n", line.c_str());
+        if (!names[row].empty())
+            names[row] += ")";
+        vxLog.print("vexil-check: %s layouts: %u%s\n", kRowNames[row],
+                    static_cast<unsigned>(engine_.layoutCount[row]), names[row].c_str());
     }
 }
 
@@ -157,51 +152,47 @@ void VX_Checker::checkPictures(const VX_Layout &layout, int32_t index)
 
 void VX_Checker::checkReach()
 {
-    const uint32_t basicCount = engine_.layoutCount[VX_LAYOUT_BASIC];
-    const uint32_t auxCount = engine_.layoutCount[VX_LAYOUT_AUX];
+    // Every place the board can be in, from the first basic layout on, by
+    // the keyboard's own navigation rules: a place is the layout shown and
+    // the basic slot its aux layouts return to.
+    using Place = VX_Engine::Place;
+    constexpr int kReturns = VX_Engine::kSlots + 1;  // -1 .. kSlots-1
+    bool seen[VX_Engine::kRows][VX_Engine::kSlots][kReturns] = {};
     bool reached[VX_Engine::kRows][VX_Engine::kSlots] = {};
-    // Layouts reached but not yet followed, each entered once.
-    int pendingRow[VX_Engine::kRows * VX_Engine::kSlots];
-    int pendingSlot[VX_Engine::kRows * VX_Engine::kSlots];
-    int pending = 0;
-    auto reach = [&](int row, int slot) {
-        if (reached[row][slot])
+    Place pending[VX_Engine::kRows * VX_Engine::kSlots * kReturns];
+    int pendingCount = 0;
+    auto reach = [&](const Place &p) {
+        bool &known = seen[p.row][p.slot][p.returnSlot + 1];
+        if (known)
             return;
-        reached[row][slot] = true;
-        pendingRow[pending] = row;
-        pendingSlot[pending] = slot;
-        ++pending;
+        known = true;
+        reached[p.row][p.slot] = true;
+        pending[pendingCount++] = p;
     };
 
-    // The board starts on the first basic layout. A switch key in a basic
-    // layout goes to the next basic slot, from the last one back to the
-    // first; a link key goes to its aux layout; a switch key in an aux
-    // layout only returns to the basic layout it was entered from.
-    if (basicCount > 0 && engine_.layouts[VX_LAYOUT_BASIC][0])
-        reach(VX_LAYOUT_BASIC, 0);
-    while (pending > 0) {
-        --pending;
-        const int row = pendingRow[pending];
-        const int slot = pendingSlot[pending];
-        const VX_Layout &layout = *engine_.layouts[row][slot];
+    if (engine_.layoutAt(VX_LAYOUT_BASIC, 0))
+        reach(Place());
+    while (pendingCount > 0) {
+        const Place from = pending[--pendingCount];
+        const VX_Layout &layout = *engine_.layoutAt(from.row, from.slot);
         for (int32_t i = 0; layout.keys && i < layout.keyCount; ++i) {
             const VX_Key &key = layout.keys[i];
-            if (key.type == VX_KEY_SWITCH && row == VX_LAYOUT_BASIC) {
-                const uint32_t next = uint32_t(slot) + 1 < basicCount ? uint32_t(slot) + 1 : 0;
-                if (engine_.layouts[VX_LAYOUT_BASIC][next])
-                    reach(VX_LAYOUT_BASIC, int(next));
-            } else if (key.type == VX_KEY_LINK && key.linkSlot >= 0 &&
-                       uint32_t(key.linkSlot) < auxCount &&
-                       engine_.layouts[VX_LAYOUT_AUX][key.linkSlot]) {
-                reach(VX_LAYOUT_AUX, key.linkSlot);
-            }
+            Place to;
+            bool moves = false;
+            if (key.type == VX_KEY_SWITCH)
+                moves = layout.type == VX_LAYOUT_BASIC ? engine_.nextBasic(from, to)
+                                                       : engine_.returnFromAux(from, to);
+            else if (key.type == VX_KEY_LINK)
+                moves = engine_.openAux(from, key.linkSlot, to);
+            if (moves)
+                reach(to);
         }
     }
 
-    for (int row = 0; row < VX_Engine::kRows; ++row)
-        for (uint32_t slot = 0; slot < engine_.layoutCount[row]; ++slot)
-            if (engine_.layouts[row][slot] && !reached[row][slot])
-                warn(*engine_.layouts[row][slot], "no switch or link key reaches this layout");
+    engine_.forEachLayout([&](int32_t row, int32_t slot, const VX_Layout &layout) {
+        if (!reached[row][slot])
+            warn(layout, "no switch or link key reaches this layout");
+    });
 }
 
 void VX_Checker::warn(const VX_Layout &layout, const char *format, ...)
@@ -223,9 +214,7 @@ std::string VX_Checker::describeKey(const VX_Layout &layout, int32_t index) cons
         if (entry.type == key.type)
             word = entry.name;
     if (key.type == VX_KEY_LINK) {
-        const VX_Layout *target = key.linkSlot >= 0 && key.linkSlot < VX_Engine::kSlots
-                                      ? engine_.layouts[VX_LAYOUT_AUX][key.linkSlot].get()
-                                      : nullptr;
+        const VX_Layout *target = engine_.layoutAt(VX_LAYOUT_AUX, key.linkSlot);
         word = target ? target->displayName() : "link";
     }
     return "key " + std::to_string(index) + " (" + word + ")";

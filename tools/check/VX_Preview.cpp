@@ -56,19 +56,14 @@ bool VX_Preview::writeAll()
     bool ok = true;
     // load.cfg may name a layout twice: each copy gets pictures of its own.
     std::set<std::string> used;
-    for (int row = 0; row < VX_Engine::kRows; ++row) {
-        for (uint32_t slot = 0; slot < engine_.layoutCount[row]; ++slot) {
-            VX_Layout *layout = engine_.layouts[row][slot].get();
-            if (!layout)
-                continue;
-            const std::string base = fileStem(layout->displayName());
-            std::string stem = base;
-            for (int n = 2; used.count(stem); ++n)
-                stem = base + "-" + std::to_string(n);
-            used.insert(stem);
-            ok = writeLayout(*layout, stem) && ok;
-        }
-    }
+    engine_.forEachLayout([&](int32_t, int32_t, VX_Layout &layout) {
+        const std::string base = fileStem(layout.displayName());
+        std::string stem = base;
+        for (int n = 2; used.count(stem); ++n)
+            stem = base + "-" + std::to_string(n);
+        used.insert(stem);
+        ok = writeLayout(layout, stem) && ok;
+    });
     return ok;
 }
 

@@ -19,17 +19,16 @@ QString nextBasicName(const VX_Layout &layout)
     const VX_Engine *engine = layout.engine;
     if (!engine)
         return QString();
-    for (int slot = 0; slot < VX_Engine::kSlots; ++slot) {
-        if (engine->layouts[VX_LAYOUT_BASIC][slot].get() != &layout)
-            continue;
-        int next = slot + 1;
-        if (next >= VX_Engine::kSlots || !engine->layouts[VX_LAYOUT_BASIC][next])
-            next = 0;
-        if (next == slot)
-            return QString();
-        return QString::fromUtf8(engine->layouts[VX_LAYOUT_BASIC][next]->displayName());
-    }
-    return QString();
+    QString name;
+    engine->forEachLayout([&](int32_t row, int32_t slot, const VX_Layout &each) {
+        VX_Engine::Place from;
+        VX_Engine::Place to;
+        from.row = row;
+        from.slot = slot;
+        if (&each == &layout && row == VX_LAYOUT_BASIC && engine->nextBasic(from, to))
+            name = QString::fromUtf8(engine->layoutAt(to.row, to.slot)->displayName());
+    });
+    return name;
 }
 
 }  // namespace
@@ -94,11 +93,9 @@ QString SkinLabels::defaultLabel(const VX_Layout &layout, int index, int mode)
         return next.isEmpty() ? QStringLiteral(u"\u21C4") : QStringLiteral(u"\u21C4 ") + next;
     }
     case VX_KEY_LINK: {
-        const VX_Engine *engine = layout.engine;
-        const int slot = key.linkSlot;
-        if (engine && slot >= 0 && slot < VX_Engine::kSlots && engine->layouts[VX_LAYOUT_AUX][slot])
-            return QString::fromUtf8(engine->layouts[VX_LAYOUT_AUX][slot]->displayName());
-        return QString();
+        const VX_Layout *target =
+            layout.engine ? layout.engine->layoutAt(VX_LAYOUT_AUX, key.linkSlot) : nullptr;
+        return target ? QString::fromUtf8(target->displayName()) : QString();
     }
     default:
         return QString();

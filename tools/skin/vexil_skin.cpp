@@ -124,13 +124,7 @@ bool saveGif(const QImage &image, const std::string &path)
 // The layout named `name` as placed by the engine, or null.
 VX_Layout *placedLayout(VX_Engine &engine, const std::string &name)
 {
-    for (int row = 0; row < VX_Engine::kRows; ++row)
-        for (int slot = 0; slot < VX_Engine::kSlots; ++slot) {
-            VX_Layout *layout = engine.layouts[row][slot].get();
-            if (layout && name == layout->displayName())
-                return layout;
-        }
-    return nullptr;
+    return engine.layoutNamed(name.c_str());
 }
 
 QColor boardColour(const VX_Layout &layout) { return QColor(layout.red, layout.green, layout.blue); }
@@ -170,10 +164,8 @@ struct LayoutSet {
     std::vector<const VX_Layout *> members() const
     {
         std::vector<const VX_Layout *> all;
-        for (int row = 0; row < VX_Engine::kRows; ++row)
-            for (int slot = 0; slot < VX_Engine::kSlots; ++slot)
-                if (const VX_Layout *layout = engine.layouts[row][slot].get())
-                    all.push_back(layout);
+        engine.forEachLayout(
+            [&all](int32_t, int32_t, const VX_Layout &layout) { all.push_back(&layout); });
         for (const auto &layout : alone)
             all.push_back(layout.get());
         return all;
