@@ -4,6 +4,9 @@
 //
 // Only cached pictures are drawn, unscaled; nothing is loaded, computed or
 // allocated here.
+#include <algorithm>
+#include <cstdint>
+
 #include <QColor>
 #include <QPainter>
 #include <QPixmap>
@@ -21,17 +24,62 @@ QColor boardColour(const VX_Layout &layout)
     return colour;
 }
 
+// Copies the w x h rectangle at (sx, sy) of `pixels` unscaled to (dx, dy)
+// of the painter's device, leaving out what lies outside the picture or the
+// device. Key rectangles come from layout files and may reach the largest
+// 32-bit numbers, so every sum is taken in 64 bits before anything is handed
+// to the toolkit; a rectangle without area draws nothing (the toolkit would
+// read a size of 0 as "to the picture's edge").
+void copyRect(QPainter &painter, const QPixmap &pixels, int64_t sx, int64_t sy, int64_t dx,
+              int64_t dy, int64_t w, int64_t h)
+{
+    if (sx < 0) {
+        dx -= sx;
+        w += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        dy -= sy;
+        h += sy;
+        sy = 0;
+    }
+    if (dx < 0) {
+        sx -= dx;
+        w += dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        sy -= dy;
+        h += dy;
+        dy = 0;
+    }
+    const QPaintDevice *device = painter.device();
+    w = std::min({w, pixels.width() - sx, device->width() - dx});
+    h = std::min({h, pixels.height() - sy, device->height() - dy});
+    if (w <= 0 || h <= 0)
+        return;
+    painter.drawPixmap(QPoint(int(dx), int(dy)), pixels, QRect(int(sx), int(sy), int(w), int(h)));
+}
+
 // Paints what lies under key k: the board colour, then the part of the
-// background (which sits at the board's origin) that the key covers.
+// background (which sits at the board's origin) that the key covers. Only
+// the part of the key on the painter's device is filled.
 void restoreBackground(const VX_Layout &layout, const VX_Key &k, QPainter &painter)
 {
-    const QRect area(k.x, k.y, k.width, k.height);
-    if (layout.colorFill)
-        painter.fillRect(area, boardColour(layout));
+    if (layout.colorFill) {
+        const QPaintDevice *device = painter.device();
+        const int64_t left = std::max<int64_t>(k.x, 0);
+        const int64_t top = std::max<int64_t>(k.y, 0);
+        const int64_t right = std::min<int64_t>(int64_t(k.x) + k.width, device->width());
+        const int64_t bottom = std::min<int64_t>(int64_t(k.y) + k.height, device->height());
+        if (left < right && top < bottom)
+            painter.fillRect(QRect(int(left), int(top), int(right - left), int(bottom - top)),
+                             boardColour(layout));
+    }
     if (layout.background) {
         const QPixmap *pixels = layout.background->rootPixmap();
         if (pixels)
-            painter.drawPixmap(QPoint(k.x, k.y), *pixels, area);
+            copyRect(painter, *pixels, k.x, k.y, k.x, k.y, k.width, k.height);
     }
 }
 
@@ -44,7 +92,7 @@ void drawKeyPicture(const VX_Key &k, const VX_Image *p, QPainter &painter)
     const QPixmap *pixels = p->rootPixmap();
     if (!pixels)
         return;
-    painter.drawPixmap(QPoint(k.x, k.y), *pixels, QRect(p->x, p->y, k.width, k.height));
+    copyRect(painter, *pixels, p->x, p->y, k.x, k.y, k.width, k.height);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // it, as the board widget keeps its pixels between paints.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -281,6 +283,86 @@ TEST_F(PaintTest, KeyWithoutPictureGetsOnlyItsBackground)
     paint();
     expectArea(20, 20, 10, 10, kBackground, "restored background");
     expectArea(0, 0, 20, 140, kSentinel, "rest of the board");
+}
+
+// --- Key rectangles without area or near the number limit ---
+
+TEST_F(PaintTest, KeyWithoutAreaDrawsNothing)
+{
+    setBackground(240, 128, kBackground);
+    const struct {
+        int32_t w, h;
+    } cases[] = {{0, 0}, {0, 10}, {10, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        setKeys(1);
+        setKey(0, 20, 20, c.w, c.h);
+        layout->fullRedraw = true;
+        image.fill(kSentinel);
+        paint();
+        expectArea(0, 0, 240, 128, kBackground, "board");
+
+        layout->drawPressed = 1;
+        layout->pressedKey = 0;
+        layout->redrawPressed = 0;
+        image.fill(kSentinel);
+        paint();
+        expectArea(0, 0, 260, 140, kSentinel, "partial repaint");
+        layout->drawPressed = 0;
+        layout->pressedKey = -1;
+    }
+}
+
+// Only what lies on both the picture and the device is drawn; no sum of a
+// key's edges overflows (the sanitizer build checks that).
+TEST_F(PaintTest, KeysNearTheNumberLimitDrawOnlyWhatIsOnTheDevice)
+{
+    VX_Image plain;
+    plain.pixmap = std::make_unique<QPixmap>(40, 40);
+    plain.pixmap->fill(QColor(kReleased));
+    const int32_t kMax = INT32_MAX;
+    const int32_t kMin = INT32_MIN;
+    const struct {
+        const char *what;
+        int32_t x, y, w, h;  // key
+        int32_t px, py;      // picture offset in `plain`
+        bool held;
+        int drawnX, drawnY, drawnW, drawnH;
+    } cases[] = {
+        {"widest key with a picture offset", 0, 0, kMax, 30, 5, 0, false, 0, 0, 35, 30},
+        {"widest key one pixel in, held", 1, 0, kMax, 30, 0, 0, true, 1, 0, 40, 30},
+        {"tallest key with a picture offset", 0, 1, 30, kMax, 0, 5, true, 0, 1, 30, 35},
+        {"key at the far corner", kMax, kMax, kMax, kMax, 0, 0, true, 0, 0, 0, 0},
+        {"picture offset at the limit", 0, 0, 30, 30, kMax, kMax, true, 0, 0, 0, 0},
+        {"key left of and above the board", kMin, kMin, kMax, kMax, 0, 0, true, 0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        pieces.push_back(std::make_unique<VX_Image>());
+        pieces.back()->cutFrom(&plain, c.px, c.py, 1, 1);
+        setKeys(1);
+        VX_Key &key = setKey(0, c.x, c.y, c.w, c.h);
+        key.pix[0][VX_PIX_RELEASED] = key.pix[0][VX_PIX_PRESSED] = pieces.back().get();
+        layout->drawPressed = c.held;
+        layout->pressedKey = c.held ? 0 : -1;
+        layout->redrawPressed = -1;
+        layout->fullRedraw = true;
+        image.fill(kSentinel);
+        paint();
+        int drawn = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                drawn += image.pixel(x, y) == kReleased;
+        EXPECT_EQ(drawn, c.drawnW * c.drawnH);
+        expectArea(c.drawnX, c.drawnY, c.drawnW, c.drawnH, kReleased, "picture");
+
+        if (c.held) {
+            layout->redrawPressed = 0;
+            image.fill(kSentinel);
+            paint();  // partial: background restored, then the picture
+            expectArea(c.drawnX, c.drawnY, c.drawnW, c.drawnH, kReleased, "pressed picture");
+        }
+    }
 }
 
 }  // namespace
