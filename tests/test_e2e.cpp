@@ -5,10 +5,7 @@
 
 #include <QImage>
 #include <QPixmap>
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,6 +21,7 @@
 #include "engine/VX_Engine.h"
 #include "image/VX_Image.h"
 #include "tests/TestSupport.h"
+#include "tests/XSession.h"
 #include "tests/TypingPlan.h"
 
 namespace {
@@ -32,91 +30,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kPatience = std::chrono::seconds(5);  // longest wait for one effect
 constexpr auto kPollStep = std::chrono::milliseconds(50);
 constexpr unsigned kBoardColour = 0xC81EA0;  // the boards' colour: (200, 30, 160)
-
-// A child process, ended and reaped when the object goes.
-class Child {
-public:
-    Child() = default;
-    ~Child() { stop(); }
-    Child(const Child &) = delete;
-    Child &operator=(const Child &) = delete;
-
-    // Runs argv with the extra environment; stdout to `outPath` when given.
-    // `keepFd`: a descriptor the child inherits.
-    bool start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-               const std::string &outPath = std::string(), int keepFd = -1)
-    {
-        pid_ = fork();
-        if (pid_ < 0)
-            return false;
-        if (pid_ == 0) {
-            for (const std::string &e : env)
-                putenv(strdup(e.c_str()));
-            if (!outPath.empty()) {
-                int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                if (fd >= 0)
-                    dup2(fd, 1);
-            }
-            int null = open("/dev/null", O_WRONLY);
-            if (null >= 0)
-                dup2(null, 2);
-            (void)keepFd;
-            std::vector<char *> args;
-            for (const std::string &a : argv)
-                args.push_back(const_cast<char *>(a.c_str()));
-            args.push_back(nullptr);
-            execvp(args[0], args.data());
-            _exit(127);
-        }
-        return true;
-    }
-    void stop()
-    {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 40 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (waitpid(pid_, &status, WNOHANG) == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
-        pid_ = -1;
-    }
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-};
-
-std::string binDir()
-{
-    const char *dir = std::getenv("VEXIL_BIN_DIR");
-    return dir ? dir : ".";
-}
-
-// Output of a shell command; `ok` false when it exits with a failure.
-std::string shell(const std::string &command, bool *ok = nullptr)
-{
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        if (ok)
-            *ok = false;
-        return out;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    const int status = pclose(pipe);
-    if (ok)
-        *ok = status == 0;
-    return out;
-}
-
-bool haveProgram(const char *name) { return !shell(std::string("command -v ") + name).empty(); }
 
 // An X screen dump (xwd, ZPixmap, 3 or 4 bytes per pixel) as an image.
 QImage readXwd(const std::string &data)
@@ -170,33 +83,7 @@ protected:
         return shell("DISPLAY=" + display + " " + command + " 2>/dev/null", ok);
     }
 
-    bool startX()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        const std::string fd = std::to_string(fds[1]);
-        if (!xserver.start({"Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
-                           std::string(), fds[1]))
-            return false;
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        const auto until = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < until && number.find('\n') == std::string::npos) {
-            if (poll(&p, 1, 100) > 0) {
-                char c;
-                if (read(fds[0], &c, 1) != 1)
-                    break;
-                number += c;
-            }
-        }
-        close(fds[0]);
-        if (number.empty() || number.find('\n') == std::string::npos)
-            return false;
-        display = ":" + number.substr(0, number.find('\n'));
-        return true;
-    }
+    bool startX() { return startXvfb(xserver, display); }
 
     // Runs the real vexil with the layouts of `home` (stdout to `log`) and
     // focuses its window.
