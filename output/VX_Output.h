@@ -1,0 +1,34 @@
+// Where vexil-panel's keys go: the window of another application that has
+// the keyboard focus. One implementation per windowing system (X11 today);
+// every call comes from the GUI thread.
+#ifndef VEXIL_OUTPUT_VX_OUTPUT_H
+#define VEXIL_OUTPUT_VX_OUTPUT_H
+
+class VX_Output {
+public:
+    virtual ~VX_Output() = default;
+
+    // Types one request of the board into the focused window: `qkey` is
+    // VX_CODE_BACKSPACE or VX_CODE_RETURN, or 0 with `text` a NUL-terminated
+    // UTF-8 text (null types nothing). Every key pressed is released before
+    // the call returns, so no application ever sees a held key.
+    virtual void sendKey(int qkey, const char *text) = 0;
+
+    // Names the window that has the keyboard focus now; it changes whenever
+    // the focus moves to another window.
+    virtual unsigned long focusedWindow() = 0;
+
+    // Milliseconds of quiet after the last key before settle() is due; the
+    // caller runs settle() then.
+    virtual int settleDelay() const = 0;
+    // Undoes what typing changed for the time being (the X keymap), so the
+    // user's setup is as it was. Idempotent; the destructor runs it too.
+    virtual void settle() = 0;
+
+    // Asks the window manager to keep maximised windows out of the bottom
+    // `height` pixels of the whole desktop, from x to x + width - 1, on
+    // behalf of `window` (a native window id); false when it cannot.
+    virtual bool reserveBottom(unsigned long window, int x, int width, int height) = 0;
+};
+
+#endif

@@ -1,0 +1,69 @@
+// Types into the focused X11 window through the XTest extension, on a
+// connection of its own. A character that no key of the keymap types
+// without a modifier or with Shift alone is bound for a moment to a spare
+// keycode (one that carries no keysym); settle() puts every such keycode
+// back to empty once typing has paused, and the destructor does so too, so
+// the user's keymap is as it was.
+//
+// The binding is not undone right after the key: a client reads the new
+// mapping only when it gets to the mapping notification, and if the old
+// mapping were back by then it would read the key as nothing. Spare
+// keycodes are reused least recently bound first for the same reason.
+#ifndef VEXIL_OUTPUT_VX_XOUTPUT_H
+#define VEXIL_OUTPUT_VX_XOUTPUT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "output/VX_Keymap.h"
+#include "output/VX_Output.h"
+
+typedef struct _XDisplay Display;
+
+class VX_XOutput : public VX_Output {
+public:
+    // Quiet time before settle() is due, in milliseconds.
+    static constexpr int kSettleDelayMs = 1500;
+
+    // Connects to `displayName` (null: $DISPLAY). On failure ok() is false
+    // and error() says why; nothing else may be called then.
+    explicit VX_XOutput(const char *displayName = nullptr);
+    ~VX_XOutput() override;
+    VX_XOutput(const VX_XOutput &) = delete;
+    VX_XOutput &operator=(const VX_XOutput &) = delete;
+
+    bool ok() const { return display_ != nullptr; }
+    const char *error() const { return error_; }
+
+    void sendKey(int qkey, const char *text) override;
+    unsigned long focusedWindow() override;
+    int settleDelay() const override { return kSettleDelayMs; }
+    void settle() override;
+    bool reserveBottom(unsigned long window, int x, int width, int height) override;
+
+    // Keycodes bound right now (tests and diagnostics).
+    size_t boundCount() const { return bound_.size(); }
+
+private:
+    void typeCodePoint(uint32_t cp);
+    void typeKeysyms(const unsigned long *keysyms, int count);
+    // Press and release of `keycode`, inside Shift when `shift`.
+    void tap(int keycode, bool shift);
+    // A spare keycode carrying `keysym` now, or 0 when none is left.
+    int bind(unsigned long keysym);
+    void writeKeycode(int keycode, unsigned long keysym);
+    // Reads the whole mapping anew when it changed (our own bindings
+    // included) and keeps the spare list and the bindings true to it.
+    void refreshKeymap();
+
+    Display *display_ = nullptr;   // own connection; null when not connected
+    const char *error_ = "";       // why the connection failed; static text
+    VX_Keymap keymap_;             // the server's mapping, our bindings included
+    bool keymapStale_ = true;      // the mapping changed since keymap_ was read
+    std::vector<int> spares_;      // spare keycodes; front is rebound first
+    std::vector<std::pair<unsigned long, int>> bound_;  // (keysym, keycode) bound now
+};
+
+#endif
