@@ -10,7 +10,8 @@ BENCH_BUILD ?= build-bench
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             libgtest-dev libgmock-dev libbenchmark-dev libgif-dev \
             xvfb xauth xdotool xclip x11-apps fonts-dejavu-core \
-            clang libclang-rt-14-dev valgrind
+            clang libclang-rt-14-dev valgrind \
+            libx11-dev libxtst-dev libxkbcommon-dev openbox xterm x11-xserver-utils x11-utils
 
 .PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews bench
 

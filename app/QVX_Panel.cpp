@@ -1,0 +1,155 @@
+#include "app/QVX_Panel.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/QVX_Board.h"
+#include "output/VX_Output.h"
+
+bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::string &error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        const char *value = nullptr;
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            options.help = true;
+        } else if (std::strcmp(arg, "--float") == 0) {
+            options.floating = true;
+        } else if (std::strcmp(arg, "--scale") == 0) {
+            if (i + 1 >= argc) {
+                error = "--scale needs a factor, such as --scale 1.5";
+                return false;
+            }
+            value = argv[++i];
+        } else if (std::strncmp(arg, "--scale=", 8) == 0) {
+            value = arg + 8;
+        } else {
+            error = std::string("unknown option '") + arg + "'";
+            return false;
+        }
+        if (value) {
+            char *end = nullptr;
+            errno = 0;
+            const double factor = std::strtod(value, &end);
+            if (end == value || *end != '\0' || errno != 0 || !std::isfinite(factor) || factor < kMinScale ||
+                factor > kMaxScale) {
+                error = std::string("--scale takes a number from 0.25 to 8, not '") + value + "'";
+                return false;
+            }
+            options.scale = factor;
+        }
+    }
+    return true;
+}
+
+const char *QVX_Panel::usage()
+{
+    return "Usage: vexil-panel [--float] [--scale F] [--help]\n"
+           "An on-screen keyboard that types into the window that has the keyboard focus\n"
+           "(X11, through the XTest extension). Clicking it never takes the focus away.\n"
+           "\n"
+           "  --float      a movable window that stays above the others, instead of the\n"
+           "               panel docked at the bottom edge of the screen\n"
+           "  --scale F    draw the keyboard F times as large (0.25 to 8; e.g. 1.5 or 2\n"
+           "               for a touch screen)\n"
+           "  --help       show this text and exit\n"
+           "\n"
+           "The layouts are those of vexil: load.cfg and <name>.cfg in\n"
+           "$XDG_DATA_HOME/vexil (~/.local/share/vexil), then in ../share/vexil beside the\n"
+           "program. The X display is taken from $DISPLAY. Exit status 2: wrong command\n"
+           "line, or no X server to type into (typing into other applications needs X11).\n";
+}
+
+QVX_Panel::QVX_Panel(VX_Output &output, const Options &options, std::vector<std::string> searchDirs)
+    : QWidget(nullptr, Qt::Window | Qt::WindowDoesNotAcceptFocus | Qt::WindowStaysOnTopHint |
+                           (options.floating ? Qt::WindowFlags() : Qt::FramelessWindowHint)),
+      output_(output), options_(options)
+{
+    setWindowTitle(QStringLiteral("vexil-panel"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11DoNotAcceptFocus);
+    // The window type reaches the window manager only once the native
+    // window exists, and must be there before it is mapped.
+    winId();
+    setAttribute(options.floating ? Qt::WA_X11NetWmWindowTypeUtility : Qt::WA_X11NetWmWindowTypeDock);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    board = new QVX_Board(this, std::move(searchDirs));
+    board->setAttribute(Qt::WA_OpaquePaintEvent);
+    board->installEventFilter(this);
+    connect(board, &QVX_Board::sendKey, this, &QVX_Panel::sendKey);
+    layout->addWidget(board);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    settleTimer_ = new QTimer(this);
+    settleTimer_->setSingleShot(true);
+    connect(settleTimer_, &QTimer::timeout, this, [this] { output_.settle(); });
+
+    board->engine.load();
+    VX_Layout *active = board->engine.activeLayout();
+    if (!active)
+        return;  // the engine has said why
+    board->engine.preparePictures(*active);
+    board->setFixedSize(active->width, active->height);
+}
+
+bool QVX_Panel::hasLayout() const { return board->engine.activeLayout() != nullptr; }
+
+void QVX_Panel::sendKey(int qkey, const char *unikey)
+{
+    output_.sendKey(qkey, unikey);
+    settleTimer_->start(output_.settleDelay());
+}
+
+bool QVX_Panel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == board &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        const unsigned long focus = output_.focusedWindow();
+        if (focus != lastFocus_) {
+            board->resetKey();
+            lastFocus_ = focus;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void QVX_Panel::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    dock();
+}
+
+void QVX_Panel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // A layout of another size keeps the panel centred on the edge.
+    dock();
+}
+
+void QVX_Panel::dock()
+{
+    if (options_.floating)
+        return;
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QSize size = this->size();
+    const int x = area.x() + (area.width() - size.width()) / 2;
+    const int y = area.y() + area.height() - size.height();
+    move(x, y);
+    // The strut counts from the bottom of the whole desktop, which may lie
+    // below this screen when screens are stacked.
+    const int fromDesktopBottom = screen->virtualGeometry().bottom() + 1 - y;
+    if (testAttribute(Qt::WA_WState_Created))
+        output_.reserveBottom(static_cast<unsigned long>(winId()), x, size.width(), fromDesktopBottom);
+}

@@ -1,0 +1,66 @@
+// vexil-panel's window: the keyboard board alone, typing through a VX_Output
+// into whichever window of another application has the keyboard focus.
+// The window never takes the focus, stays above other windows and, unless
+// floating, is docked at the bottom edge of the screen, centred, with its
+// height kept free of maximised windows.
+#ifndef VEXIL_APP_QVX_PANEL_H
+#define VEXIL_APP_QVX_PANEL_H
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+class QTimer;
+class QVX_Board;
+class VX_Output;
+
+class QVX_Panel : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Options {
+        bool help = false;      // --help: print the usage and start nothing
+        bool floating = false;  // --float: a movable window instead of the dock
+        double scale = 1.0;     // --scale F: board size factor, kMinScale..kMaxScale
+    };
+    static constexpr double kMinScale = 0.25;
+    static constexpr double kMaxScale = 8.0;
+
+    // Reads argv[1 .. argc); false with a one-line `error` when an option is
+    // unknown, lacks its value or has a bad one.
+    static bool parseOptions(int argc, char **argv, Options &options, std::string &error);
+    // The --help text, ending in a line feed.
+    static const char *usage();
+
+    // Builds the window and loads the layouts from `searchDirs`. `output`
+    // must outlive the window.
+    QVX_Panel(VX_Output &output, const Options &options, std::vector<std::string> searchDirs);
+
+    // True when a layout is there to show (the engine has said why not).
+    bool hasLayout() const;
+
+    QVX_Board *board;  // the keyboard; child of the window
+
+protected:
+    // Closes an open multi-tap cycle when a press finds the focus on
+    // another window than the press before, so an erase step never
+    // reaches a window that did not get the character it erases.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private slots:
+    void sendKey(int qkey, const char *unikey);
+
+private:
+    // Docks the window at the bottom centre of its screen and reserves its
+    // height there; nothing when floating.
+    void dock();
+
+    VX_Output &output_;             // where keys go; outlives the window
+    Options options_;               // as given on the command line
+    QTimer *settleTimer_;           // single-shot: settles the output after typing pauses
+    unsigned long lastFocus_ = 0;   // focused window at the last press on the board
+};
+
+#endif
