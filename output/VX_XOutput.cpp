@@ -130,6 +130,7 @@ int VX_XOutput::bind(unsigned long keysym)
     bound_.erase(std::remove_if(bound_.begin(), bound_.end(), same), bound_.end());
     bound_.emplace_back(keysym, keycode);
     writeKeycode(keycode, keysym);
+    setRepeat(keycode, false);
     // The server has the new mapping before the key event arrives, and
     // every client is sent the mapping notification ahead of that event.
     XSync(display_, False);
@@ -151,6 +152,30 @@ void VX_XOutput::writeKeycode(int keycode, unsigned long keysym)
     keymap_.setKeycode(keycode, keysym);
 }
 
+void VX_XOutput::setRepeat(int keycode, bool on)
+{
+    // A bound keycode never repeats on its own: should a release reach the
+    // server late, the application must not see the character again.
+    // Turned back on only where it was on before.
+    if (on) {
+        auto was = std::find(repeatOff_.begin(), repeatOff_.end(), keycode);
+        if (was == repeatOff_.end())
+            return;
+        repeatOff_.erase(was);
+    } else {
+        XKeyboardState state;
+        XGetKeyboardControl(display_, &state);
+        if (!(state.auto_repeats[keycode / 8] & (1 << (keycode % 8))))
+            return;
+        if (std::find(repeatOff_.begin(), repeatOff_.end(), keycode) == repeatOff_.end())
+            repeatOff_.push_back(keycode);
+    }
+    XKeyboardControl control;
+    control.key = keycode;
+    control.auto_repeat_mode = on ? AutoRepeatModeOn : AutoRepeatModeOff;
+    XChangeKeyboardControl(display_, KBKey | KBAutoRepeatMode, &control);
+}
+
 void VX_XOutput::settle()
 {
     if (!display_ || bound_.empty())
@@ -161,6 +186,7 @@ void VX_XOutput::settle()
         const unsigned long *now = keymap_.keysymsOf(b.second);
         if (now && now[0] == b.first)
             writeKeycode(b.second, NoSymbol);
+        setRepeat(b.second, true);
     }
     bound_.clear();
     XSync(display_, False);

@@ -54,6 +54,9 @@ private:
     // A spare keycode carrying `keysym` now, or 0 when none is left.
     int bind(unsigned long keysym);
     void writeKeycode(int keycode, unsigned long keysym);
+    // Turns the server's auto-repeat of `keycode` off, or back on where
+    // this output turned it off.
+    void setRepeat(int keycode, bool on);
     // Reads the whole mapping anew when it changed (our own bindings
     // included) and keeps the spare list and the bindings true to it.
     void refreshKeymap();
@@ -64,6 +67,7 @@ private:
     bool keymapStale_ = true;      // the mapping changed since keymap_ was read
     std::vector<int> spares_;      // spare keycodes; front is rebound first
     std::vector<std::pair<unsigned long, int>> bound_;  // (keysym, keycode) bound now
+    std::vector<int> repeatOff_;   // keycodes whose auto-repeat this output turned off
 };
 
 #endif
