@@ -33,7 +33,10 @@ $(BUILD)/Makefile: CMakeLists.txt
 build: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# Only the program and its layouts: the tests, tools and benchmarks are
+# built by `make build` and `make test`.
+run: deps $(BUILD)/Makefile
+	cmake --build $(BUILD) -j$(JOBS) --target vexil layouts
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD)/bin/vexil; \
 	else \

@@ -330,7 +330,7 @@ void BM_Tokenizer(benchmark::State &state)
         }
         VX_Token token;
         tokens = 0;
-        while (parser.nextToken(token, true, true) && token.kind != VX_TOKEN_END)
+        while (parser.nextToken(token, VX_READ_ENTRIES) && token.kind != VX_TOKEN_END)
             ++tokens;
         if (token.kind != VX_TOKEN_END) {
             state.SkipWithError("the tokenizer failed");

@@ -19,8 +19,10 @@ void VX_Parser::skipSpaces()
         ++cursor;
 }
 
-bool VX_Parser::nextToken(VX_Token &token, bool allowParens, bool allowNumbers)
+bool VX_Parser::nextToken(VX_Token &token, VX_TokenMode mode)
 {
+    const bool allowNumbers = (mode & VX_READ_NUMBERS) != 0;
+    const bool allowParens = (mode & VX_READ_PARENS) != 0;
     token.kind = VX_TOKEN_NONE;
     for (;;) {
         if (*cursor == '\0') {

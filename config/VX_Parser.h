@@ -1,5 +1,6 @@
-// Cuts the lines of a VX_Input into tokens in place. Two flags per request
-// decide whether digits make numbers and parentheses make their own tokens.
+// Cuts the lines of a VX_Input into tokens in place. The mode of each
+// request decides whether digits make numbers and parentheses make their
+// own tokens.
 #ifndef VEXIL_CONFIG_VX_PARSER_H
 #define VEXIL_CONFIG_VX_PARSER_H
 
@@ -14,7 +15,7 @@ public:
     void skipSpaces();
     // Stores the next token (END included) and returns true; false after a
     // message from the reader or the parser, with token.kind NONE.
-    bool nextToken(VX_Token &token, bool allowParens, bool allowNumbers);
+    bool nextToken(VX_Token &token, VX_TokenMode mode);
 
     char *cursor;  // next unread character of the line; "" in a new parser
 };

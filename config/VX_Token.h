@@ -14,6 +14,17 @@ enum {
     VX_TOKEN_END = 6,      // no more lines in the file
 };
 
+// What a token request lets the characters at the cursor become. A run of
+// digits is a number, and '(' or ')' at the start of a token is a token of
+// its own, only where the mode says so; otherwise they are parts of words.
+// The two bits combine: VX_READ_ENTRIES is both.
+enum VX_TokenMode {
+    VX_READ_WORDS = 0,    // everything is a word: strings, key types
+    VX_READ_NUMBERS = 1,  // numbers; parentheses are word characters
+    VX_READ_PARENS = 2,   // parentheses; digits are word characters
+    VX_READ_ENTRIES = 3,  // numbers and parentheses: inside entries
+};
+
 struct VX_Token {
     int32_t kind = VX_TOKEN_NONE;  // one of VX_TOKEN_*
     union {

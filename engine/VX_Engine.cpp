@@ -35,7 +35,7 @@ bool VX_Engine::load()
 
     VX_Token token;
     for (;;) {
-        if (!in.nextToken(token, false, true)) {
+        if (!in.nextToken(token, VX_READ_NUMBERS)) {
             in.close();
             return false;
         }

@@ -101,7 +101,7 @@ void applyPixDefaults(VX_Image *slots[VX_Key::kModes][VX_Key::kStates], int32_t 
 void VX_Layout::parseBoard(VX_Parser &in)
 {
     for (;;) {
-        failed = !in.nextToken(token, false, true);
+        failed = !in.nextToken(token, VX_READ_NUMBERS);
         if (failed)
             return;
         if (token.kind != VX_TOKEN_WORD)
@@ -183,7 +183,7 @@ void VX_Layout::parsePixs(VX_Parser &in)
         int state = VX_PIX_RELEASED;
         bool closed = false;
         while (m < modeCount) {
-            failed = !in.nextToken(token, true, true);
+            failed = !in.nextToken(token, VX_READ_ENTRIES);
             if (failed)
                 return;
             if (token.kind == VX_TOKEN_WORD && token.text[0] == 'x') {
@@ -200,7 +200,7 @@ void VX_Layout::parsePixs(VX_Parser &in)
                 int32_t px = 0;
                 int32_t py = 0;
                 bool offsetGiven = false;
-                failed = !in.nextToken(token, true, true);
+                failed = !in.nextToken(token, VX_READ_ENTRIES);
                 if (failed)
                     return;
                 if (token.kind == VX_TOKEN_NUMBER) {
@@ -209,7 +209,7 @@ void VX_Layout::parsePixs(VX_Parser &in)
                     failed = !expectNumber(in, py);
                     if (failed)
                         return;
-                    failed = !in.nextToken(token, true, true);
+                    failed = !in.nextToken(token, VX_READ_ENTRIES);
                     if (failed)
                         return;
                 }
@@ -273,5 +273,5 @@ void VX_Layout::parsePixs(VX_Parser &in)
         std::memcpy(key.pix, slots, sizeof slots);
     }
     vxLog.info("VX_Layout: read %d entries from [Pixs] (%s)\n", count, displayName());
-    failed = !in.nextToken(token, false, true);
+    failed = !in.nextToken(token, VX_READ_NUMBERS);
 }

@@ -24,14 +24,14 @@ void VX_Layout::parseGeometry(VX_Parser &in)
         failed = !expectNumber(in, key.y);
         if (failed)
             return;
-        failed = !in.nextToken(token, true, true);
+        failed = !in.nextToken(token, VX_READ_ENTRIES);
         if (failed)
             return;
         key.width = keyWidth;
         key.height = keyHeight;
         if (token.kind == VX_TOKEN_NUMBER) {
             key.width = token.value;
-            failed = !in.nextToken(token, true, true);
+            failed = !in.nextToken(token, VX_READ_ENTRIES);
             if (failed)
                 return;
             if (token.kind == VX_TOKEN_NUMBER) {
@@ -50,7 +50,7 @@ void VX_Layout::parseGeometry(VX_Parser &in)
         ++count;
     }
     vxLog.info("VX_Layout: read %d entries from [Geometry] (%s)\n", count, displayName());
-    failed = !in.nextToken(token, false, true);
+    failed = !in.nextToken(token, VX_READ_NUMBERS);
 }
 
 void VX_Layout::parseStrings(VX_Parser &in)
@@ -100,5 +100,5 @@ void VX_Layout::parseStrings(VX_Parser &in)
         ++count;
     }
     vxLog.info("VX_Layout: read %d entries from [Strings] (%s)\n", count, displayName());
-    failed = !in.nextToken(token, false, true);
+    failed = !in.nextToken(token, VX_READ_NUMBERS);
 }

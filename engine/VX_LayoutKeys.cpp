@@ -34,5 +34,5 @@ void VX_Layout::parseLayout(VX_Parser &in)
         ++count;
     }
     vxLog.info("VX_Layout: read %d entries from [Layout] (%s)\n", count, displayName());
-    failed = !in.nextToken(token, false, true);
+    failed = !in.nextToken(token, VX_READ_NUMBERS);
 }

@@ -90,7 +90,7 @@ bool VX_Layout::load(const char *layoutName)
     }
 
     failed = false;
-    if (!in.nextToken(token, false, true)) {
+    if (!in.nextToken(token, VX_READ_NUMBERS)) {
         failed = true;
         in.close();
         return false;
@@ -128,7 +128,7 @@ bool VX_Layout::load(const char *layoutName)
 void VX_Layout::parseCommon(VX_Parser &in)
 {
     for (;;) {
-        failed = !in.nextToken(token, false, true);
+        failed = !in.nextToken(token, VX_READ_NUMBERS);
         if (failed)
             return;
         if (token.kind != VX_TOKEN_WORD)

@@ -6,7 +6,7 @@
 
 bool VX_Layout::expectNumber(VX_Parser &in, int32_t &value)
 {
-    if (!in.nextToken(token, false, true))
+    if (!in.nextToken(token, VX_READ_NUMBERS))
         return false;
     if (token.kind != VX_TOKEN_NUMBER) {
         vxLog.print("VX_Layout: number expected (%s, %u)\n", in.displayName(),
@@ -19,7 +19,7 @@ bool VX_Layout::expectNumber(VX_Parser &in, int32_t &value)
 
 bool VX_Layout::expectOpen(VX_Parser &in)
 {
-    if (!in.nextToken(token, true, true))
+    if (!in.nextToken(token, VX_READ_ENTRIES))
         return false;
     if (token.kind != VX_TOKEN_OPEN) {
         vxLog.print("VX_Layout: '(' expected (%s, %u)\n", in.displayName(),
@@ -31,7 +31,7 @@ bool VX_Layout::expectOpen(VX_Parser &in)
 
 bool VX_Layout::expectClose(VX_Parser &in)
 {
-    if (!in.nextToken(token, true, true))
+    if (!in.nextToken(token, VX_READ_ENTRIES))
         return false;
     if (token.kind != VX_TOKEN_CLOSE) {
         vxLog.print("VX_Layout: ')' expected (%s, %u)\n", in.displayName(),
@@ -43,7 +43,7 @@ bool VX_Layout::expectClose(VX_Parser &in)
 
 bool VX_Layout::expectString(VX_Parser &in)
 {
-    if (!in.nextToken(token, false, false))
+    if (!in.nextToken(token, VX_READ_WORDS))
         return false;
     if (token.kind != VX_TOKEN_WORD) {
         vxLog.print("VX_Layout: string expected (%s, %u)\n", in.displayName(),

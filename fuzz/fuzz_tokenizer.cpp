@@ -67,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const bool numbers = (script >> (bit + 1)) & 1;
         VX_Token token;
         token.kind = -1;
-        bool ok = in.nextToken(token, parens, numbers);
+        const auto mode = static_cast<VX_TokenMode>((parens ? VX_READ_PARENS : 0) |
+                                                    (numbers ? VX_READ_NUMBERS : 0));
+        bool ok = in.nextToken(token, mode);
         check(in.lineCount <= lines, "line count within the file's lines");
         if (!ok) {
             check(token.kind == VX_TOKEN_NONE, "a failed request leaves kind NONE");

@@ -307,7 +307,7 @@ TEST_F(BoardPixsTest, PictureFileNameTooLongIsRefused)
     const std::string longName(VX_Layout::kFileNameSize - 4, 'n');  // + ".gif" does not fit
     kb.name.reset(new char[longName.size() + 1]);
     std::strcpy(kb.name.get(), longName.c_str());
-    ASSERT_TRUE(in.nextToken(kb.token, false, true));
+    ASSERT_TRUE(in.nextToken(kb.token, VX_READ_NUMBERS));
     ASSERT_EQ(kb.token.kind, VX_TOKEN_SECTION);
     kb.parsePixs(in);
     EXPECT_TRUE(kb.failed);

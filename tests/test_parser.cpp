@@ -1,4 +1,4 @@
-// VX_Parser::nextToken under both flags, section headers, numbers and their
+// VX_Parser::nextToken in every token mode, section headers, numbers and their
 // overflow, and the four parse helpers of VX_Layout.
 #include <gtest/gtest.h>
 
@@ -41,7 +41,7 @@ struct TokenRun {
     std::vector<std::string> log;
 };
 
-// Tokenizes `content` with one flag pair until END or failure.
+// Tokenizes `content` in the mode the two properties make, until END or failure.
 TokenRun tokenize(const std::string &content, bool parens, bool numbers)
 {
     TempDir dir;
@@ -49,11 +49,13 @@ TokenRun tokenize(const std::string &content, bool parens, bool numbers)
     LogCapture log;
     VX_Parser p;
     TokenRun r;
+    const auto mode =
+        static_cast<VX_TokenMode>((parens ? VX_READ_PARENS : 0) | (numbers ? VX_READ_NUMBERS : 0));
     EXPECT_TRUE(p.open(dir.file("f.cfg").c_str()));
     for (int i = 0; i < 1000; ++i) {
         VX_Token t;
         t.kind = 99;
-        if (!p.nextToken(t, parens, numbers)) {
+        if (!p.nextToken(t, mode)) {
             EXPECT_EQ(t.kind, VX_TOKEN_NONE);
             r.tokens.push_back("FAIL");
             r.lines.push_back(p.lineCount);
@@ -64,7 +66,7 @@ TokenRun tokenize(const std::string &content, bool parens, bool numbers)
         if (t.kind == VX_TOKEN_END) {
             // A request after END gives END again.
             VX_Token again;
-            EXPECT_TRUE(p.nextToken(again, parens, numbers));
+            EXPECT_TRUE(p.nextToken(again, mode));
             EXPECT_EQ(again.kind, VX_TOKEN_END);
             break;
         }
@@ -92,7 +94,7 @@ TEST(VX_Parser, NewParserCursorIsEmpty)
     EXPECT_EQ(*p.cursor, '\0');
     // Never opened: the first request finds no line and gives END.
     VX_Token t;
-    EXPECT_TRUE(p.nextToken(t, true, true));
+    EXPECT_TRUE(p.nextToken(t, VX_READ_ENTRIES));
     EXPECT_EQ(t.kind, VX_TOKEN_END);
 }
 
@@ -105,7 +107,7 @@ TEST(VX_Parser, OpenDoesNotMoveCursor)
     ASSERT_TRUE(p.open(dir.file("f.cfg").c_str()));
     EXPECT_EQ(p.cursor, before);
     VX_Token t;
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "Wabc");
     EXPECT_EQ(t.text, p.buffer);
 }
@@ -207,15 +209,15 @@ TEST(VX_Parser, FlagsPerRequest)
     VX_Parser p;
     ASSERT_TRUE(p.open(dir.file("f.cfg").c_str()));
     VX_Token t;
-    ASSERT_TRUE(p.nextToken(t, true, false));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_PARENS));
     EXPECT_EQ(t.kind, VX_TOKEN_OPEN);
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "N10");
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "N20");
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "W)");
-    ASSERT_TRUE(p.nextToken(t, true, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_ENTRIES));
     EXPECT_EQ(t.kind, VX_TOKEN_END);
 }
 
@@ -226,16 +228,16 @@ TEST(VX_Parser, CuttingWritesIntoTheLine)
     VX_Parser p;
     ASSERT_TRUE(p.open(dir.file("f.cfg").c_str()));
     VX_Token t;
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(t.text, p.buffer + 1);
     EXPECT_EQ(p.buffer[4], '\0');  // the ']'
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "Wrest");
     EXPECT_EQ(p.buffer[9], '\0');  // the blank
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "Wword");
     EXPECT_EQ(p.buffer[14], '\0');  // the tab
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "Wnext");
     EXPECT_EQ(*p.cursor, '\0');
     EXPECT_EQ(p.cursor, p.buffer + 19);
@@ -248,13 +250,13 @@ TEST(VX_Parser, UnusedFieldsKeepOldContents)
     VX_Parser p;
     ASSERT_TRUE(p.open(dir.file("f.cfg").c_str()));
     VX_Token t;
-    ASSERT_TRUE(p.nextToken(t, true, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_ENTRIES));
     char *text = t.text;
-    ASSERT_TRUE(p.nextToken(t, true, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_ENTRIES));
     EXPECT_EQ(t.kind, VX_TOKEN_OPEN);
     EXPECT_EQ(t.text, text);
     EXPECT_EQ(t.length, 4u);
-    ASSERT_TRUE(p.nextToken(t, true, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_ENTRIES));
     EXPECT_EQ(t.value, 7);
     EXPECT_EQ(t.length, 4u);
 }
@@ -267,10 +269,10 @@ TEST(VX_Parser, ReopenReadsTheNewFile)
     VX_Parser p;
     ASSERT_TRUE(p.open(dir.file("a.cfg").c_str()));
     VX_Token t;
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "Wone");
     ASSERT_TRUE(p.open(dir.file("b.cfg").c_str()));
-    ASSERT_TRUE(p.nextToken(t, false, true));
+    ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "Wfour");
     EXPECT_EQ(p.lineCount, 1u);
 }
