@@ -1,10 +1,8 @@
 // One keyboard layout as read from its layout file: settings, keys, board
 // look, and the run-time state of the pointer on it.
 //
-// Loading (engine/): load() reads "<name>.cfg" section by section; every
-// section reader follows one contract: it is called while `token` holds its
-// header, and returns with `failed` true (after one message) or with `token`
-// holding the first token after the section.
+// Loading (engine/): load() reads "<name>.cfg" section by section through a
+// VX_LayoutLoader, which lives for that one load.
 // Use (interaction/): press/move/release/repeatStep/resetEnum drive the keys;
 // each returns what the board must do (VX_KeyResult) and leaves repaint
 // requests in the redraw fields; paint() draws what those ask for and clears
@@ -28,14 +26,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "config/VX_Token.h"
 #include "engine/VX_Key.h"
 #include "interaction/VX_KeyResult.h"
 
 class QPainter;
 class VX_Engine;
 class VX_Image;
-class VX_Parser;
 
 enum { VX_LAYOUT_BASIC = 0, VX_LAYOUT_AUX = 1 };
 enum { VX_FILL_NONE = 0, VX_FILL_COLOR = 1, VX_FILL_PIXMAP = 2 };
@@ -63,20 +59,11 @@ public:
     const char *displayName() const;
 
     // --- Loading (engine/) ---
-    // Reads "<layoutName>.cfg" found by the engine; false on any failure.
+    // Reads "<layoutName>.cfg" found by the engine; false on any failure,
+    // after its message.
     bool load(const char *layoutName);
-    void parseCommon(VX_Parser &in);
+    // True when every [Common] value is valid; one message per invalid one.
     bool checkCommon();
-    void parseLayout(VX_Parser &in);
-    void parseGeometry(VX_Parser &in);
-    void parseStrings(VX_Parser &in);
-    void parseBoard(VX_Parser &in);
-    void parsePixs(VX_Parser &in);
-    // Parse helpers: read one token into `token` and insist on its kind.
-    bool expectNumber(VX_Parser &in, int32_t &value);
-    bool expectOpen(VX_Parser &in);
-    bool expectClose(VX_Parser &in);
-    bool expectString(VX_Parser &in);
 
     // --- Use (interaction/) ---
     // Every pointer event and repeat tick returns everything the board has to
@@ -98,7 +85,6 @@ public:
 
     std::unique_ptr<char[]> name;  // as written in load.cfg; may be null
     VX_Engine *engine;             // creating engine, not owned
-    bool failed = false;           // a section reader failed
     int32_t type = VX_LAYOUT_BASIC;  // 0 basic, 1 aux; [Common] "type"
     int32_t keyCount = 0;          // [Common] "keys"; 0 = no key array
     int32_t charBytes = 1;         // "alpha", 1 or 2; checked, not used: keys count UTF-8 characters
@@ -130,7 +116,6 @@ public:
     bool firstRepeat = false;      // next repeat tick is the first
     bool numberLayout = false;     // [Common] "number"
     bool textLayout = false;       // [Common] "text"
-    VX_Token token;                // current token of the loader
 
 private:
     // Output of `key` in the current mode into `out`; true when it has any.

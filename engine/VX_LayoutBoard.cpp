@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "base/VX_Log.h"
-#include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
+#include "engine/VX_LayoutLoader.h"
 #include "image/VX_Image.h"
 
 namespace {
@@ -33,39 +33,6 @@ static constexpr NameValue kFillMethods[] = {
 };
 
 constexpr int32_t kColourMax = 255;
-
-// One colour component: a number in 0..255. Larger values are refused, not
-// clamped, so that a typing error in a colour does not pass unnoticed.
-bool readColourComponent(VX_Layout &layout, VX_Parser &in, int32_t &component)
-{
-    int32_t value = 0;
-    if (!layout.expectNumber(in, value))
-        return false;
-    if (value < 0 || value > kColourMax) {
-        vxLog.print("VX_Layout: colour component out of range 0..255 (%s, %u)\n",
-                    in.displayName(), in.lineCount);
-        return false;
-    }
-    component = value;
-    return true;
-}
-
-// One board dimension: a number of pixels up to VX_Layout::kMaxBoardSize.
-// A larger board is refused: the window could not show it, and its pixels
-// alone would take gigabytes.
-bool readBoardSize(VX_Layout &layout, VX_Parser &in, int32_t &size)
-{
-    int32_t value = 0;
-    if (!layout.expectNumber(in, value))
-        return false;
-    if (value > VX_Layout::kMaxBoardSize) {
-        vxLog.print("VX_Layout: board size out of range, at most %d pixels (%s, %u)\n",
-                    VX_Layout::kMaxBoardSize, in.displayName(), in.lineCount);
-        return false;
-    }
-    size = value;
-    return true;
-}
 
 // Marks a [Pixs] slot given as 'x' (explicitly no picture) while an entry is
 // read. It is only ever compared, never dereferenced, and never left in a key.
@@ -98,83 +65,155 @@ void applyPixDefaults(VX_Image *slots[VX_Key::kModes][VX_Key::kStates], int32_t 
 
 }  // namespace
 
-void VX_Layout::parseBoard(VX_Parser &in)
+// A number in 0..255. Larger values are refused, not clamped, so that a
+// typing error in a colour does not pass unnoticed.
+bool VX_LayoutLoader::readColourComponent(int32_t &component)
+{
+    int32_t value = 0;
+    if (!expectNumber(value))
+        return false;
+    if (value > kColourMax)
+        return fail("VX_Layout: colour component out of range 0..255");
+    component = value;
+    return true;
+}
+
+// A number of pixels up to VX_Layout::kMaxBoardSize. A larger board is
+// refused: the window could not show it, and its pixels alone would take
+// gigabytes.
+bool VX_LayoutLoader::readBoardSize(int32_t &size)
+{
+    int32_t value = 0;
+    if (!expectNumber(value))
+        return false;
+    if (value > VX_Layout::kMaxBoardSize)
+        return fail("VX_Layout: board size out of range, at most %d pixels",
+                    VX_Layout::kMaxBoardSize);
+    size = value;
+    return true;
+}
+
+bool VX_LayoutLoader::parseBoard()
 {
     for (;;) {
-        failed = !in.nextToken(token, VX_READ_NUMBERS);
-        if (failed)
-            return;
+        if (!next(VX_READ_NUMBERS))
+            return false;
         if (token.kind != VX_TOKEN_WORD)
             break;
         const NameValue *param = vxFindKeyword(kBoardParams, token.text);
-        if (!param) {
-            vxLog.print("VX_Layout: unknown parameter '%s' in [Board] section (%s, %u)\n",
-                        token.text, in.displayName(), in.lineCount);
-            failed = true;
-            return;
-        }
+        if (!param)
+            return fail("VX_Layout: unknown parameter '%s' in [Board] section", token.text);
+        bool read = true;
         switch (param->value) {
         case kParamColor:
-            failed = !expectOpen(in) || !readColourComponent(*this, in, red) ||
-                     !readColourComponent(*this, in, green) ||
-                     !readColourComponent(*this, in, blue) || !expectClose(in);
+            read = expectOpen() && readColourComponent(layout.red) &&
+                   readColourComponent(layout.green) && readColourComponent(layout.blue) &&
+                   expectClose();
             break;
         case kParamFill: {
-            failed = !expectString(in);
-            if (failed)
+            read = expectString();
+            if (!read)
                 break;
             const NameValue *method = vxFindKeyword(kFillMethods, token.text);
             if (!method) {
-                vxLog.print("VX_Layout: unknown fill method '%s', board fill method will be "
-                            "'color' (%s, %u)\n",
-                            token.text, in.displayName(), in.lineCount);
-                fillMethod = VX_FILL_COLOR;
+                // Not a failure: the board is filled with its colour.
+                warn("VX_Layout: unknown fill method '%s', board fill method will be 'color'",
+                     token.text);
+                layout.fillMethod = VX_FILL_COLOR;
             } else {
-                fillMethod = method->value;
+                layout.fillMethod = method->value;
             }
             break;
         }
         case kParamPixmap:
-            failed = !expectString(in);
+            read = expectString();
             // Only a pixmap-filled board takes a background; "fill pixmap"
             // has to come first.
-            if (failed || fillMethod != VX_FILL_PIXMAP)
+            if (!read || layout.fillMethod != VX_FILL_PIXMAP)
                 break;
             if (std::strcmp(token.text, "default") == 0)
-                background = engine->boardPictures.first();
+                layout.background = engine.boardPictures.first();
             else
-                background = engine->getBoardPicture(token.text);
+                layout.background = engine.getBoardPicture(token.text);
             break;
         case kParamWid:
-            failed = !readBoardSize(*this, in, width);
+            read = readBoardSize(layout.width);
             break;
         case kParamHei:
-            failed = !readBoardSize(*this, in, height);
+            read = readBoardSize(layout.height);
             break;
         case kParamTransp:
-            colorFill = false;
+            layout.colorFill = false;
             break;
         }
-        if (failed)
-            return;
+        if (!read)
+            return false;
     }
     // "transp" only counts for a pixmap-filled board.
-    if (fillMethod == VX_FILL_COLOR)
-        colorFill = true;
-    else if (fillMethod == VX_FILL_NONE)
-        colorFill = false;
+    if (layout.fillMethod == VX_FILL_COLOR)
+        layout.colorFill = true;
+    else if (layout.fillMethod == VX_FILL_NONE)
+        layout.colorFill = false;
+    return true;
 }
 
-void VX_Layout::parsePixs(VX_Parser &in)
+// '(' [X Y] [file] ')', its '(' already read.
+bool VX_LayoutLoader::readPictureItem(VX_Key &key, VX_Image *&slot)
 {
-    const int32_t modeCount = modes < VX_Key::kModes ? modes : VX_Key::kModes;
-    char fileName[kFileNameSize];
+    int32_t px = 0;
+    int32_t py = 0;
+    bool offsetGiven = false;
+    if (!next(VX_READ_ENTRIES))
+        return false;
+    if (token.kind == VX_TOKEN_NUMBER) {
+        px = token.value;
+        offsetGiven = true;
+        if (!expectNumber(py) || !next(VX_READ_ENTRIES))
+            return false;
+    }
+    char fileName[VX_Layout::kFileNameSize];
+    int written = 0;
+    if (token.kind == VX_TOKEN_CLOSE) {
+        written = std::snprintf(fileName, sizeof fileName, "%s.gif", layout.displayName());
+    } else if (token.kind == VX_TOKEN_WORD) {
+        written = std::snprintf(fileName, sizeof fileName, "%s", token.text);
+        if (!expectClose())
+            return false;
+    } else {
+        return fail("VX_Layout: another pixmap name or ')' expected");
+    }
+    if (written < 0 || written >= static_cast<int>(sizeof fileName))
+        return fail("VX_Layout: picture file name too long, at most %d bytes",
+                    VX_Layout::kFileNameSize - 1);
+
+    int64_t left = key.x;
+    int64_t top = key.y;
+    if (!offsetGiven) {
+        key.pixInPlace = true;
+    } else if (layout.pixelUnits == 0) {
+        left = int64_t{px} * key.width;
+        top = int64_t{py} * key.height;
+    } else {
+        left = px;
+        top = py;
+    }
+    if (left < INT32_MIN || left > INT32_MAX || top < INT32_MIN || top > INT32_MAX)
+        return fail("VX_Layout: picture offset out of range");
+    // A picture that cannot be found or read leaves the slot empty; the
+    // engine has written why.
+    slot = engine.getKeyPiece(fileName, static_cast<int>(left), static_cast<int>(top), key.width,
+                              key.height);
+    return true;
+}
+
+bool VX_LayoutLoader::parsePixs()
+{
+    const int32_t modeCount = layout.modes < VX_Key::kModes ? layout.modes : VX_Key::kModes;
     int32_t count = 0;
-    for (; count < keyCount; ++count) {
-        VX_Key &key = keys[count];
-        failed = !expectOpen(in);
-        if (failed)
-            return;
+    for (; count < layout.keyCount; ++count) {
+        VX_Key &key = layout.keys[count];
+        if (!expectOpen())
+            return false;
         // The entry is read into a copy of the key's slots, so that the 'x'
         // mark never reaches the key, even when the entry fails half-way.
         VX_Image *slots[VX_Key::kModes][VX_Key::kStates];
@@ -183,9 +222,8 @@ void VX_Layout::parsePixs(VX_Parser &in)
         int state = VX_PIX_RELEASED;
         bool closed = false;
         while (m < modeCount) {
-            failed = !in.nextToken(token, VX_READ_ENTRIES);
-            if (failed)
-                return;
+            if (!next(VX_READ_ENTRIES))
+                return false;
             if (token.kind == VX_TOKEN_WORD && token.text[0] == 'x') {
                 slots[m][state] = kXMark;
                 state ^= 1;
@@ -196,82 +234,18 @@ void VX_Layout::parsePixs(VX_Parser &in)
                 closed = true;
                 break;
             } else if (token.kind == VX_TOKEN_OPEN) {
-                // Picture item: '(' [X Y] [file] ')'.
-                int32_t px = 0;
-                int32_t py = 0;
-                bool offsetGiven = false;
-                failed = !in.nextToken(token, VX_READ_ENTRIES);
-                if (failed)
-                    return;
-                if (token.kind == VX_TOKEN_NUMBER) {
-                    px = token.value;
-                    offsetGiven = true;
-                    failed = !expectNumber(in, py);
-                    if (failed)
-                        return;
-                    failed = !in.nextToken(token, VX_READ_ENTRIES);
-                    if (failed)
-                        return;
-                }
-                int written = 0;
-                if (token.kind == VX_TOKEN_CLOSE) {
-                    written = std::snprintf(fileName, sizeof fileName, "%s.gif", displayName());
-                } else if (token.kind == VX_TOKEN_WORD) {
-                    written = std::snprintf(fileName, sizeof fileName, "%s", token.text);
-                    failed = !expectClose(in);
-                    if (failed)
-                        return;
-                } else {
-                    vxLog.print("VX_Layout: another pixmap name or ')' expected (%s, %u)\n",
-                                in.displayName(), in.lineCount);
-                    failed = true;
-                    return;
-                }
-                if (written < 0 || written >= static_cast<int>(sizeof fileName)) {
-                    vxLog.print("VX_Layout: picture file name too long, at most %d bytes "
-                                "(%s, %u)\n",
-                                kFileNameSize - 1, in.displayName(), in.lineCount);
-                    failed = true;
-                    return;
-                }
-                int64_t left = key.x;
-                int64_t top = key.y;
-                if (!offsetGiven) {
-                    key.pixInPlace = true;
-                } else if (pixelUnits == 0) {
-                    left = int64_t{px} * key.width;
-                    top = int64_t{py} * key.height;
-                } else {
-                    left = px;
-                    top = py;
-                }
-                if (left < INT32_MIN || left > INT32_MAX || top < INT32_MIN || top > INT32_MAX) {
-                    vxLog.print("VX_Layout: picture offset out of range (%s, %u)\n",
-                                in.displayName(), in.lineCount);
-                    failed = true;
-                    return;
-                }
-                // A picture that cannot be found or read leaves the slot
-                // empty; the engine has written why.
-                slots[m][state] =
-                    engine->getKeyPiece(fileName, static_cast<int>(left),
-                                        static_cast<int>(top), key.width, key.height);
+                if (!readPictureItem(key, slots[m][state]))
+                    return false;
                 state ^= 1;
             } else {
-                vxLog.print("VX_Layout: 'x' or '|' or '(' expected (%s, %u)\n",
-                            in.displayName(), in.lineCount);
-                failed = true;
-                return;
+                return fail("VX_Layout: 'x' or '|' or '(' expected");
             }
         }
-        if (!closed) {
-            failed = !expectClose(in);
-            if (failed)
-                return;
-        }
+        if (!closed && !expectClose())
+            return false;
         applyPixDefaults(slots, modeCount);
         std::memcpy(key.pix, slots, sizeof slots);
     }
-    vxLog.info("VX_Layout: read %d entries from [Pixs] (%s)\n", count, displayName());
-    failed = !in.nextToken(token, VX_READ_NUMBERS);
+    vxLog.info("VX_Layout: read %d entries from [Pixs] (%s)\n", count, layout.displayName());
+    return next(VX_READ_NUMBERS);
 }

@@ -1,38 +1,31 @@
 // [Layout] section: one word per key, in key order, giving the key's type.
 // A word that is no keyword must name an aux layout already placed in the
 // engine; the key then links to that layout's slot.
-#include <cstring>
-
 #include "base/VX_Log.h"
-#include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
+#include "engine/VX_LayoutLoader.h"
 
-void VX_Layout::parseLayout(VX_Parser &in)
+bool VX_LayoutLoader::parseLayout()
 {
     int32_t count = 0;
-    while (count < keyCount) {
-        failed = !expectString(in);
-        if (failed)
-            return;
-        VX_Key &key = keys[count];
+    while (count < layout.keyCount) {
+        if (!expectString())
+            return false;
+        VX_Key &key = layout.keys[count];
         const char *word = token.text;
         if (const VX_KeyTypeName *keyword = vxFindKeyword(vxKeyTypeNames, word)) {
             key.type = keyword->type;
         } else {
             // A keyword always wins: a layout named like one cannot be linked.
-            key.linkSlot = engine->auxLayoutIndex(word);
-            if (key.linkSlot < 0) {
-                vxLog.print("VX_Layout: unrecognized key type '%s' (%s, %u)\n", word,
-                            in.displayName(), in.lineCount);
-                failed = true;
-                return;
-            }
+            key.linkSlot = engine.auxLayoutIndex(word);
+            if (key.linkSlot < 0)
+                return fail("VX_Layout: unrecognized key type '%s'", word);
             key.type = VX_KEY_LINK;
         }
         ++count;
     }
-    vxLog.info("VX_Layout: read %d entries from [Layout] (%s)\n", count, displayName());
-    failed = !in.nextToken(token, VX_READ_NUMBERS);
+    vxLog.info("VX_Layout: read %d entries from [Layout] (%s)\n", count, layout.displayName());
+    return next(VX_READ_NUMBERS);
 }

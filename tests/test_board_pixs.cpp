@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "config/VX_Parser.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
+#include "engine/VX_LayoutLoader.h"
 #include "image/VX_Image.h"
 #include "tests/LayoutFileTest.h"
 #include "tests/TestSupport.h"
@@ -297,8 +297,6 @@ TEST_F(BoardPixsTest, PixsFailures)
 TEST_F(BoardPixsTest, PictureFileNameTooLongIsRefused)
 {
     dir.write("pixs.cfg", "[Pixs]\n( () )\n");
-    VX_Parser in;
-    ASSERT_TRUE(in.open(dir.file("pixs.cfg").c_str()));
     VX_Layout kb(&engine);
     kb.keyCount = 1;
     kb.keys.reset(new VX_Key[1]);
@@ -307,10 +305,7 @@ TEST_F(BoardPixsTest, PictureFileNameTooLongIsRefused)
     const std::string longName(VX_Layout::kFileNameSize - 4, 'n');  // + ".gif" does not fit
     kb.name.reset(new char[longName.size() + 1]);
     std::strcpy(kb.name.get(), longName.c_str());
-    ASSERT_TRUE(in.nextToken(kb.token, VX_READ_NUMBERS));
-    ASSERT_EQ(kb.token.kind, VX_TOKEN_SECTION);
-    kb.parsePixs(in);
-    EXPECT_TRUE(kb.failed);
+    EXPECT_FALSE(VX_LayoutLoader(kb).readFile(dir.file("pixs.cfg").c_str()));
     EXPECT_TRUE(logged("VX_Layout: picture file name too long, at most 263 bytes (pixs.cfg, 2)"))
         << log.text();
     EXPECT_EQ(kb.keys[0].pix[0][0], nullptr);

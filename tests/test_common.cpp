@@ -35,7 +35,6 @@ TEST_F(CommonTest, OnlyKeysKeepsEveryDefault)
     ASSERT_TRUE(loadFile("[Common]\nkeys 3\n"));
     EXPECT_EQ(log.lines(), Lines{});
     EXPECT_STREQ(layout.name.get(), "lay");
-    EXPECT_FALSE(layout.failed);
     EXPECT_EQ(layout.keyCount, 3);
     EXPECT_EQ(layout.type, VX_LAYOUT_BASIC);
     EXPECT_EQ(layout.charBytes, 1);
@@ -57,7 +56,6 @@ TEST_F(CommonTest, OnlyKeysKeepsEveryDefault)
     EXPECT_EQ(layout.background, nullptr);
     EXPECT_FALSE(layout.numberLayout);
     EXPECT_FALSE(layout.textLayout);
-    EXPECT_EQ(layout.token.kind, VX_TOKEN_END);
     ASSERT_NE(layout.keys, nullptr);
     for (int i = 0; i < layout.keyCount; ++i) {
         SCOPED_TRACE(i);
@@ -230,14 +228,12 @@ TEST_F(CommonTest, NumberWithValueEndsCommonAfterCreatingKeys)
     EXPECT_TRUE(layout.numberLayout);
     EXPECT_EQ(layout.keyCount, 2);
     EXPECT_NE(layout.keys, nullptr);
-    EXPECT_FALSE(layout.failed);
 }
 
 TEST_F(CommonTest, RefusedKeyCountCreatesNoArray)
 {
     LogCapture log;
     EXPECT_FALSE(loadFile("[Common]\nkeys 1025\n"));
-    EXPECT_TRUE(layout.failed);
     EXPECT_EQ(layout.keys, nullptr);
     EXPECT_EQ(log.lines(), Lines{"VX_Layout: invalid value for keys (at most 1024)"});
 }
@@ -258,4 +254,67 @@ TEST_F(CommonTest, NameTooLongForItsFileNamesIsRefused)
     EXPECT_EQ(log.lines(),
               (Lines{"VX_Engine: path too long for '" + name + ".cfg' in '" + dir.path() + "'",
                      "VX_Engine: no '" + name + ".cfg' in ( " + dir.path() + " )"}));
+}
+
+// The token helpers every section reader is built from, seen through the
+// sections that use them: what each accepts, its message with the position
+// of the token it refused, and no message of its own when the reader or the
+// tokenizer below it has written one.
+TEST_F(CommonTest, TokenHelpersAcceptTheirKindAndNameWhereTheyRefuse)
+{
+    const struct {
+        const char *what;
+        std::string file;
+        Lines messages;
+    } cases[] = {
+        {"a number; '(' is a word where a number is due",
+         "[Common]\nkeys 12 bwid 2147483647 bhei (\n",
+         {"VX_Layout: number expected (lay.cfg, 2)"}},
+        {"a number too large has only the tokenizer's message", "[Common]\n\nkeys 2147483648\n",
+         {"VX_Parser: read number failed (lay.cfg, 3)"}},
+        {"'(' due, ')' found", "[Common]\nkeys 1\n[Geometry]\n) 1 2\n",
+         {"VX_Layout: '(' expected (lay.cfg, 4)"}},
+        {"')' due, '(' found", "[Common]\nkeys 1\n[Geometry]\n(1 2 3 4 (\n",
+         {"VX_Layout: ')' expected (lay.cfg, 4)"}},
+        {"')' due, a number found", "[Common]\nkeys 1\n[Geometry]\n(1 2 3 4 5)\n",
+         {"VX_Layout: ')' expected (lay.cfg, 4)"}},
+        {"')' due at the end of the file", "[Common]\nkeys 1 mode 2\n[Layout]\nalpha\n"
+                                           "[Strings]\n( a A\n# end\n",
+         {"VX_Layout: read 1 entries from [Layout] (lay)", "VX_Layout: ')' expected (lay.cfg, 7)"}},
+        {"digits and parentheses are words where a string is due",
+         "[Common]\nkeys 2\n[Layout]\nspace 123\n",
+         {"VX_Layout: unrecognized key type '123' (lay.cfg, 4)"}},
+        {"a parenthesised word is one word", "[Common]\nkeys 1\n[Layout]\n(x)\n",
+         {"VX_Layout: unrecognized key type '(x)' (lay.cfg, 4)"}},
+        {"a section header where a string is due", "[Common]\nkeys 2\n[Layout]\nspace\n[Sec]\n",
+         {"VX_Layout: string expected (lay.cfg, 5)"}},
+        {"the end of the file names its last line", "[Common]\nkeys\n\n# trailing comment\n   \n",
+         {"VX_Layout: number expected (lay.cfg, 5)"}},
+        {"a string due at the end", "[Common]\nkeys 1\n[Layout]\n\n# c\n",
+         {"VX_Layout: string expected (lay.cfg, 5)"}},
+        {"'(' due at the end", "[Common]\nkeys 1\n[Geometry]\n# c\n",
+         {"VX_Layout: '(' expected (lay.cfg, 4)"}},
+        {"a tokenizer failure has no helper message", "[Common]\nkeys 1\n[Layout]\n[abc\n",
+         {"VX_Parser: ']' expected (lay.cfg, 4)"}},
+        {"a reader failure has no helper message", "[Common]\nkeys\n# c\n" + std::string(255, 'z'),
+         {"VX_Input: 'lay.cfg': line 4 too long"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.what << "\n--- lay.cfg ---\n" << c.file);
+        VX_Layout fresh(&engine);
+        dir.write("lay.cfg", c.file);
+        LogCapture log;
+        EXPECT_FALSE(fresh.load("lay"));
+        EXPECT_EQ(log.lines(), c.messages);
+    }
+}
+
+// The numbers read before a refused one are kept in the record.
+TEST_F(CommonTest, NumbersBeforeARefusedOneAreStored)
+{
+    LogCapture log;
+    EXPECT_FALSE(loadFile("[Common]\nkeys 12 bwid 2147483647 bhei (\n"));
+    EXPECT_EQ(layout.keyCount, 12);
+    EXPECT_EQ(layout.keyWidth, 2147483647);
+    EXPECT_EQ(layout.keyHeight, 0);
 }

@@ -1,5 +1,5 @@
 // VX_Parser::nextToken in every token mode, section headers, numbers and their
-// overflow, and the four parse helpers of VX_Layout.
+// overflow.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "config/VX_Parser.h"
-#include "engine/VX_Layout.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -275,124 +274,4 @@ TEST(VX_Parser, ReopenReadsTheNewFile)
     ASSERT_TRUE(p.nextToken(t, VX_READ_NUMBERS));
     EXPECT_EQ(describe(t), "Wfour");
     EXPECT_EQ(p.lineCount, 1u);
-}
-
-// --- Parse helpers of VX_Layout ---
-
-namespace {
-
-struct HelperFixture {
-    TempDir dir;
-    VX_Parser parser;
-    VX_Layout layout{nullptr};
-    explicit HelperFixture(const std::string &content)
-    {
-        dir.write("h.cfg", content);
-        EXPECT_TRUE(parser.open(dir.file("h.cfg").c_str()));
-    }
-};
-
-}  // namespace
-
-TEST(VX_LayoutHelpers, ExpectNumber)
-{
-    LogCapture log;
-    HelperFixture f("12 2147483647 ( x\n");
-    int32_t v = -1;
-    EXPECT_TRUE(f.layout.expectNumber(f.parser, v));
-    EXPECT_EQ(v, 12);
-    EXPECT_TRUE(f.layout.expectNumber(f.parser, v));
-    EXPECT_EQ(v, 2147483647);
-    EXPECT_FALSE(f.layout.expectNumber(f.parser, v));  // '(' is a word here
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_WORD);
-    EXPECT_EQ(v, 2147483647);
-    EXPECT_EQ(log.lines(), V{"VX_Layout: number expected (h.cfg, 1)"});
-}
-
-TEST(VX_LayoutHelpers, ExpectNumberOverflowHasOnlyTheParserMessage)
-{
-    LogCapture log;
-    HelperFixture f("\n2147483648\n");
-    int32_t v = 5;
-    EXPECT_FALSE(f.layout.expectNumber(f.parser, v));
-    EXPECT_EQ(v, 5);
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_NONE);
-    EXPECT_EQ(log.lines(), V{"VX_Parser: read number failed (h.cfg, 2)"});
-}
-
-TEST(VX_LayoutHelpers, ExpectOpenClose)
-{
-    LogCapture log;
-    HelperFixture f("( ) (5 x\n");
-    EXPECT_TRUE(f.layout.expectOpen(f.parser));
-    EXPECT_FALSE(f.layout.expectOpen(f.parser));
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_CLOSE);
-    EXPECT_FALSE(f.layout.expectClose(f.parser));
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_OPEN);
-    EXPECT_FALSE(f.layout.expectClose(f.parser));  // the number 5
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_NUMBER);
-    EXPECT_EQ(log.lines(), (V{"VX_Layout: '(' expected (h.cfg, 1)", "VX_Layout: ')' expected (h.cfg, 1)",
-                              "VX_Layout: ')' expected (h.cfg, 1)"}));
-    log.clear();
-    EXPECT_TRUE(f.layout.expectString(f.parser));
-    EXPECT_STREQ(f.layout.token.text, "x");
-    EXPECT_FALSE(f.layout.expectClose(f.parser));  // END
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_END);
-    EXPECT_EQ(log.lines(), V{"VX_Layout: ')' expected (h.cfg, 1)"});
-}
-
-TEST(VX_LayoutHelpers, ExpectString)
-{
-    LogCapture log;
-    HelperFixture f("123 (x)\n[Sec]\n");
-    EXPECT_TRUE(f.layout.expectString(f.parser));  // numbers not allowed here
-    EXPECT_STREQ(f.layout.token.text, "123");
-    EXPECT_EQ(f.layout.token.length, 3u);
-    EXPECT_TRUE(f.layout.expectString(f.parser));  // nor parentheses
-    EXPECT_STREQ(f.layout.token.text, "(x)");
-    EXPECT_FALSE(f.layout.expectString(f.parser));
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_SECTION);
-    EXPECT_EQ(log.lines(), V{"VX_Layout: string expected (h.cfg, 2)"});
-}
-
-TEST(VX_LayoutHelpers, EndNamesTheLastLine)
-{
-    LogCapture log;
-    HelperFixture f("a\n\n# trailing comment\n   \n");
-    EXPECT_TRUE(f.layout.expectString(f.parser));
-    EXPECT_EQ(f.parser.lineCount, 1u);
-    int32_t v = 0;
-    EXPECT_FALSE(f.layout.expectNumber(f.parser, v));
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_END);
-    EXPECT_FALSE(f.layout.expectString(f.parser));
-    EXPECT_FALSE(f.layout.expectOpen(f.parser));
-    EXPECT_EQ(log.lines(), (V{"VX_Layout: number expected (h.cfg, 4)", "VX_Layout: string expected (h.cfg, 4)",
-                              "VX_Layout: '(' expected (h.cfg, 4)"}));
-}
-
-TEST(VX_LayoutHelpers, ParserFailureHasNoHelperMessage)
-{
-    LogCapture log;
-    HelperFixture f("[abc\n");
-    EXPECT_FALSE(f.layout.expectString(f.parser));
-    EXPECT_EQ(f.layout.token.kind, VX_TOKEN_NONE);
-    EXPECT_EQ(log.lines(), V{"VX_Parser: ']' expected (h.cfg, 1)"});
-}
-
-TEST(VX_LayoutHelpers, ReaderFailureHasNoHelperMessage)
-{
-    LogCapture log;
-    HelperFixture f("# c\n" + std::string(255, 'z'));
-    int32_t v = 0;
-    EXPECT_FALSE(f.layout.expectNumber(f.parser, v));
-    EXPECT_EQ(log.lines(), V{"VX_Input: 'h.cfg': line 2 too long"});
-}
-
-TEST(VX_LayoutHelpers, SomeFileWithoutName)
-{
-    LogCapture log;
-    VX_Parser p;  // never opened: no name, END at once
-    VX_Layout layout(nullptr);
-    EXPECT_FALSE(layout.expectString(p));
-    EXPECT_EQ(log.lines(), V{"VX_Layout: string expected (some_file, 0)"});
 }

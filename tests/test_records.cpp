@@ -45,7 +45,6 @@ TEST(Records, NewEngineLayoutAndKeyHoldTheirCreationValues)
     expectFields("layout", {
         {"name", layout.name == nullptr, 1},
         {"engine", layout.engine == &engine, 1},
-        {"failed", layout.failed, 0},
         {"type", layout.type, 0},
         {"keyCount", layout.keyCount, 0},
         {"charBytes", layout.charBytes, 1},
@@ -77,7 +76,6 @@ TEST(Records, NewEngineLayoutAndKeyHoldTheirCreationValues)
         {"firstRepeat", layout.firstRepeat, 0},
         {"numberLayout", layout.numberLayout, 0},
         {"textLayout", layout.textLayout, 0},
-        {"token.kind", layout.token.kind, VX_TOKEN_NONE},
     });
     EXPECT_STREQ(layout.displayName(), "NoName");
 
