@@ -34,8 +34,8 @@ struct Point {
 // docked panel keeps its place when the switch key changes layouts).
 constexpr Point kA{40, 35}, kOne{110, 35}, kBang{180, 35}, kDot{250, 35}, kXyz{320, 35}, kCaps{390, 35};
 constexpr Point kBks{40, 95}, kEnt{110, 95}, kSpace{180, 95}, kSwitch{250, 95};
-constexpr Point kZhe{40, 35}, kYo{110, 35}, kEacute{180, 35}, kEnye{250, 35}, kSharpS{320, 35};
-constexpr Point kCyrEnt{110, 95}, kCyrSwitch{250, 95};
+constexpr Point kZhe{40, 35}, kEacute{180, 35}, kEnye{250, 35};
+constexpr Point kCyrSwitch{250, 95};
 constexpr int kBoardW = 430, kBoardH = 130, kScreenW = 1024, kScreenH = 768;
 
 // The line both targets get: caps and case, digits, a Backspace, punctuation
@@ -86,7 +86,7 @@ protected:
     void writeLayouts()
     {
         const std::string dir = home.mkdir("vexil");
-        home.write("vexil/load.cfg", "lat\ncyr\n");
+        home.write("vexil/load.cfg", "lat\ncyr\nhold\n");
         home.write("vexil/lat.cfg",
                    "[Common]\ntype 0 keys 10 mode 2 bwid 60 bhei 50 draw-pressed 1 tm-enum-reset 2500\n"
                    "[Layout]\nalpha alpha alpha alpha alpha caps bks ent space switch\n"
@@ -94,14 +94,21 @@ protected:
                    "[Strings]\n( a A ) ( 1 1 ) ( ! ? ) ( . , ) ( xyz XYZ )\n"
                    "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
         home.write("vexil/cyr.cfg",
-                   "[Common]\ntype 0 keys 8 alpha 2 bwid 60 bhei 50 draw-pressed 1 repeat-on 1 tm-period 700 tm-rate 60\n"
+                   "[Common]\ntype 0 keys 8 alpha 2 bwid 60 bhei 50 draw-pressed 1\n"
                    "[Layout]\nalpha alpha alpha alpha alpha bks ent switch\n"
                    "[Geometry]\n(10 10) (80 10) (150 10) (220 10) (290 10) (10 70) (80 70) (220 70)\n"
                    "[Strings]\n\xd0\xb6 \xd1\x91 \xc3\xa9 \xc3\xb1 \xc3\x9f\n"
                    "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+        // The only layout that repeats: quick taps elsewhere stay taps even
+        // when a loaded machine delays the panel's release past the period.
+        home.write("vexil/hold.cfg",
+                   "[Common]\ntype 0 keys 2 alpha 2 bwid 60 bhei 50 repeat-on 1 tm-period 400 tm-rate 60\n"
+                   "[Layout]\nalpha switch\n[Geometry]\n(10 10) (220 70)\n[Strings]\n\xd0\xb6\n"
+                   "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
         bool ok = false;
-        const std::string out =
-            shell(binDir() + "/vexil-skin --write " + dir + "/lat.cfg " + dir + "/cyr.cfg 2>&1", &ok);
+        const std::string out = shell(binDir() + "/vexil-skin --write " + dir + "/lat.cfg " + dir + "/cyr.cfg " + dir +
+                                          "/hold.cfg 2>&1",
+                                      &ok);
         ASSERT_TRUE(ok) << out;
     }
 
@@ -160,7 +167,7 @@ protected:
         // inside the cycle's reset time.
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         tap(kXyz);
-        for (const Point &key : {kSwitch, kZhe, kEacute, kEnye, kCyrSwitch, kEnt})
+        for (const Point &key : {kSwitch, kZhe, kEacute, kEnye, kCyrSwitch, kCyrSwitch, kEnt})
             tap(key);
     }
 
@@ -218,11 +225,13 @@ TEST_F(PanelEndToEnd, HeldKeysRepeatAndQuickTapsArriveWholeAndInOrder)
     // Held: the first character at once, then the repeats; a character
     // the keymap lacks, so its spare keycode is pressed again and again.
     tap(kSwitch);
+    tap(kCyrSwitch);
     x("xdotool mousemove " + std::to_string(origin.x + kZhe.x) + " " + std::to_string(origin.y + kZhe.y) +
       " mousedown 1");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     x("xdotool mouseup 1");
-    tap(kCyrEnt);
+    tap(kSwitch);  // back to lat
+    tap(kEnt);
     const std::string zhe = "\xd0\xb6";
     std::string got;
     EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)).find('\n') != std::string::npos; }));
@@ -231,7 +240,6 @@ TEST_F(PanelEndToEnd, HeldKeysRepeatAndQuickTapsArriveWholeAndInOrder)
         ++repeats;
     EXPECT_GE(repeats, 3u) << "'" << got << "'";
     EXPECT_EQ(got.size(), repeats * zhe.size() + 1) << "'" << got << "'";
-    tap(kCyrSwitch);
 
     // 200 quick taps, a third of them with Shift held around the key.
     const Point keys[] = {kA, kBang, kOne, kDot, kBang, kA};
@@ -245,17 +253,7 @@ TEST_F(PanelEndToEnd, HeldKeysRepeatAndQuickTapsArriveWholeAndInOrder)
         expected += chars[i % 6];
     }
     x(command);
-    // Then the characters no key of the keymap types, each bound to a
-    // spare keycode while it is typed.
-    tap(kSwitch);
-    const Point bound[] = {kZhe, kYo, kEacute, kEnye, kSharpS, kZhe, kEacute};
-    const char *const boundChars[] = {"\xd0\xb6", "\xd1\x91", "\xc3\xa9", "\xc3\xb1", "\xc3\x9f", "\xd0\xb6",
-                                      "\xc3\xa9"};
-    for (int i = 0; i < 7; ++i) {
-        tap(bound[i]);
-        expected += boundChars[i];
-    }
-    tap(kCyrEnt);
+    tap(kEnt);
     expected += "\n";
     EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; })) << "got\n" << got << "\nwanted\n"
                                                                                  << expected;
