@@ -24,6 +24,17 @@ QColor boardColour(const VX_Layout &layout)
     return colour;
 }
 
+// Moves the start of a span of `length` pixels that begins at `at` on one
+// side (and at `other` on the other) up to 0 when it lies before it.
+void clipStart(int64_t &at, int64_t &other, int64_t &length)
+{
+    if (at < 0) {
+        other -= at;
+        length += at;
+        at = 0;
+    }
+}
+
 // Copies the w x h rectangle at (sx, sy) of `pixels` unscaled to (dx, dy)
 // of the painter's device, leaving out what lies outside the picture or the
 // device. Key rectangles come from layout files and may reach the largest
@@ -33,26 +44,10 @@ QColor boardColour(const VX_Layout &layout)
 void copyRect(QPainter &painter, const QPixmap &pixels, int64_t sx, int64_t sy, int64_t dx,
               int64_t dy, int64_t w, int64_t h)
 {
-    if (sx < 0) {
-        dx -= sx;
-        w += sx;
-        sx = 0;
-    }
-    if (sy < 0) {
-        dy -= sy;
-        h += sy;
-        sy = 0;
-    }
-    if (dx < 0) {
-        sx -= dx;
-        w += dx;
-        dx = 0;
-    }
-    if (dy < 0) {
-        sy -= dy;
-        h += dy;
-        dy = 0;
-    }
+    clipStart(sx, dx, w);
+    clipStart(sy, dy, h);
+    clipStart(dx, sx, w);
+    clipStart(dy, sy, h);
     const QPaintDevice *device = painter.device();
     w = std::min({w, pixels.width() - sx, device->width() - dx});
     h = std::min({h, pixels.height() - sy, device->height() - dy});
