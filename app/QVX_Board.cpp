@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QtMath>
 
 QVX_Board::QVX_Board(QWidget *parent, std::vector<std::string> searchDirs)
     : QFrame(parent, Qt::WindowFlags()), engine(std::move(searchDirs))
@@ -12,6 +13,24 @@ QVX_Board::QVX_Board(QWidget *parent, std::vector<std::string> searchDirs)
     resetTimer = new QTimer(this);
     connect(resetTimer, &QTimer::timeout, this, &QVX_Board::resetKey);
     resetTimer->setSingleShot(true);
+}
+
+void QVX_Board::setScale(double factor)
+{
+    if (factor > 0)
+        scale_ = factor;
+}
+
+QSize QVX_Board::boardSize(const VX_Layout &layout) const
+{
+    return QSize(qRound(layout.width * scale_), qRound(layout.height * scale_));
+}
+
+// Where a pointer event falls on the layout, at the board's scale.
+static QPoint layoutPoint(const QMouseEvent *event, double scale)
+{
+    const QPointF at = event->position() / scale;
+    return QPoint(qFloor(at.x()), qFloor(at.y()));
 }
 
 // Every handler hands one layout operation's result to act(); the layout
@@ -24,7 +43,7 @@ void QVX_Board::mousePressEvent(QMouseEvent *event)
         resetTimer->stop();
         return;
     }
-    const QPoint at = event->position().toPoint();
+    const QPoint at = layoutPoint(event, scale_);
     act(layout->press(at.x(), at.y()));
 }
 
@@ -37,7 +56,7 @@ void QVX_Board::mouseReleaseEvent(QMouseEvent *)
 void QVX_Board::mouseMoveEvent(QMouseEvent *event)
 {
     if (VX_Layout *layout = engine.activeLayout()) {
-        const QPoint at = event->position().toPoint();
+        const QPoint at = layoutPoint(event, scale_);
         act(layout->move(at.x(), at.y()));
     }
 }
@@ -59,7 +78,7 @@ void QVX_Board::act(const VX_KeyResult &result)
             // Its pictures are decoded before it is first painted, since
             // painting never decodes.
             engine.preparePictures(*shown);
-            setFixedSize(shown->width, shown->height);
+            setFixedSize(boardSize(*shown));
         }
     }
     if (result.repaint || result.layoutChanged)
@@ -84,6 +103,10 @@ void QVX_Board::resetKey()
 void QVX_Board::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    if (scale_ != 1.0) {
+        painter.scale(scale_, scale_);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    }
     if (VX_Layout *layout = engine.activeLayout())
         layout->paint(painter);
 }

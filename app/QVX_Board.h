@@ -18,6 +18,12 @@ public:
     // Builds the board with an empty engine that searches `searchDirs`.
     QVX_Board(QWidget *parent, std::vector<std::string> searchDirs);
 
+    // Shows the board `factor` (> 0) times as large: pictures, hit test and
+    // size together. Layout coordinates stay those of the layout files.
+    void setScale(double factor);
+    // The size the board takes for `layout` at the current scale.
+    QSize boardSize(const VX_Layout &layout) const;
+
 signals:
     // qkey: a Qt key code, or 0 with `unikey` a NUL-terminated UTF-8 text.
     // `unikey` is valid only during the emission (null for the erase step).
@@ -45,6 +51,9 @@ public:
     QTimer *repeatTimer;  // periodic auto-repeat timer, child of the board
     QTimer *resetTimer;   // single-shot multi-tap reset timer, child of the board
     VX_Engine engine;     // all layouts and pictures; lives as long as the board
+
+private:
+    double scale_ = 1.0;  // board pixels per layout pixel, > 0
 };
 
 #endif

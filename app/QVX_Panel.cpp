@@ -98,7 +98,8 @@ QVX_Panel::QVX_Panel(VX_Output &output, const Options &options, std::vector<std:
     if (!active)
         return;  // the engine has said why
     board->engine.preparePictures(*active);
-    board->setFixedSize(active->width, active->height);
+    board->setScale(options.scale);
+    board->setFixedSize(board->boardSize(*active));
 }
 
 bool QVX_Panel::hasLayout() const { return board->engine.activeLayout() != nullptr; }

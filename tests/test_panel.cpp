@@ -183,3 +183,35 @@ TEST_F(PanelWindow, MultiTapEraseNeverReachesAnotherWindow)
 }
 
 }  // namespace
+
+namespace {
+
+// --scale: the board's size and its hit test grow together.
+TEST_F(PanelWindow, ScaleGrowsTheSizeAndTheHitTestTogether)
+{
+    struct Case {
+        double scale;
+        QSize size;
+        int x, y;
+        std::string typed;  // "" when the point is on no key
+    } cases[] = {
+        {2.0, {400, 120}, 50, 40, "a"},            // centre of the abc key at (25, 20)
+        {2.0, {400, 120}, 99, 79, "a"},            // its far corner (49.5, 39.5)
+        {2.0, {400, 120}, 112, 40, ""},            // the gap between the keys (56, 20)
+        {2.0, {400, 120}, 130, 40, "<16777219>"},  // the Backspace key at (65, 20)
+        {1.5, {300, 90}, 100, 30, "<16777219>"},   // (66.7, 20)
+        {0.5, {100, 30}, 12, 10, "a"},             // (24, 20)
+    };
+    for (const Case &c : cases) {
+        RecordingOutput out;
+        QVX_Panel::Options options;
+        options.scale = c.scale;
+        QVX_Panel panel(out, options, {dir.path()});
+        EXPECT_EQ(panel.board->size(), c.size) << c.scale;
+        click(panel.board, c.x, c.y);
+        EXPECT_EQ(out.typed, c.typed.empty() ? std::vector<std::string>() : std::vector<std::string>{c.typed})
+            << "scale " << c.scale << " at " << c.x << "," << c.y;
+    }
+}
+
+}  // namespace
