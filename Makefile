@@ -83,6 +83,22 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_bench
 	$(BENCH_BUILD)/bin/vexil_bench $(BENCH_ARGS)
 
+# vexil-panel against xvkbd and matchbox-keyboard, which also type through
+# XTest: press-to-key latency and peak memory, on a virtual X server with
+# openbox. The peer keyboards are installed here only, not for the tests.
+BENCH_PEERS := xvkbd matchbox-keyboard
+bench-panel: deps
+	@missing=""; for p in $(BENCH_PEERS); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_panel_bench
+	xvfb-run -a -s "-screen 0 1024x768x24" $(BENCH_BUILD)/bin/vexil_panel_bench $(BENCH_ARGS)
+
 # The whole test suite again under AddressSanitizer and UBSan, in its own
 # build directory. Leak detection stays on; the suppressions name only the
 # toolkit's and fontconfig's own allocations.
