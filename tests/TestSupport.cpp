@@ -1,6 +1,10 @@
 #include "tests/TestSupport.h"
 
 #include <QApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <gtest/gtest.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +37,29 @@ void ensureApp()
     static char arg0[] = "vexil-test";
     static char *argv[] = {arg0, nullptr};
     new QApplication(argc, argv);  // lives until the test program ends
+}
+
+ProgramRun runProgram(const char *program, const QStringList &args, const QProcessEnvironment *env)
+{
+    ensureApp();
+    ProgramRun run;
+    const char *binDir = std::getenv("VEXIL_BIN_DIR");
+    if (!binDir) {
+        ADD_FAILURE() << "VEXIL_BIN_DIR is not set";
+        return run;
+    }
+    QProcess process;
+    if (env)
+        process.setProcessEnvironment(*env);
+    process.start(QString::fromLocal8Bit(binDir) + "/" + program, args);
+    if (!process.waitForFinished(30000)) {
+        ADD_FAILURE() << program << " did not finish";
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
 }
 
 TempDir::TempDir()

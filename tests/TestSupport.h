@@ -4,6 +4,7 @@
 #ifndef VEXIL_TESTS_TESTSUPPORT_H
 #define VEXIL_TESTS_TESTSUPPORT_H
 
+#include <QtCore/qcontainerfwd.h>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -15,6 +16,23 @@
 // Creates the QApplication (offscreen platform unless QT_QPA_PLATFORM is
 // set) on first use; later calls do nothing.
 void ensureApp();
+
+// What a built program of the project did: its exit status (-1 when it
+// did not run to its end), its standard output and its error output.
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class QProcessEnvironment;
+
+// Runs `program` from $VEXIL_BIN_DIR with `args` in `env` (this process's
+// environment when null) and waits up to 30 s; a program that cannot be run
+// fails the calling test. (No Qt object header here: its `slots` macro would
+// reach every test.)
+ProgramRun runProgram(const char *program, const QStringList &args,
+                      const QProcessEnvironment *env = nullptr);
 
 // A fresh directory under /tmp, removed with everything in it at the end.
 class TempDir {

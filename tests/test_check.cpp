@@ -32,22 +32,10 @@ struct Result {
 Result runCheck(const QStringList &args,
                 const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
-    ensureApp();
     Result result;
-    const char *binDir = std::getenv("VEXIL_BIN_DIR");
-    if (!binDir) {
-        ADD_FAILURE() << "VEXIL_BIN_DIR is not set";
-        return result;
-    }
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(QString::fromLocal8Bit(binDir) + "/vexil-check", args);
-    if (!process.waitForFinished(30000)) {
-        ADD_FAILURE() << "vexil-check did not finish";
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput().toStdString();
+    const ProgramRun run = runProgram("vexil-check", args, &env);
+    result.exitCode = run.exitCode;
+    result.out = run.out;
     size_t start = 0;
     while (start < result.out.size()) {
         size_t nl = result.out.find('\n', start);
