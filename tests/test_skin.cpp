@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
@@ -226,6 +227,35 @@ TEST_F(Skin, LabelOverrideChangesOnlyThatKey)
     EXPECT_GT(changed(before1, after1), 20);
     EXPECT_EQ(changed(before0, after0), 0);
     EXPECT_NE(readAll(dir.file("words.cfg")).find("#label 1 xyz"), std::string::npos);
+}
+
+TEST_F(Skin, LongLabelsWrapRatherThanShrinkBelowALegibleSize)
+{
+    // Tallest run of dark text pixels in any column of key 0's released
+    // picture (mode 0): the height of an H's stem.
+    auto tallestStroke = [&]() {
+        VX_Engine engine({dir.path()});
+        EXPECT_TRUE(engine.load());
+        engine.prepareAll();
+        const QImage key = piece(engine.layouts[VX_LAYOUT_BASIC][0]->keys[0].pix[0][VX_PIX_RELEASED]);
+        int tallest = 0;
+        // Inside the face, clear of the board-coloured corners and shadow.
+        for (int x = 5; x < key.width() - 5; ++x)
+            for (int y = 4, run = 0; y < key.height() - 6; ++y) {
+                run = qGray(key.pixel(x, y)) < 110 ? run + 1 : 0;
+                tallest = std::max(tallest, run);
+            }
+        return tallest;
+    };
+    // Too wide for the 40-pixel key on one line at a legible size: the
+    // capitals of a 10-pixel font stand at least 7 pixels tall.
+    for (const char *label : {"HHH HHH", "HHHHHHHHHHHH"}) {
+        SCOPED_TRACE(label);
+        dir.write("words.cfg", std::string("#label 0 ") + label + "\n" + kWords);
+        const SkinRun run = skin("--write " + files());
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_GE(tallestStroke(), 7);
+    }
 }
 
 TEST_F(Skin, RunningAgainChangesNothing)

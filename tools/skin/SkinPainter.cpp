@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
+#include <cstdlib>
 #include <algorithm>
 
 namespace {
@@ -19,21 +21,61 @@ const QColor kDarkText(0x1d, 0x20, 0x26);
 const QColor kLightText(0xff, 0xff, 0xff);
 const QColor kLabelText(0xd6, 0xda, 0xe0);
 
-constexpr int kMinFontPixels = 7;
+// The smallest text drawn: 10 px reads on a 96-dpi screen (7.5 pt). A label
+// that does not fit at this size is wrapped at a blank, then shortened.
+constexpr int kMinFontPixels = 10;
 
-// Largest pixel size up to `start` at which `text` fits into `box`.
-QFont fittedFont(const QString &text, const QSize &box, int start)
+QFont labelFont(int pixels)
 {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleStrategy(QFont::PreferAntialias);
-    for (int size = std::max(start, kMinFontPixels); size >= kMinFontPixels; --size) {
-        font.setPixelSize(size);
-        const QFontMetrics metrics(font);
-        if (metrics.horizontalAdvance(text) <= box.width() && metrics.height() <= box.height())
-            return font;
-    }
-    font.setPixelSize(kMinFontPixels);
+    font.setPixelSize(pixels);
     return font;
+}
+
+// How a label is laid into its box: font and lines.
+struct FittedLabel {
+    QFont font;
+    QStringList lines;
+};
+
+// The label on one line at the largest size from `start` down to the
+// floor; else on two lines broken at the blank nearest its middle; else on
+// one line cut short with an ellipsis at the floor size.
+FittedLabel fitLabel(const QString &text, const QSize &box, int start)
+{
+    QStringList twoLines;
+    int middle = -1;
+    for (int i = 0; i < text.size(); ++i)
+        if (text[i] == QLatin1Char(' ') && (middle < 0 || std::abs(i - text.size() / 2) < std::abs(middle - text.size() / 2)))
+            middle = i;
+    if (middle > 0 && middle + 1 < text.size())
+        twoLines = QStringList{text.left(middle), text.mid(middle + 1)};
+
+    for (const QStringList &lines : {QStringList{text}, twoLines}) {
+        if (lines.isEmpty())
+            continue;
+        for (int size = std::max(start, kMinFontPixels); size >= kMinFontPixels; --size) {
+            const QFont font = labelFont(size);
+            const QFontMetrics metrics(font);
+            int width = 0;
+            for (const QString &line : lines)
+                width = std::max(width, metrics.horizontalAdvance(line));
+            if (width <= box.width() && metrics.height() * lines.size() <= box.height())
+                return {font, lines};
+        }
+    }
+    const QFont font = labelFont(kMinFontPixels);
+    return {font, {QFontMetrics(font).elidedText(text, Qt::ElideRight, box.width())}};
+}
+
+// A lone symbol (an arrow, the open box of space) sits low or high in its
+// line; it is centred by its ink. Letters and digits keep their baseline so
+// that a row of keys reads evenly.
+bool centredByInk(const QString &label)
+{
+    const QVector<uint> chars = label.toUcs4();
+    return chars.size() == 1 && !QChar::isLetterOrNumber(chars[0]) && !QChar::isPunct(chars[0]);
 }
 
 }  // namespace
@@ -89,11 +131,19 @@ void SkinPainter::drawKey(QPainter &painter, const QRect &rect, const KeyLook &l
 
     if (!look.label.isEmpty()) {
         const QRect box = face.toRect().adjusted(4, 2, -4, -2);
-        // One character reads best large; longer texts shrink to fit.
-        const int start = look.label.size() <= 2 ? rect.height() * 11 / 20 : rect.height() * 2 / 5;
-        painter.setFont(fittedFont(look.label, box.size(), start));
+        // One or two characters read best large; longer texts shrink to fit.
+        const int characters = look.label.toUcs4().size();
+        const int start = characters <= 2 ? rect.height() * 11 / 20 : rect.height() * 2 / 5;
+        const FittedLabel fitted = fitLabel(look.label, box.size(), start);
+        painter.setFont(fitted.font);
         painter.setPen(text);
-        painter.drawText(box, Qt::AlignCenter, look.label);
+        if (centredByInk(look.label)) {
+            const QRectF ink = QFontMetricsF(fitted.font).tightBoundingRect(look.label);
+            const QPointF centre = QRectF(box).center();
+            painter.drawText(QPointF(centre.x() - ink.center().x(), centre.y() - ink.center().y()), look.label);
+        } else {
+            painter.drawText(box, Qt::AlignCenter, fitted.lines.join(QLatin1Char('\n')));
+        }
     }
     painter.restore();
 }
