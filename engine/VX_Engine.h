@@ -36,6 +36,9 @@ public:
     // basic layout is in its slot.
     bool load();
     // `path` holding the first readable "<dir>/<fileName>", or null (message).
+    // The result is the engine's own `path` buffer: it holds until the next
+    // search (findFile, or a picture lookup that searches), so a caller
+    // that keeps the path copies it first.
     char *findFile(const char *fileName);
     // Slot of the first placed aux layout named `name`, or -1.
     int32_t auxLayoutIndex(const char *name) const;
