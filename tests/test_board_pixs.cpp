@@ -242,6 +242,9 @@ TEST_F(BoardPixsTest, BoardFailures)
         {"color (0 0)", "VX_Layout: number expected (kb.cfg, 2)"},
         {"color 1 2 3", "VX_Layout: '(' expected (kb.cfg, 2)"},
         {"wid x", "VX_Layout: number expected (kb.cfg, 2)"},
+        {"hei 8192\nwid 8193", "VX_Layout: board size out of range, at most 8192 pixels (kb.cfg, 3)"},
+        {"wid 100 hei 16777216",
+         "VX_Layout: board size out of range, at most 8192 pixels (kb.cfg, 2)"},
         {"border 3", "VX_Layout: unknown parameter 'border' in [Board] section (kb.cfg, 2)"},
         {"Fill color", "VX_Layout: unknown parameter 'Fill' in [Board] section (kb.cfg, 2)"},
         // A number where a keyword is due ends the section; the loader then

@@ -317,6 +317,8 @@ TEST_F(EngineTest, ListFailures)
          {"VX_Input: 'load.cfg': line 2 too long"}, {"a"}, {}},
         {"section header without ]", "a\n[x\nb\n", false, {"VX_Parser: ']' expected (load.cfg, 2)"},
          {"a"}, {}},
+        {"number beyond 32 bits keeps what was placed", "a\n99999999999 b\n", false,
+         {"VX_Parser: read number failed (load.cfg, 2)"}, {"a"}, {}},
         {"name beginning with a digit ends the list", "a\nb 3x c\n", true,
          {"VX_Engine: layout name expected (load.cfg, 2)", "VX_Engine: load complete - basic: 2, aux: 0"},
          {"a", "b"}, {}},
