@@ -67,8 +67,8 @@ previews: deps $(BUILD)/Makefile
 	  rm -rf "$$tmp/set" "$$tmp/out"; mkdir -p "$$tmp/set" "$$tmp/out"; \
 	  cp layouts/* "$$tmp/set/"; cp "$$list" "$$tmp/set/load.cfg"; \
 	  $(BUILD)/bin/vexil-check --preview "$$tmp/out" "$$tmp/set" >/dev/null || exit 1; \
-	  for png in "$$tmp"/out/*-mode1.png; do \
-	    name=$$(basename "$$png" -mode1.png); cp "$$png" "docs/layout-$$name.png"; \
+	  for png in "$$tmp"/out/*-mode0.png; do \
+	    name=$$(basename "$$png" -mode0.png); cp "$$png" "docs/layout-$$name.png"; \
 	  done; \
 	done
 
