@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "base/VX_Log.h"
+#include "base/VX_LogRedirect.h"
 #include "config/VX_Parser.h"
 
 VX_Engine::VX_Engine(std::vector<std::string> dirs) : searchDirs(std::move(dirs)) {}
@@ -25,8 +27,20 @@ VX_Engine::~VX_Engine()
 
 bool VX_Engine::load()
 {
+    const char *found = findFile("load.cfg");
+    if (found)
+        readListedNames(std::string(found).c_str());
+    bool ok = loadListed(found);
+    resolveLinks();
+    listed_.clear();
+    namesRead_ = 0;
+    return ok;
+}
+
+bool VX_Engine::loadListed(const char *found)
+{
     VX_Parser in;
-    if (!in.open(findFile("load.cfg"))) {
+    if (!in.open(found)) {
         in.close();
         return false;
     }
@@ -49,6 +63,7 @@ bool VX_Engine::load()
         // token.text stays valid: the layout reads its file with a parser
         // of its own.
         const char *name = token.text;
+        ++namesRead_;
         std::unique_ptr<VX_Layout> layout(new (std::nothrow) VX_Layout(this));
         if (!layout) {
             vxLog.print("VX_Engine: can't allocate memory for layout '%s' (need %u bytes)\n",
@@ -56,11 +71,13 @@ bool VX_Engine::load()
             continue;
         }
         if (!layout->load(name)) {
+            dropLinksOf(layout.get());
             vxLog.print("VX_Engine: loading layout '%s' failed, remove it\n", name);
             continue;
         }
         int row = layout->type;  // 0 or 1, checked by the loader
         if (layoutCount[row] >= static_cast<uint32_t>(kSlots)) {
+            dropLinksOf(layout.get());
             vxLog.print("VX_Engine: have to drop layout '%s', no more space\n", name);
             continue;
         }
@@ -103,6 +120,63 @@ char *VX_Engine::findFile(const char *fileName)
 int32_t VX_Engine::auxLayoutIndex(const char *name) const
 {
     return findLayout(VX_LAYOUT_AUX, name);
+}
+
+bool VX_Engine::listedLater(const char *name) const
+{
+    for (size_t i = namesRead_; i < listed_.size(); ++i)
+        if (listed_[i] == name)
+            return true;
+    return false;
+}
+
+void VX_Engine::linkLater(VX_Layout &layout, int32_t key, const char *name)
+{
+    pendingLinks_.push_back({&layout, key, name});
+}
+
+void VX_Engine::readListedNames(const char *path)
+{
+    listed_.clear();
+    FILE *quiet = std::fopen("/dev/null", "w");
+    if (!quiet)
+        return;  // no forward links: the rule of earlier lists still holds
+    uint64_t diagnostics = vxLog.diagnostics;
+    {
+        VX_LogRedirect silence(quiet);
+        VX_Parser in;
+        VX_Token token;
+        if (in.open(path))
+            while (in.nextToken(token, VX_READ_NUMBERS) && token.kind == VX_TOKEN_WORD)
+                listed_.emplace_back(token.text);
+        in.close();
+    }
+    vxLog.diagnostics = diagnostics;
+    std::fclose(quiet);
+}
+
+void VX_Engine::dropLinksOf(const VX_Layout *layout)
+{
+    pendingLinks_.erase(std::remove_if(pendingLinks_.begin(), pendingLinks_.end(),
+                                       [layout](const PendingLink &link) {
+                                           return link.layout == layout;
+                                       }),
+                        pendingLinks_.end());
+}
+
+void VX_Engine::resolveLinks()
+{
+    for (const PendingLink &link : pendingLinks_) {
+        VX_Key &key = link.layout->keys[link.key];
+        key.linkSlot = auxLayoutIndex(link.name.c_str());
+        if (key.linkSlot < 0) {
+            vxLog.print("VX_Engine: layout '%s': key %d links to '%s', which is no loaded aux layout\n",
+                        link.layout->displayName(), link.key, link.name.c_str());
+            key.type = VX_KEY_UNTYPED;
+            key.linkSlot = 0;
+        }
+    }
+    pendingLinks_.clear();
 }
 
 int32_t VX_Engine::findLayout(int32_t row, const char *name) const

@@ -1,6 +1,7 @@
 // [Layout] section: one word per key, in key order, giving the key's type.
 // A word that is no keyword must name an aux layout already placed in the
-// engine; the key then links to that layout's slot.
+// engine, or a layout that load.cfg lists after this one (so that two aux
+// layouts can link to each other); the key then links to that layout's slot.
 #include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"
@@ -20,8 +21,11 @@ bool VX_LayoutLoader::parseLayout()
         } else {
             // A keyword always wins: a layout named like one cannot be linked.
             key.linkSlot = engine.auxLayoutIndex(word);
-            if (key.linkSlot < 0)
-                return fail("VX_Layout: unrecognized key type '%s'", word);
+            if (key.linkSlot < 0) {
+                if (!engine.listedLater(word))
+                    return fail("VX_Layout: unrecognized key type '%s'", word);
+                engine.linkLater(layout, count, word);
+            }
             key.type = VX_KEY_LINK;
         }
         ++count;

@@ -118,19 +118,85 @@ TEST_F(LayoutSectionTest, EmptySectionWithoutKeysReadsNothing)
     EXPECT_EQ(layout->width, 100);
 }
 
-// --- Failures ---
-
-TEST_F(LayoutSectionTest, LinkToAuxLayoutNamedLaterFailsTheLayout)
+TEST_F(LayoutSectionTest, AuxLayoutsLinkToEachOtherWhatEverTheirOrder)
 {
+    dir.write("load.cfg", "num sym base\n");
+    dir.write("base.cfg", "[Common]\nkeys 2\n[Layout]\nnum sym\n");
+    dir.write("num.cfg", "[Common]\ntype 1 keys 2\n[Layout]\nlabel sym\n");
+    dir.write("sym.cfg", "[Common]\ntype 1 keys 2\n[Layout]\nnum label\n");
+    VX_Engine fresh(engine.searchDirs);
+    ASSERT_TRUE(fresh.load()) << log.text();
+    EXPECT_EQ(fresh.layoutCount[1], 2u);
+    const VX_Layout *num = fresh.layoutNamed("num");
+    const VX_Layout *sym = fresh.layoutNamed("sym");
+    ASSERT_TRUE(num && sym);
+    EXPECT_EQ(num->keys[1].type, VX_KEY_LINK);
+    EXPECT_EQ(num->keys[1].linkSlot, 1);
+    EXPECT_EQ(sym->keys[0].type, VX_KEY_LINK);
+    EXPECT_EQ(sym->keys[0].linkSlot, 0);
+    EXPECT_EQ(fresh.layoutNamed("base")->keys[1].linkSlot, 1);
+    EXPECT_FALSE(logged("VX_Engine: layout")) << log.text();
+}
+
+TEST_F(LayoutSectionTest, ForwardLinkOfALayoutThatFailsIsForgotten)
+{
+    // kb records a forward link, then fails in [Geometry]: the load goes on
+    // and nothing points into the dropped layout.
     dir.write("load.cfg", "base kb sym\n");
     dir.write("base.cfg", "[Common]\nkeys 1\n");
+    dir.write("kb.cfg", "[Common]\ntype 1 keys 1\n[Layout]\nsym\n[Geometry]\n( x\n");
     dir.write("sym.cfg", auxFile());
-    dir.write("kb.cfg", "[Common]\nkeys 1\n[Layout]\n\nsym\n");
-    ASSERT_TRUE(engine.load());
-    EXPECT_TRUE(logged("VX_Layout: unrecognized key type 'sym' (kb.cfg, 5)")) << log.text();
-    EXPECT_TRUE(logged("VX_Engine: loading layout 'kb' failed, remove it"));
-    EXPECT_EQ(engine.layoutCount[0], 1u);
-    EXPECT_EQ(engine.layoutCount[1], 1u);
+    VX_Engine fresh(engine.searchDirs);
+    ASSERT_TRUE(fresh.load());
+    EXPECT_TRUE(logged("VX_Engine: loading layout 'kb' failed, remove it")) << log.text();
+    EXPECT_EQ(fresh.layoutCount[1], 1u);
+    EXPECT_FALSE(logged("VX_Engine: layout 'kb'"));
+}
+
+// --- Failures ---
+
+TEST_F(LayoutSectionTest, LinkToANameTheListDoesNotHoldLaterFailsTheLayout)
+{
+    // "sym" is listed before kb but fails to load; "num" is not listed.
+    struct Case {
+        const char *word;
+    } cases[] = {{"sym"}, {"num"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.word);
+        log.clear();
+        dir.write("load.cfg", "base sym kb\n");
+        dir.write("base.cfg", "[Common]\nkeys 1\n");
+        dir.write("sym.cfg", "[Common]\ntype 1 keys 0\n");
+        dir.write("num.cfg", auxFile());
+        dir.write("kb.cfg", std::string("[Common]\ntype 1 keys 1\n[Layout]\n\n") + c.word + "\n");
+        VX_Engine fresh(engine.searchDirs);
+        ASSERT_TRUE(fresh.load());
+        EXPECT_TRUE(logged(std::string("VX_Layout: unrecognized key type '") + c.word +
+                           "' (kb.cfg, 5)")) << log.text();
+        EXPECT_TRUE(logged("VX_Engine: loading layout 'kb' failed, remove it"));
+        EXPECT_EQ(fresh.layoutCount[1], 0u);
+    }
+}
+
+TEST_F(LayoutSectionTest, ForwardLinkThatFindsNoAuxLayoutLeavesADeadKey)
+{
+    // "late" is listed after kb, but it is a basic layout, or it fails.
+    const char *lateFiles[] = {"[Common]\nkeys 1\n", "[Common]\ntype 1 keys 0\n"};
+    for (const char *late : lateFiles) {
+        SCOPED_TRACE(late);
+        log.clear();
+        dir.write("load.cfg", "base kb late\n");
+        dir.write("base.cfg", "[Common]\nkeys 1\n");
+        dir.write("kb.cfg", "[Common]\ntype 1 keys 2\n[Layout]\nlabel late\n");
+        dir.write("late.cfg", late);
+        VX_Engine fresh(engine.searchDirs);
+        ASSERT_TRUE(fresh.load());
+        const VX_Layout *kb = fresh.layoutNamed("kb");
+        ASSERT_NE(kb, nullptr);
+        EXPECT_EQ(kb->keys[1].type, VX_KEY_UNTYPED);
+        EXPECT_TRUE(logged("VX_Engine: layout 'kb': key 1 links to 'late', which is no loaded aux layout"))
+            << log.text();
+    }
 }
 
 TEST_F(LayoutSectionTest, FewerWordsThanKeys)
