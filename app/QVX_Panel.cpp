@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "app/QVX_Board.h"
+#include "engine/VX_Key.h"
+#include "engine/VX_Layout.h"
 #include "output/VX_Output.h"
 
 bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::string &error)
@@ -106,6 +108,18 @@ bool QVX_Panel::hasLayout() const { return board->engine.activeLayout() != nullp
 
 void QVX_Panel::sendKey(int qkey, const char *unikey)
 {
+    // A key of another layout than before: the output learns what this
+    // one can type before its first key goes out.
+    const VX_Layout *active = board->engine.activeLayout();
+    if (active && active != prepared_) {
+        prepared_ = active;
+        std::vector<std::string> texts;
+        for (int32_t i = 0; i < active->keyCount; ++i)
+            for (int32_t m = 0; m < active->modes; ++m)
+                if (active->keys[i].type == VX_KEY_ALPHA && active->keys[i].chars[m][0] != '\0')
+                    texts.emplace_back(active->keys[i].chars[m]);
+        output_.prepare(texts);
+    }
     output_.sendKey(qkey, unikey);
     settleTimer_->start(output_.settleDelay());
 }

@@ -12,6 +12,7 @@
 
 class QTimer;
 class QVX_Board;
+class VX_Layout;
 class VX_Output;
 
 class QVX_Panel : public QWidget {
@@ -61,6 +62,7 @@ private:
     Options options_;               // as given on the command line
     QTimer *settleTimer_;           // single-shot: settles the output after typing pauses
     unsigned long lastFocus_ = 0;   // focused window at the last press on the board
+    const VX_Layout *prepared_ = nullptr;  // layout whose texts the output was last given; not owned
 };
 
 #endif

@@ -4,6 +4,9 @@
 #ifndef VEXIL_OUTPUT_VX_OUTPUT_H
 #define VEXIL_OUTPUT_VX_OUTPUT_H
 
+#include <string>
+#include <vector>
+
 class VX_Output {
 public:
     virtual ~VX_Output() = default;
@@ -17,6 +20,12 @@ public:
     // Names the window that has the keyboard focus now; it changes whenever
     // the focus moves to another window.
     virtual unsigned long focusedWindow() = 0;
+
+    // Names every text (UTF-8) the layout shown now can type, in all its
+    // modes, before its first key is sent. An output that must change the
+    // keyboard setup to type some of them may then do so for all of them at
+    // once, the first time one is needed, instead of once per character.
+    virtual void prepare(const std::vector<std::string> &texts) = 0;
 
     // Milliseconds of quiet after the last key before settle() is due; the
     // caller runs settle() then.

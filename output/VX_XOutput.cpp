@@ -5,11 +5,13 @@
 #include <QString>
 #include <QVector>
 #include <algorithm>
+#include <cstring>
 
 #include "base/VX_Log.h"
 #include "engine/VX_Layout.h"
 
 #include <X11/Xatom.h>
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -44,6 +46,8 @@ VX_XOutput::VX_XOutput(const char *displayName)
     // Our own presses must reach the server even while it is grabbed by
     // another client (a menu that is open, for one).
     XTestGrabControl(display_, True);
+    int xkbOpcode, xkbEvent, xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion;
+    xkb_ = XkbQueryExtension(display_, &xkbOpcode, &xkbEvent, &xkbError, &xkbMajor, &xkbMinor);
     refreshKeymap();
 }
 
@@ -95,7 +99,7 @@ void VX_XOutput::typeKeysyms(const unsigned long *keysyms, int count)
             return;
         }
     }
-    const int keycode = bind(keysyms[0]);
+    const int keycode = bindMissing(keysyms[0]);
     if (keycode == 0) {
         vxLog.print("VX_XOutput: no spare keycode left for keysym 0x%lx\n", keysyms[0]);
         return;
@@ -119,22 +123,113 @@ void VX_XOutput::tap(int keycode, bool shift)
         XTestFakeKeyEvent(display_, static_cast<unsigned>(shiftKeycode), False, CurrentTime);
 }
 
-int VX_XOutput::bind(unsigned long keysym)
+void VX_XOutput::prepare(const std::vector<std::string> &texts)
 {
-    if (spares_.empty())
+    prepared_.clear();
+    for (const std::string &text : texts) {
+        const QVector<uint> points = QString::fromUtf8(text.c_str()).toUcs4();
+        for (uint cp : points) {
+            unsigned long keysyms[2];
+            if (VX_Keymap::keysymsFor(cp, keysyms) > 0 &&
+                std::find(prepared_.begin(), prepared_.end(), keysyms[0]) == prepared_.end())
+                prepared_.push_back(keysyms[0]);
+        }
+    }
+}
+
+int VX_XOutput::nextSpare(const std::vector<int> &justBound)
+{
+    for (int keycode : spares_)
+        if (std::find(justBound.begin(), justBound.end(), keycode) == justBound.end())
+            return keycode;
+    return 0;
+}
+
+int VX_XOutput::bindMissing(unsigned long keysym)
+{
+    // The character asked for first, so it has a keycode even when the
+    // spare ones do not reach for all.
+    std::vector<unsigned long> wanted{keysym};
+    for (unsigned long other : prepared_)
+        if (other != keysym && keymap_.find(other).keycode == 0)
+            wanted.push_back(other);
+    std::vector<int> justBound;
+    std::vector<std::pair<int, unsigned long>> rows;
+    for (unsigned long sym : wanted) {
+        const int keycode = nextSpare(justBound);
+        if (keycode == 0)
+            break;
+        justBound.push_back(keycode);
+        spares_.erase(std::find(spares_.begin(), spares_.end(), keycode));
+        spares_.push_back(keycode);
+        auto same = [keycode](const std::pair<unsigned long, int> &b) { return b.second == keycode; };
+        bound_.erase(std::remove_if(bound_.begin(), bound_.end(), same), bound_.end());
+        bound_.emplace_back(sym, keycode);
+            rows.emplace_back(keycode, sym);
+        setRepeat(keycode, false);
+    }
+    if (justBound.empty())
         return 0;
-    const int keycode = spares_.front();
-    spares_.erase(spares_.begin());
-    spares_.push_back(keycode);
-    auto same = [keycode](const std::pair<unsigned long, int> &b) { return b.second == keycode; };
-    bound_.erase(std::remove_if(bound_.begin(), bound_.end(), same), bound_.end());
-    bound_.emplace_back(keysym, keycode);
-    writeKeycode(keycode, keysym);
-    setRepeat(keycode, false);
+    writeKeycodes(rows);
     // The server has the new mapping before the key event arrives, and
-    // every client is sent the mapping notification ahead of that event.
+    // every client is sent all the mapping notifications ahead of that
+    // event, so the mapping a client fetches for it is the final one.
     XSync(display_, False);
-    return keycode;
+    return justBound.front();
+}
+
+void VX_XOutput::writeKeycodes(const std::vector<std::pair<int, unsigned long>> &rows)
+{
+    if (rows.empty())
+        return;
+    if (!writeKeycodesXkb(rows))
+        for (const auto &row : rows)
+            writeKeycode(row.first, row.second);
+    for (const auto &row : rows)
+        keymap_.setKeycode(row.first, row.second);
+}
+
+bool VX_XOutput::writeKeycodesXkb(const std::vector<std::pair<int, unsigned long>> &rows)
+{
+    if (!xkb_)
+        return false;
+    XkbDescPtr xkb = XkbGetMap(display_, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb)
+        return false;
+    XkbMapChangesRec changes;
+    std::memset(&changes, 0, sizeof changes);
+    bool ok = true;
+    for (const auto &row : rows) {
+        const int keycode = row.first;
+        if (keycode < xkb->min_key_code || keycode > xkb->max_key_code) {
+            ok = false;
+            break;
+        }
+        if (row.second == NoSymbol) {
+            // No group at all: the key carries nothing, as before.
+            ok = XkbChangeTypesOfKey(xkb, keycode, 0, XkbGroup1Mask, nullptr, &changes) == Success;
+        } else {
+            // One group of one level: the keysym with or without Shift.
+            int types[XkbNumKbdGroups] = {XkbOneLevelIndex, XkbOneLevelIndex, XkbOneLevelIndex, XkbOneLevelIndex};
+            ok = XkbChangeTypesOfKey(xkb, keycode, 1, XkbGroup1Mask, types, &changes) == Success;
+            KeySym *syms = ok ? XkbResizeKeySyms(xkb, keycode, 1) : nullptr;
+            ok = syms != nullptr;
+            if (ok)
+                syms[0] = row.second;
+        }
+        if (!ok)
+            break;
+        // The keys between two of ours go out as the server has them.
+        const int last = changes.num_key_syms ? changes.first_key_sym + changes.num_key_syms - 1 : keycode;
+        const int first = changes.num_key_syms ? std::min<int>(changes.first_key_sym, keycode) : keycode;
+        changes.changed |= XkbKeySymsMask;
+        changes.first_key_sym = static_cast<KeyCode>(first);
+        changes.num_key_syms = static_cast<unsigned char>(std::max(last, keycode) - first + 1);
+    }
+    if (ok)
+        ok = XkbChangeMap(display_, xkb, &changes);
+    XkbFreeKeyboard(xkb, 0, True);
+    return ok;
 }
 
 void VX_XOutput::writeKeycode(int keycode, unsigned long keysym)
@@ -149,7 +244,6 @@ void VX_XOutput::writeKeycode(int keycode, unsigned long keysym)
             row[1] = keysym;
     }
     XChangeKeyboardMapping(display_, keycode, per, row.data(), 1);
-    keymap_.setKeycode(keycode, keysym);
 }
 
 void VX_XOutput::setRepeat(int keycode, bool on)
@@ -181,13 +275,15 @@ void VX_XOutput::settle()
     if (!display_ || bound_.empty())
         return;
     refreshKeymap();
+    std::vector<std::pair<int, unsigned long>> rows;
     for (const auto &b : bound_) {
         // Only what is still ours: a keymap loaded meanwhile stays as it is.
         const unsigned long *now = keymap_.keysymsOf(b.second);
         if (now && now[0] == b.first)
-            writeKeycode(b.second, NoSymbol);
+            rows.emplace_back(b.second, NoSymbol);
         setRepeat(b.second, true);
     }
+    writeKeycodes(rows);
     bound_.clear();
     XSync(display_, False);
 }

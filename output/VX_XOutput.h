@@ -8,7 +8,11 @@
 // The binding is not undone right after the key: a client reads the new
 // mapping only when it gets to the mapping notification, and if the old
 // mapping were back by then it would read the key as nothing. Spare
-// keycodes are reused least recently bound first for the same reason.
+// keycodes are reused least recently bound first for the same reason, and
+// when one character is missing, every missing character of the layout
+// shown is bound with it: a quick run of taps over such characters then
+// meets one keymap change before its first key instead of one per key,
+// which clients reading the mapping late could apply to the wrong keys.
 #ifndef VEXIL_OUTPUT_VX_XOUTPUT_H
 #define VEXIL_OUTPUT_VX_XOUTPUT_H
 
@@ -39,6 +43,7 @@ public:
 
     void sendKey(int qkey, const char *text) override;
     unsigned long focusedWindow() override;
+    void prepare(const std::vector<std::string> &texts) override;
     int settleDelay() const override { return kSettleDelayMs; }
     void settle() override;
     bool reserveBottom(unsigned long window, int x, int width, int height) override;
@@ -51,8 +56,18 @@ private:
     void typeKeysyms(const unsigned long *keysyms, int count);
     // Press and release of `keycode`, inside Shift when `shift`.
     void tap(int keycode, bool shift);
-    // A spare keycode carrying `keysym` now, or 0 when none is left.
-    int bind(unsigned long keysym);
+    // Binds `keysym` and every keysym of prepared_ the keymap lacks, each
+    // to a spare keycode, in one go, and waits until the server has them.
+    // Returns the keycode of `keysym`, or 0 when no spare keycode is left.
+    int bindMissing(unsigned long keysym);
+    // The spare keycode to bind next: the least recently bound one that
+    // this call of bindMissing() has not bound yet; 0 when none is left.
+    int nextSpare(const std::vector<int> &justBound);
+    // Sets each (keycode, keysym) row, keysym 0 for none, in one request
+    // where the server has XKB, so that clients see one mapping change
+    // and read it once; else one core request per keycode.
+    void writeKeycodes(const std::vector<std::pair<int, unsigned long>> &rows);
+    bool writeKeycodesXkb(const std::vector<std::pair<int, unsigned long>> &rows);
     void writeKeycode(int keycode, unsigned long keysym);
     // Turns the server's auto-repeat of `keycode` off, or back on where
     // this output turned it off.
@@ -63,10 +78,12 @@ private:
 
     Display *display_ = nullptr;   // own connection; null when not connected
     const char *error_ = "";       // why the connection failed; static text
+    bool xkb_ = false;             // the server has the XKB extension
     VX_Keymap keymap_;             // the server's mapping, our bindings included
     bool keymapStale_ = true;      // the mapping changed since keymap_ was read
     std::vector<int> spares_;      // spare keycodes; front is rebound first
     std::vector<std::pair<unsigned long, int>> bound_;  // (keysym, keycode) bound now
+    std::vector<unsigned long> prepared_;  // best keysym of each character the shown layout types
     std::vector<int> repeatOff_;   // keycodes whose auto-repeat this output turned off
 };
 

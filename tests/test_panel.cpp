@@ -114,12 +114,19 @@ public:
     }
     unsigned long focusedWindow() override { return focus; }
     int settleDelay() const override { return 10; }
+    void prepare(const std::vector<std::string> &texts) override
+    {
+        preparedBeforeKey = typed.size();
+        prepared.push_back(texts);
+    }
     void settle() override { ++settles; }
     bool reserveBottom(unsigned long, int, int, int) override { return true; }
 
     std::vector<std::string> typed;
     unsigned long focus = 1;
     int settles = 0;
+    std::vector<std::vector<std::string>> prepared;  // the texts of each prepare() call
+    size_t preparedBeforeKey = 0;                     // keys typed before the last prepare() call
 };
 
 class PanelWindow : public ::testing::Test {
@@ -180,6 +187,22 @@ TEST_F(PanelWindow, MultiTapEraseNeverReachesAnotherWindow)
     click(panel.board, 25, 20);
     const std::vector<std::string> want = {"a", "<16777219>", "b", "a", "<16777219>", "b"};
     EXPECT_EQ(output.typed, want);
+}
+
+// The output hears what the shown layout can type once, before its first
+// key goes out, and not again while the layout stays.
+TEST_F(PanelWindow, TellsTheOutputTheLayoutsTextsBeforeItsFirstKey)
+{
+    QVX_Panel panel(output, QVX_Panel::Options(), {dir.path()});
+    ASSERT_TRUE(panel.hasLayout());
+    EXPECT_TRUE(output.prepared.empty());
+    click(panel.board, 25, 20);
+    ASSERT_EQ(output.prepared.size(), 1u);
+    EXPECT_EQ(output.prepared[0], std::vector<std::string>{"abc"});
+    EXPECT_EQ(output.preparedBeforeKey, 0u);
+    click(panel.board, 25, 20);
+    click(panel.board, 85, 20);
+    EXPECT_EQ(output.prepared.size(), 1u);
 }
 
 }  // namespace
