@@ -36,6 +36,12 @@ constexpr Point kA{40, 35}, kOne{110, 35}, kBang{180, 35}, kDot{250, 35}, kXyz{3
 constexpr Point kBks{40, 95}, kEnt{110, 95}, kSpace{180, 95}, kSwitch{250, 95};
 constexpr Point kZhe{40, 35}, kEacute{180, 35}, kEnye{250, 35};
 constexpr Point kCyrSwitch{250, 95};
+// The letters of the "ru" layout, key by key, and where their keys are.
+#define RU_LETTERS "\xd0\xb1 \xd0\xb2 \xd0\xb3 \xd0\xb4 \xd0\xb8 \xd0\xba \xd0\xbb \xd0\xbf \xd1\x84 \xd1\x86 \xd1\x8f"
+const char *const kRu[] = {"\xd0\xb1", "\xd0\xb2", "\xd0\xb3", "\xd0\xb4", "\xd0\xb8", "\xd0\xba",
+                           "\xd0\xbb", "\xd0\xbf", "\xd1\x84", "\xd1\x86", "\xd1\x8f"};  // бвгдиклпфця
+constexpr Point kRuKeys[] = {{40, 35}, {110, 35}, {180, 35}, {250, 35}, {320, 35}, {390, 35},
+                             {40, 95}, {110, 95}, {180, 95}, {320, 95}, {390, 95}};
 constexpr int kBoardW = 430, kBoardH = 130, kScreenW = 1024, kScreenH = 768;
 
 // The line both targets get: caps and case, digits, a Backspace, punctuation
@@ -86,7 +92,7 @@ protected:
     void writeLayouts()
     {
         const std::string dir = home.mkdir("vexil");
-        home.write("vexil/load.cfg", "lat\ncyr\nhold\n");
+        home.write("vexil/load.cfg", "lat\ncyr\nhold\nru\n");
         home.write("vexil/lat.cfg",
                    "[Common]\ntype 0 keys 10 mode 2 bwid 60 bhei 50 draw-pressed 1 tm-enum-reset 2500\n"
                    "[Layout]\nalpha alpha alpha alpha alpha caps bks ent space switch\n"
@@ -105,9 +111,18 @@ protected:
                    "[Common]\ntype 0 keys 2 alpha 2 bwid 60 bhei 50 repeat-on 1 tm-period 400 tm-rate 60\n"
                    "[Layout]\nalpha switch\n[Geometry]\n(10 10) (220 70)\n[Strings]\n\xd0\xb6\n"
                    "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+        // Eleven letters none of which the US keymap has, so every first tap
+        // of one binds a keycode.
+        home.write("vexil/ru.cfg",
+                   "[Common]\ntype 0 keys 12 alpha 2 bwid 60 bhei 50\n"
+                   "[Layout]\nalpha alpha alpha alpha alpha alpha alpha alpha alpha switch alpha alpha\n"
+                   "[Geometry]\n(10 10) (80 10) (150 10) (220 10) (290 10) (360 10) (10 70) (80 70) (150 70) "
+                   "(220 70) (290 70) (360 70)\n"
+                   "[Strings]\n" RU_LETTERS "\n"
+                   "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
         bool ok = false;
         const std::string out = shell(binDir() + "/vexil-skin --write " + dir + "/lat.cfg " + dir + "/cyr.cfg " + dir +
-                                          "/hold.cfg 2>&1",
+                                          "/hold.cfg " + dir + "/ru.cfg 2>&1",
                                       &ok);
         ASSERT_TRUE(ok) << out;
     }
@@ -167,8 +182,37 @@ protected:
         // inside the cycle's reset time.
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         tap(kXyz);
-        for (const Point &key : {kSwitch, kZhe, kEacute, kEnye, kCyrSwitch, kCyrSwitch, kEnt})
+        for (const Point &key : {kSwitch, kZhe, kEacute, kEnye, kCyrSwitch, kCyrSwitch, kCyrSwitch, kEnt})  // cyr, hold, ru, lat
             tap(key);
+    }
+
+    // Runs over letters the keymap lacks, each right after the panel has
+    // put its bindings back, then Return; gives the text `out` must hold.
+    // Each tap waits for its letter: xdotool warps the pointer, and a warp
+    // can overtake a click still queued in a server that is busy with the
+    // clients reading a new keymap, which would type a letter twice.
+    // Starts and ends on "lat".
+    std::string typeRunsOfMissing(const std::string &out)
+    {
+        for (int i = 0; i < 3; ++i)
+            tap(kSwitch);  // lat -> cyr -> hold -> ru
+        std::string expected;
+        for (int run = 0; run < 4; ++run) {
+            EXPECT_TRUE(keymapRestored()) << "keymap still changed before run " << run;
+            for (int i = 0; i < 22; ++i) {
+                const int k = (i * 7 + run) % 11;  // every letter twice, in an order of its own per run
+                tap(kRuKeys[k]);
+                expected += kRu[k];
+                std::string got;
+                if (!waitUntil([&] { return (got = readFile(out)) == expected; })) {
+                    ADD_FAILURE() << "run " << run << " tap " << i << ": got\n" << got << "\nwanted\n" << expected;
+                    return expected;
+                }
+            }
+        }
+        tap(kSwitch);  // back to lat
+        tap(kEnt);
+        return expected + "\n";
     }
 
     // Waits until the panel has put every binding back.
@@ -230,6 +274,7 @@ TEST_F(PanelEndToEnd, HeldKeysRepeatAndQuickTapsArriveWholeAndInOrder)
       " mousedown 1");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     x("xdotool mouseup 1");
+    tap(kSwitch);  // ru
     tap(kSwitch);  // back to lat
     tap(kEnt);
     const std::string zhe = "\xd0\xb6";
@@ -258,6 +303,33 @@ TEST_F(PanelEndToEnd, HeldKeysRepeatAndQuickTapsArriveWholeAndInOrder)
     EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; })) << "got\n" << got << "\nwanted\n"
                                                                                  << expected;
     EXPECT_TRUE(keymapRestored()) << "keymap still changed while the panel runs";
+    stopPanel(SIGINT);
+}
+
+TEST_F(PanelEndToEnd, RunsOfMissingCharactersArriveWholeAndInOrderInAnXterm)
+{
+    // Not line by line: each character reaches the file as it is typed.
+    const std::string out = home.file("out.txt");
+    startTarget(target,
+                {"xterm", "-u8", "-geometry", "80x10+0+0", "-e", "sh", "-c", "stty -icanon -echo; cat > " + out});
+    startPanel();
+    const std::string expected = typeRunsOfMissing(out);
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; })) << "got\n" << got << "\nwanted\n"
+                                                                                 << expected;
+    EXPECT_TRUE(keymapRestored()) << "keymap still changed while the panel runs";
+    stopPanel(SIGTERM);
+}
+
+TEST_F(PanelEndToEnd, RunsOfMissingCharactersArriveWholeAndInOrderInAQtTextField)
+{
+    const std::string out = home.file("field.txt");
+    startTarget(target, {binDir() + "/vexil_typing_target", out});
+    startPanel();
+    const std::string expected = typeRunsOfMissing(out);
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; })) << "got\n" << got << "\nwanted\n"
+                                                                                 << expected;
     stopPanel(SIGINT);
 }
 
