@@ -26,6 +26,16 @@ QSize QVX_Board::boardSize(const VX_Layout &layout) const
     return QSize(qRound(layout.width * scale_), qRound(layout.height * scale_));
 }
 
+bool QVX_Board::showActive()
+{
+    VX_Layout *shown = engine.activeLayout();
+    if (!shown)
+        return false;
+    engine.preparePictures(*shown);
+    setFixedSize(boardSize(*shown));
+    return true;
+}
+
 // Where a pointer event falls on the layout, at the board's scale.
 static QPoint layoutPoint(const QMouseEvent *event, double scale)
 {
@@ -73,14 +83,8 @@ void QVX_Board::act(const VX_KeyResult &result)
         repeatTimer->stop();
     if (result.reset == VX_KeyResult::TIMER_STOP)
         resetTimer->stop();
-    if (result.layoutChanged) {
-        if (VX_Layout *shown = engine.activeLayout()) {
-            // Its pictures are decoded before it is first painted, since
-            // painting never decodes.
-            engine.preparePictures(*shown);
-            setFixedSize(boardSize(*shown));
-        }
-    }
+    if (result.layoutChanged)
+        showActive();
     if (result.repaint || result.layoutChanged)
         update();
     if (result.send && result.erase)

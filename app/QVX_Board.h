@@ -23,6 +23,10 @@ public:
     void setScale(double factor);
     // The size the board takes for `layout` at the current scale.
     QSize boardSize(const VX_Layout &layout) const;
+    // Gets the engine's active layout ready to be painted: decodes its
+    // pictures (painting never decodes) and takes its size. False, doing
+    // nothing, when there is no active layout.
+    bool showActive();
 
 signals:
     // qkey: a Qt key code, or 0 with `unikey` a NUL-terminated UTF-8 text.

@@ -35,13 +35,10 @@ QVX_Main::QVX_Main(std::vector<std::string> searchDirs) : QDialog(nullptr, Qt::W
     // A failed load may still have placed layouts (load.cfg broken after
     // good names): the board shows what the engine holds, at its size.
     board->engine.load();
-    VX_Layout *active = board->engine.activeLayout();
-    if (!active)
-        return;  // nothing to show; the engine has reported why
     // Only the layout shown first is decoded now; the board decodes each
-    // other one when it switches to it.
-    board->engine.preparePictures(*active);
-    board->setFixedSize(active->width, active->height);
+    // other one when it switches to it. With no layout the engine has
+    // reported why, and the board keeps no size.
+    board->showActive();
 }
 
 void QVX_Main::keyPressEvent(QKeyEvent *event)

@@ -96,12 +96,8 @@ QVX_Panel::QVX_Panel(VX_Output &output, const Options &options, std::vector<std:
     connect(settleTimer_, &QTimer::timeout, this, [this] { output_.settle(); });
 
     board->engine.load();
-    VX_Layout *active = board->engine.activeLayout();
-    if (!active)
-        return;  // the engine has said why
-    board->engine.preparePictures(*active);
     board->setScale(options.scale);
-    board->setFixedSize(board->boardSize(*active));
+    board->showActive();  // without a layout the engine has said why
 }
 
 bool QVX_Panel::hasLayout() const { return board->engine.activeLayout() != nullptr; }
