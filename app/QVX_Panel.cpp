@@ -13,6 +13,7 @@
 #include "app/QVX_Board.h"
 #include "engine/VX_Key.h"
 #include "engine/VX_Layout.h"
+#include "output/VX_Desktop.h"
 #include "output/VX_Output.h"
 
 bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::string &error)
@@ -69,10 +70,11 @@ const char *QVX_Panel::usage()
            "line, or no X server to type into (typing into other applications needs X11).\n";
 }
 
-QVX_Panel::QVX_Panel(VX_Output &output, const Options &options, std::vector<std::string> searchDirs)
+QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &options,
+                     std::vector<std::string> searchDirs)
     : QWidget(nullptr, Qt::Window | Qt::WindowDoesNotAcceptFocus | Qt::WindowStaysOnTopHint |
                            (options.floating ? Qt::WindowFlags() : Qt::FramelessWindowHint)),
-      output_(output), options_(options)
+      output_(output), desktop_(desktop), options_(options)
 {
     setWindowTitle(QStringLiteral("vexil-panel"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -122,9 +124,9 @@ void QVX_Panel::sendKey(int qkey, const char *unikey)
 
 bool QVX_Panel::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == board &&
+    if (watched == board && desktop_ &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
-        const unsigned long focus = output_.focusedWindow();
+        const unsigned long focus = desktop_->focusedWindow();
         if (focus != lastFocus_) {
             board->resetKey();
             lastFocus_ = focus;
@@ -161,6 +163,6 @@ void QVX_Panel::dock()
     // The strut counts from the bottom of the whole desktop, which may lie
     // below this screen when screens are stacked.
     const int fromDesktopBottom = screen->virtualGeometry().bottom() + 1 - y;
-    if (testAttribute(Qt::WA_WState_Created))
-        output_.reserveBottom(static_cast<unsigned long>(winId()), x, size.width(), fromDesktopBottom);
+    if (desktop_ && testAttribute(Qt::WA_WState_Created))
+        desktop_->reserveBottom(static_cast<unsigned long>(winId()), x, size.width(), fromDesktopBottom);
 }

@@ -13,6 +13,7 @@
 class QTimer;
 class QVX_Board;
 class VX_Layout;
+class VX_Desktop;
 class VX_Output;
 
 class QVX_Panel : public QWidget {
@@ -34,8 +35,9 @@ public:
     static const char *usage();
 
     // Builds the window and loads the layouts from `searchDirs`. `output`
-    // must outlive the window.
-    QVX_Panel(VX_Output &output, const Options &options, std::vector<std::string> searchDirs);
+    // and `desktop` must outlive the window; without a desktop (null) the
+    // panel neither follows the focus nor reserves room for the dock.
+    QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &options, std::vector<std::string> searchDirs);
 
     // True when a layout is there to show (the engine has said why not).
     bool hasLayout() const;
@@ -59,6 +61,7 @@ private:
     void dock();
 
     VX_Output &output_;             // where keys go; outlives the window
+    VX_Desktop *desktop_;           // focus and dock room; null when there is none
     Options options_;               // as given on the command line
     QTimer *settleTimer_;           // single-shot: settles the output after typing pauses
     unsigned long lastFocus_ = 0;   // focused window at the last press on the board

@@ -11,6 +11,7 @@
 
 #include "app/QVX_Panel.h"
 #include "base/SearchDirs.h"
+#include "output/VX_XDesktop.h"
 #include "output/VX_XOutput.h"
 
 namespace {
@@ -58,6 +59,7 @@ int main(int argc, char *argv[])
                          isSet("DISPLAY") ? std::getenv("DISPLAY") : "unset");
         return 2;
     }
+    VX_XDesktop desktop;
     // The window hints the panel relies on are X11 ones, so the toolkit
     // talks X11 too, also under XWayland.
     qputenv("QT_QPA_PLATFORM", "xcb");
@@ -79,7 +81,7 @@ int main(int argc, char *argv[])
 
     int result;
     {
-        QVX_Panel panel(output, options, platformSearchDirs());
+        QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());
         if (!panel.hasLayout()) {
             std::fputs("vexil-panel: no layout to show\n", stderr);
             return 1;

@@ -1,6 +1,7 @@
 // Where vexil-panel's keys go: the window of another application that has
-// the keyboard focus. One implementation per windowing system (X11 today);
-// every call comes from the GUI thread.
+// the keyboard focus. Typing only: one implementation per windowing system,
+// every call from the GUI thread. What the window asks of the desktop
+// besides (the focus, room for the dock) is VX_Desktop's.
 #ifndef VEXIL_OUTPUT_VX_OUTPUT_H
 #define VEXIL_OUTPUT_VX_OUTPUT_H
 
@@ -17,10 +18,6 @@ public:
     // the call returns, so no application ever sees a held key.
     virtual void sendKey(int qkey, const char *text) = 0;
 
-    // Names the window that has the keyboard focus now; it changes whenever
-    // the focus moves to another window.
-    virtual unsigned long focusedWindow() = 0;
-
     // Names every text (UTF-8) the layout shown now can type, in all its
     // modes, before its first key is sent. An output that must change the
     // keyboard setup to type some of them may then do so for all of them at
@@ -33,11 +30,6 @@ public:
     // Undoes what typing changed for the time being (the X keymap), so the
     // user's setup is as it was. Idempotent; the destructor runs it too.
     virtual void settle() = 0;
-
-    // Asks the window manager to keep maximised windows out of the bottom
-    // `height` pixels of the whole desktop, from x to x + width - 1, on
-    // behalf of `window` (a native window id); false when it cannot.
-    virtual bool reserveBottom(unsigned long window, int x, int width, int height) = 0;
 };
 
 #endif

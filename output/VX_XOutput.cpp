@@ -10,7 +10,6 @@
 #include "base/VX_Log.h"
 #include "engine/VX_Layout.h"
 
-#include <X11/Xatom.h>
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -337,30 +336,4 @@ void VX_XOutput::refreshKeymap()
         if (std::find(order.begin(), order.end(), keycode) == order.end())
             order.push_back(keycode);
     spares_.swap(order);
-}
-
-unsigned long VX_XOutput::focusedWindow()
-{
-    Window focus = None;
-    int revert = 0;
-    XGetInputFocus(display_, &focus, &revert);
-    return focus;
-}
-
-bool VX_XOutput::reserveBottom(unsigned long window, int x, int width, int height)
-{
-    if (width <= 0 || height <= 0)
-        return false;
-    // _NET_WM_STRUT_PARTIAL: left, right, top, bottom, then the start and
-    // end of each edge's span (left y, right y, top x, bottom x).
-    long partial[12] = {0, 0, 0, height, 0, 0, 0, 0, 0, 0, x, x + width - 1};
-    const Atom strutPartial = XInternAtom(display_, "_NET_WM_STRUT_PARTIAL", False);
-    const Atom strut = XInternAtom(display_, "_NET_WM_STRUT", False);
-    XChangeProperty(display_, window, strutPartial, XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char *>(partial), 12);
-    // Older window managers read only the first four values.
-    XChangeProperty(display_, window, strut, XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char *>(partial), 4);
-    XSync(display_, False);
-    return true;
 }

@@ -42,11 +42,9 @@ public:
     const char *error() const { return error_; }
 
     void sendKey(int qkey, const char *text) override;
-    unsigned long focusedWindow() override;
     void prepare(const std::vector<std::string> &texts) override;
     int settleDelay() const override { return kSettleDelayMs; }
     void settle() override;
-    bool reserveBottom(unsigned long window, int x, int width, int height) override;
 
     // Keycodes bound right now (tests and diagnostics).
     size_t boundCount() const { return bound_.size(); }

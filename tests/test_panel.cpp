@@ -13,6 +13,7 @@
 #include "app/QVX_Board.h"
 #include "app/QVX_Panel.h"
 #include "engine/VX_Layout.h"
+#include "output/VX_Desktop.h"
 #include "output/VX_Output.h"
 #include "tests/TestSupport.h"
 #include "tests/XSession.h"
@@ -104,9 +105,9 @@ TEST(PanelProgram, HelpAndNoXServer)
     }
 }
 
-// An output that records what it is asked to type and whose focused window
-// the test moves.
-class RecordingOutput : public VX_Output {
+// An output that records what it is asked to type, on a desktop whose
+// focused window the test moves.
+class RecordingOutput : public VX_Output, public VX_Desktop {
 public:
     void sendKey(int qkey, const char *text) override
     {
@@ -163,7 +164,7 @@ TEST_F(PanelWindow, NeverTakesTheFocusAndDocksOrFloats)
     for (bool floating : {false, true}) {
         QVX_Panel::Options options;
         options.floating = floating;
-        QVX_Panel panel(output, options, {dir.path()});
+        QVX_Panel panel(output, &output, options, {dir.path()});
         ASSERT_TRUE(panel.hasLayout());
         const Qt::WindowFlags flags = panel.windowFlags();
         EXPECT_TRUE(flags & Qt::WindowDoesNotAcceptFocus) << floating;
@@ -178,7 +179,7 @@ TEST_F(PanelWindow, NeverTakesTheFocusAndDocksOrFloats)
 
 TEST_F(PanelWindow, MultiTapEraseNeverReachesAnotherWindow)
 {
-    QVX_Panel panel(output, QVX_Panel::Options(), {dir.path()});
+    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
     ASSERT_TRUE(panel.hasLayout());
     click(panel.board, 25, 20);
     click(panel.board, 25, 20);  // same window: erase a, type b
@@ -193,7 +194,7 @@ TEST_F(PanelWindow, MultiTapEraseNeverReachesAnotherWindow)
 // key goes out, and not again while the layout stays.
 TEST_F(PanelWindow, TellsTheOutputTheLayoutsTextsBeforeItsFirstKey)
 {
-    QVX_Panel panel(output, QVX_Panel::Options(), {dir.path()});
+    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
     ASSERT_TRUE(panel.hasLayout());
     EXPECT_TRUE(output.prepared.empty());
     click(panel.board, 25, 20);
@@ -229,7 +230,7 @@ TEST_F(PanelWindow, ScaleGrowsTheSizeAndTheHitTestTogether)
         RecordingOutput out;
         QVX_Panel::Options options;
         options.scale = c.scale;
-        QVX_Panel panel(out, options, {dir.path()});
+        QVX_Panel panel(out, &out, options, {dir.path()});
         EXPECT_EQ(panel.board->size(), c.size) << c.scale;
         click(panel.board, c.x, c.y);
         EXPECT_EQ(out.typed, c.typed.empty() ? std::vector<std::string>() : std::vector<std::string>{c.typed})

@@ -1,0 +1,22 @@
+// What the panel window asks of the desktop besides typing: which window
+// has the keyboard focus, and room kept free for a docked window. A
+// windowing system that offers neither needs no implementation: the panel
+// then goes without (see QVX_Panel).
+#ifndef VEXIL_OUTPUT_VX_DESKTOP_H
+#define VEXIL_OUTPUT_VX_DESKTOP_H
+
+class VX_Desktop {
+public:
+    virtual ~VX_Desktop() = default;
+
+    // Names the window that has the keyboard focus now; it changes whenever
+    // the focus moves to another window.
+    virtual unsigned long focusedWindow() = 0;
+
+    // Asks the window manager to keep maximised windows out of the bottom
+    // `height` pixels of the whole desktop, from x to x + width - 1, on
+    // behalf of `window` (a native window id); false when it cannot.
+    virtual bool reserveBottom(unsigned long window, int x, int width, int height) = 0;
+};
+
+#endif

@@ -1,0 +1,38 @@
+#include "output/VX_XDesktop.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+VX_XDesktop::VX_XDesktop(const char *displayName) : display_(XOpenDisplay(displayName)) {}
+
+VX_XDesktop::~VX_XDesktop()
+{
+    if (display_)
+        XCloseDisplay(display_);
+}
+
+unsigned long VX_XDesktop::focusedWindow()
+{
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display_, &focus, &revert);
+    return focus;
+}
+
+bool VX_XDesktop::reserveBottom(unsigned long window, int x, int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return false;
+    // _NET_WM_STRUT_PARTIAL: left, right, top, bottom, then the start and
+    // end of each edge's span (left y, right y, top x, bottom x).
+    long partial[12] = {0, 0, 0, height, 0, 0, 0, 0, 0, 0, x, x + width - 1};
+    const Atom strutPartial = XInternAtom(display_, "_NET_WM_STRUT_PARTIAL", False);
+    const Atom strut = XInternAtom(display_, "_NET_WM_STRUT", False);
+    XChangeProperty(display_, window, strutPartial, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(partial), 12);
+    // Older window managers read only the first four values.
+    XChangeProperty(display_, window, strut, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(partial), 4);
+    XSync(display_, False);
+    return true;
+}
