@@ -101,7 +101,7 @@ void QVX_Board::resetKey()
 {
     resetTimer->stop();
     if (VX_Layout *layout = engine.activeLayout())
-        layout->resetEnum();
+        act(layout->resetEnum());
 }
 
 void QVX_Board::paintEvent(QPaintEvent *)

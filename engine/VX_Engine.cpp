@@ -25,9 +25,9 @@ VX_Engine::~VX_Engine()
     boardPictures.clear();
 }
 
-bool VX_Engine::load()
+bool VX_Engine::load(const char *listName)
 {
-    const char *found = findFile("load.cfg");
+    const char *found = findFile(listName);
     if (found)
         readListedNames(std::string(found).c_str());
     bool ok = loadListed(found);

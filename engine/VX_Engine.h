@@ -25,6 +25,15 @@ public:
         int32_t returnSlot = -1;        // basic slot an aux layout returns to; -1 none
     };
 
+    // How the pointer types on every layout. All false is the layout
+    // format's own model (vexil); vexil-panel turns them on for touch use.
+    struct Touch {
+        bool typeOnLift = false;   // a key types when the pointer lifts; slides move the press,
+                                   // leaving the board cancels it
+        bool oneShotCaps = false;  // caps (two modes): tap = next character, double tap = lock
+        bool marks = false;        // an open multi-tap key and a locked caps key are drawn pressed
+    };
+
     // `searchDirs`: directories to look files up in, first match wins.
     explicit VX_Engine(std::vector<std::string> searchDirs = {});
     // Destroys the layouts slot by slot (basic, then aux), then the caches.
@@ -32,9 +41,10 @@ public:
     VX_Engine(const VX_Engine &) = delete;
     VX_Engine &operator=(const VX_Engine &) = delete;
 
-    // Reads load.cfg and loads every layout it names; true when at least one
-    // basic layout is in its slot.
-    bool load();
+    // Reads the list file `listName` (load.cfg unless told otherwise), found
+    // like every other file, and loads every layout it names; true when at
+    // least one basic layout is in its slot.
+    bool load(const char *listName = "load.cfg");
     // `path` holding the first readable "<dir>/<fileName>", or null (message).
     // The result is the engine's own `path` buffer: it holds until the next
     // search (findFile, or a picture lookup that searches), so a caller
@@ -97,6 +107,7 @@ public:
     void prepareAll();
 
     std::vector<std::string> searchDirs;  // search table, in order
+    Touch touch;                           // typing model of every layout
     std::unique_ptr<VX_Layout> layouts[kRows][kSlots];  // slot s filled iff s < layoutCount
     uint32_t layoutCount[kRows] = {};      // filled slots per row, 0..4
     int32_t activeRow = 0;                 // row of the shown layout

@@ -35,6 +35,12 @@ class VX_Image;
 
 enum { VX_LAYOUT_BASIC = 0, VX_LAYOUT_AUX = 1 };
 enum { VX_FILL_NONE = 0, VX_FILL_COLOR = 1, VX_FILL_PIXMAP = 2 };
+// Caps with a one-shot shift (VX_Engine::Touch::oneShotCaps).
+enum VX_Caps : int32_t {
+    VX_CAPS_OFF = 0,     // mode 0
+    VX_CAPS_ONCE = 1,    // mode 1 for the next character only
+    VX_CAPS_LOCKED = 2,  // mode 1 until caps is tapped again
+};
 
 // Key codes the layout sends (Qt::Key_Backspace, Qt::Key_Return).
 constexpr int32_t VX_CODE_BACKSPACE = 0x01000003;
@@ -78,10 +84,17 @@ public:
     VX_KeyResult release();
     VX_KeyResult repeatStep();
     // Closes the open multi-tap cycle (the reset time ran out, or the text
-    // the keys type into changed behind the board's back).
-    void resetEnum();
+    // the keys type into changed behind the board's back), and the time for
+    // a second tap on caps. May end a one-shot shift, so show another mode.
+    VX_KeyResult resetEnum();
+    // Key `index` is shown pressed now: held (with draw-pressed), or marked
+    // as an open multi-tap key or the locked caps key.
+    bool drawnPressed(int32_t index) const;
     // Draws what fullRedraw / redrawReleased / redrawPressed ask for.
     void paint(QPainter &painter);
+    // Draws key `index` alone, released, with what lies under it, its top
+    // left corner at the painter's origin (the key preview). Requests stay.
+    void paintKey(QPainter &painter, int32_t index) const;
 
     std::unique_ptr<char[]> name;  // as written in load.cfg; may be null
     VX_Engine *engine;             // creating engine, not owned
@@ -114,6 +127,10 @@ public:
     int32_t redrawPressed = -1;    // key to repaint pressed; -1 none
     bool fullRedraw = true;        // next paint draws the whole board
     bool firstRepeat = false;      // next repeat tick is the first
+    bool heldTyped = false;        // the held key has typed during this press
+    int32_t caps = VX_CAPS_OFF;    // VX_Caps; one-shot caps only (mode == caps != off)
+    bool capsWindow = false;       // a second caps tap now locks: until the reset timer or another key
+    bool capsUsed = false;         // a character was typed under the one-shot shift
     bool numberLayout = false;     // [Common] "number"
     bool textLayout = false;       // [Common] "text"
 
@@ -124,8 +141,25 @@ private:
     bool releaseAction(VX_Key &key);
     // Held key `index` is let go (released, slid off, pressed again).
     void letGo(int32_t index);
-    // The repaint request of the layout shown now, into `out`.
+    // The repaint request and held key of the layout shown now, into `out`.
     void noteRepaint(VX_KeyResult &out) const;
+    // Asks the next paint to draw key `index` in the look it has then.
+    void requestLook(int32_t index);
+    // Closes the open cycle unless it is key `hit`'s; may end a one-shot shift.
+    void closeCycleBefore(int32_t hit, VX_KeyResult &out);
+    // The release effect of a caps key with a one-shot shift.
+    bool capsOneShot();
+    // Back to mode 0 when the one-shot shift has been used and no cycle of
+    // its character is open.
+    void endOneShot(VX_KeyResult &out);
+
+    // The touch model (engine->touch.typeOnLift): typing on the lift.
+    VX_KeyResult liftPress(int32_t px, int32_t py);
+    VX_KeyResult liftMove(int32_t px, int32_t py);
+    // Key `index` (or keyCount: none) is held now; nothing typed yet.
+    void liftHold(int32_t index, VX_KeyResult &out);
+    // The held key is let go without typing (slide, leaving the board).
+    void liftDrop(VX_KeyResult &out);
 };
 
 #endif

@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QRect>
 
+#include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
 
@@ -95,19 +96,24 @@ void drawKeyPicture(const VX_Key &k, const VX_Image *p, QPainter &painter)
 void VX_Layout::paint(QPainter &painter)
 {
     auto isKey = [this](int32_t index) { return index >= 0 && index < keyCount; };
+    // With marks a key may stay drawn pressed after it is let go, so every
+    // key redrawn takes the look it has now.
+    const bool marks = engine && engine->touch.marks;
 
     if (!fullRedraw) {
         bool drew = false;
         if (isKey(redrawReleased)) {
             const VX_Key &k = keys[redrawReleased];
+            const int state = marks && drawnPressed(redrawReleased) ? VX_PIX_PRESSED : VX_PIX_RELEASED;
             restoreBackground(*this, k, painter);
-            drawKeyPicture(k, k.pix[mode][VX_PIX_RELEASED], painter);
+            drawKeyPicture(k, k.pix[mode][state], painter);
             redrawReleased = -1;
             drew = true;
         }
         if (isKey(redrawPressed)) {
             // Drawn pressed only while it is held.
-            const int state = redrawPressed == pressedKey ? VX_PIX_PRESSED : VX_PIX_RELEASED;
+            const bool down = marks ? drawnPressed(redrawPressed) : redrawPressed == pressedKey;
+            const int state = down ? VX_PIX_PRESSED : VX_PIX_RELEASED;
             const VX_Key &k = keys[redrawPressed];
             restoreBackground(*this, k, painter);
             drawKeyPicture(k, k.pix[mode][state], painter);
@@ -131,6 +137,13 @@ void VX_Layout::paint(QPainter &painter)
         if (!k.pixInPlace)
             drawKeyPicture(k, k.pix[mode][VX_PIX_RELEASED], painter);
     }
+    // The open multi-tap key and the locked caps key keep their pressed look.
+    for (int32_t i = 0; marks && i < keyCount; ++i) {
+        if (i != pressedKey && drawnPressed(i)) {
+            restoreBackground(*this, keys[i], painter);
+            drawKeyPicture(keys[i], keys[i].pix[mode][VX_PIX_PRESSED], painter);
+        }
+    }
     if (isKey(pressedKey) && drawPressed) {
         const VX_Key &k = keys[pressedKey];
         restoreBackground(*this, k, painter);
@@ -139,5 +152,22 @@ void VX_Layout::paint(QPainter &painter)
         // released again.
         if (redrawPressed == pressedKey)
             redrawPressed = -1;
+    }
+}
+
+void VX_Layout::paintKey(QPainter &painter, int32_t index) const
+{
+    if (index < 0 || index >= keyCount)
+        return;
+    const VX_Key &k = keys[index];
+    if (colorFill)
+        painter.fillRect(QRect(0, 0, k.width, k.height), boardColour(*this));
+    if (background) {
+        if (const QPixmap *pixels = background->rootPixmap())
+            copyRect(painter, *pixels, k.x, k.y, 0, 0, k.width, k.height);
+    }
+    if (const VX_Image *p = k.pix[mode][VX_PIX_RELEASED]) {
+        if (const QPixmap *pixels = p->rootPixmap())
+            copyRect(painter, *pixels, p->x, p->y, 0, 0, k.width, k.height);
     }
 }

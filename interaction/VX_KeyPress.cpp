@@ -9,17 +9,9 @@
 #include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
+#include "interaction/VX_PressRules.h"
 
 namespace {
-
-// (px, py) inside the key's rectangle; right and bottom edges included.
-// The far edges are summed in 64 bits: a layout file may place a key of any
-// size anywhere up to the largest 32-bit number.
-bool covers(const VX_Key &key, int32_t px, int32_t py)
-{
-    return key.x <= px && px <= int64_t(key.x) + key.width && key.y <= py &&
-           py <= int64_t(key.y) + key.height;
-}
 
 // The pressed picture is set and differs from the released one, so the key
 // looks different once let go.
@@ -28,12 +20,6 @@ bool covers(const VX_Key &key, int32_t px, int32_t py)
 bool pressedLookDiffers(const VX_Key &key, int32_t mode)
 {
     return key.pix[mode][VX_PIX_PRESSED] != key.pix[mode][VX_PIX_RELEASED];
-}
-
-void closeCycle(VX_Key &key)
-{
-    key.enumPos = 0;
-    key.enumActive = false;
 }
 
 // Character `pos` of the key's string in `mode`, one whole UTF-8 character
@@ -56,7 +42,7 @@ int32_t VX_Layout::hitTest(int32_t px, int32_t py) const
         const VX_Key &key = keys[i];
         if (key.pix[mode][VX_PIX_RELEASED] == nullptr || key.type == VX_KEY_LABEL)
             continue;
-        if (covers(key, px, py))
+        if (vxCovers(key, px, py))
             return i;
     }
     return keyCount;
@@ -104,7 +90,9 @@ bool VX_Layout::keyAction(VX_Key &key, VX_KeyResult &out)
 
 void VX_Layout::letGo(int32_t index)
 {
-    if (redrawPressed == index) {
+    if (engine && engine->touch.marks) {
+        requestLook(index);
+    } else if (redrawPressed == index) {
         // Never drawn pressed since this press: nothing to take back, and
         // a later paint must not draw a key pressed that is no longer held.
         redrawPressed = -1;
@@ -118,10 +106,88 @@ void VX_Layout::letGo(int32_t index)
 void VX_Layout::noteRepaint(VX_KeyResult &out) const
 {
     out.repaint = fullRedraw || redrawReleased != -1 || redrawPressed != -1;
+    out.held = pressedKey;
+}
+
+void VX_Layout::requestLook(int32_t index)
+{
+    if (redrawReleased == -1 || redrawReleased == index)
+        redrawReleased = index;
+    else if (redrawPressed == -1 || redrawPressed == index)
+        redrawPressed = index;
+    else
+        fullRedraw = true;
+}
+
+bool VX_Layout::drawnPressed(int32_t index) const
+{
+    if (index < 0 || index >= keyCount)
+        return false;
+    if (index == pressedKey && drawPressed)
+        return true;
+    if (!engine || !engine->touch.marks)
+        return false;
+    const VX_Key &key = keys[index];
+    return (index == enumKey && key.enumActive) || (caps == VX_CAPS_LOCKED && key.type == VX_KEY_CAPS);
+}
+
+void VX_Layout::closeCycleBefore(int32_t hit, VX_KeyResult &out)
+{
+    // A press anywhere but on the key of the open cycle closes it.
+    if (enumKey != -1 && enumKey != hit) {
+        const int32_t open = enumKey;
+        vxCloseCycle(keys[open]);
+        enumKey = -1;
+        if (engine && engine->touch.marks)
+            requestLook(open);
+        endOneShot(out);
+    }
+    // Only caps right after caps makes a double tap.
+    if (capsWindow && (hit < 0 || hit >= keyCount || keys[hit].type != VX_KEY_CAPS))
+        capsWindow = false;
+}
+
+void VX_Layout::endOneShot(VX_KeyResult &out)
+{
+    if (caps != VX_CAPS_ONCE || !capsUsed || enumKey != -1)
+        return;
+    caps = VX_CAPS_OFF;
+    capsUsed = false;
+    mode = 0;
+    for (int32_t i = 0; i < keyCount; ++i)
+        vxCloseCycle(keys[i]);
+    fullRedraw = true;
+    out.layoutChanged = true;
+    out.repaint = true;
+}
+
+bool VX_Layout::capsOneShot()
+{
+    switch (caps) {
+    case VX_CAPS_OFF:
+        caps = VX_CAPS_ONCE;
+        capsWindow = true;
+        capsUsed = false;
+        break;
+    case VX_CAPS_ONCE:
+        caps = capsWindow ? VX_CAPS_LOCKED : VX_CAPS_OFF;
+        capsWindow = false;
+        break;
+    default:
+        caps = VX_CAPS_OFF;
+        break;
+    }
+    mode = caps == VX_CAPS_OFF ? 0 : 1;
+    for (int32_t i = 0; i < keyCount; ++i)
+        vxCloseCycle(keys[i]);
+    enumKey = -1;
+    return true;  // another mode, or the locked look
 }
 
 VX_KeyResult VX_Layout::press(int32_t px, int32_t py)
 {
+    if (engine && engine->touch.typeOnLift)
+        return liftPress(px, py);
     VX_KeyResult out;
     out.reset = VX_KeyResult::TIMER_STOP;
     if (repeatOn)
@@ -129,17 +195,14 @@ VX_KeyResult VX_Layout::press(int32_t px, int32_t py)
     const int32_t hit = hitTest(px, py);
 
     if (pressedKey == -1) {
-        // A fresh press anywhere but on the key of the open cycle closes it.
-        if (enumKey != -1 && enumKey != hit) {
-            closeCycle(keys[enumKey]);
-            enumKey = -1;
-        }
+        closeCycleBefore(hit, out);
     } else {
         // The pointer left the held key (or a second press came while held).
         letGo(pressedKey);
-        closeCycle(keys[pressedKey]);
+        vxCloseCycle(keys[pressedKey]);
     }
 
+    heldTyped = false;
     if (hit == keyCount) {
         pressedKey = -1;
         noteRepaint(out);
@@ -153,6 +216,7 @@ VX_KeyResult VX_Layout::press(int32_t px, int32_t py)
     if (!keyAction(keys[hit], out))
         return out;
     out.send = true;
+    heldTyped = true;
     // A period of 0 means no auto-repeat, not no output.
     if (repeatOn && tmPeriod > 0) {
         out.repeat = VX_KeyResult::TIMER_START;
@@ -164,7 +228,9 @@ VX_KeyResult VX_Layout::press(int32_t px, int32_t py)
 
 VX_KeyResult VX_Layout::move(int32_t px, int32_t py)
 {
-    if (pressedKey != -1 && covers(keys[pressedKey], px, py)) {
+    if (engine && engine->touch.typeOnLift)
+        return liftMove(px, py);
+    if (pressedKey != -1 && vxCovers(keys[pressedKey], px, py)) {
         VX_KeyResult out;
         noteRepaint(out);
         return out;
@@ -185,7 +251,15 @@ VX_KeyResult VX_Layout::release()
     if (repeatOn)
         out.repeat = VX_KeyResult::TIMER_STOP;
     if (pressedKey != -1) {
-        if (releaseAction(keys[pressedKey])) {
+        VX_Key &key = keys[pressedKey];
+        // Typing on the lift: the key types now, unless holding it already
+        // did by repeating.
+        if (engine->touch.typeOnLift && !heldTyped && keyAction(key, out)) {
+            out.send = true;
+            heldTyped = true;
+        }
+        const bool typedText = heldTyped && vxTypesText(key);
+        if (releaseAction(key)) {
             // Set on the layout that was active at the release: after a
             // switch or link that is the one just left, redrawn whole when
             // shown again.
@@ -197,9 +271,14 @@ VX_KeyResult VX_Layout::release()
             letGo(pressedKey);
         }
         pressedKey = -1;
+        heldTyped = false;
+        if (typedText && caps == VX_CAPS_ONCE) {
+            capsUsed = true;
+            endOneShot(out);
+        }
     }
     if (const VX_Layout *shown = engine->activeLayout()) {
-        if (shown->enumKey != -1) {
+        if (shown->enumKey != -1 || shown->capsWindow) {
             out.reset = VX_KeyResult::TIMER_START;
             out.resetInterval = shown->tmEnumReset;
         }
@@ -229,11 +308,13 @@ bool VX_Layout::releaseAction(VX_Key &key)
     case VX_KEY_CAPS:
         if (modes <= 1)
             return false;
+        if (engine->touch.oneShotCaps && modes == 2)
+            return capsOneShot();
         mode = mode == modes - 1 ? 0 : mode + 1;
         // Every key's cycle ends with the mode: a position or an open cycle
         // of the old mode must not make the next tap erase the user's text.
         for (int32_t i = 0; i < keyCount; ++i)
-            closeCycle(keys[i]);
+            vxCloseCycle(keys[i]);
         enumKey = -1;
         return true;
 
@@ -257,6 +338,9 @@ VX_KeyResult VX_Layout::repeatStep()
         return out;
     VX_Key &key = keys[pressedKey];
     out.send = keyAction(key, out);
+    out.held = pressedKey;
+    if (out.send)
+        heldTyped = true;
     if (!firstRepeat)
         return out;
     firstRepeat = false;
@@ -268,10 +352,18 @@ VX_KeyResult VX_Layout::repeatStep()
     return out;
 }
 
-void VX_Layout::resetEnum()
+VX_KeyResult VX_Layout::resetEnum()
 {
-    if (enumKey == -1)
-        return;
-    closeCycle(keys[enumKey]);
-    enumKey = -1;
+    VX_KeyResult out;
+    capsWindow = false;
+    if (enumKey != -1) {
+        const int32_t open = enumKey;
+        vxCloseCycle(keys[open]);
+        enumKey = -1;
+        if (engine && engine->touch.marks)
+            requestLook(open);
+        endOneShot(out);
+    }
+    noteRepaint(out);
+    return out;
 }

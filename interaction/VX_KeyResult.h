@@ -32,6 +32,7 @@ struct VX_KeyResult {
     int32_t resetInterval = 0;     // ms with TIMER_START
     bool repaint = false;          // the shown layout has a repaint request pending
     bool layoutChanged = false;    // another layout or mode is shown: resize, draw whole
+    int32_t held = -1;             // key held by the pointer after the event; -1 none
 };
 
 #endif
