@@ -68,21 +68,29 @@ bool VX_Engine::loadListed(const char *found)
         if (!layout) {
             vxLog.print("VX_Engine: can't allocate memory for layout '%s' (need %u bytes)\n",
                         name, static_cast<unsigned>(sizeof(VX_Layout)));
+            if (observer)
+                observer->layoutDone(name, false);
             continue;
         }
         if (!layout->load(name)) {
             dropLinksOf(layout.get());
             vxLog.print("VX_Engine: loading layout '%s' failed, remove it\n", name);
+            if (observer)
+                observer->layoutDone(name, false);
             continue;
         }
         int row = layout->type;  // 0 or 1, checked by the loader
         if (layoutCount[row] >= static_cast<uint32_t>(kSlots)) {
             dropLinksOf(layout.get());
             vxLog.print("VX_Engine: have to drop layout '%s', no more space\n", name);
+            if (observer)
+                observer->layoutDone(name, false);
             continue;
         }
         layouts[row][layoutCount[row]] = std::move(layout);
         ++layoutCount[row];
+        if (observer)
+            observer->layoutDone(name, true);
     }
 
     in.close();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/VX_Layout.h"
+#include "engine/VX_LoadObserver.h"
 #include "image/VX_ImageList.h"
 
 class VX_Engine {
@@ -117,6 +118,7 @@ public:
     VX_ImageList keyPieces;                // the pieces keys show
     VX_ImageList boardPictures;            // board backgrounds; first is bg.gif
     char path[kPathSize] = {};             // last candidate or found path
+    VX_LoadObserver *observer = nullptr;   // told what loads meet; not owned, may be null
 
 private:
     // A forward link waiting for the end of the load.

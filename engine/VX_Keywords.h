@@ -32,4 +32,10 @@ inline constexpr VX_KeyTypeName vxKeyTypeNames[] = {
     {"bks", VX_KEY_BKS}, {"ent", VX_KEY_ENT}, {"space", VX_KEY_SPACE},
 };
 
+// The section headers of a layout file, in the order the loader tests
+// them; tools name them to an author who misspelt one.
+inline constexpr const char *vxSectionNames[] = {
+    "Common", "Board", "Layout", "Geometry", "Strings", "Pixs",
+};
+
 #endif

@@ -203,6 +203,9 @@ bool VX_LayoutLoader::readPictureItem(VX_Key &key, VX_Image *&slot)
     // engine has written why.
     slot = engine.getKeyPiece(fileName, static_cast<int>(left), static_cast<int>(top), key.width,
                               key.height);
+    if (!slot && engine.observer)
+        engine.observer->pictureRefused(layout, static_cast<int32_t>(&key - layout.keys.get()),
+                                        fileName);
     return true;
 }
 
@@ -212,7 +215,7 @@ bool VX_LayoutLoader::parsePixs()
     int32_t count = 0;
     for (; count < layout.keyCount; ++count) {
         VX_Key &key = layout.keys[count];
-        if (!expectOpen())
+        if (!startEntry(true, "Pixs", count, layout.keyCount))
             return false;
         // The entry is read into a copy of the key's slots, so that the 'x'
         // mark never reaches the key, even when the entry fails half-way.

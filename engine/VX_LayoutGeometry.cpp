@@ -15,7 +15,8 @@ bool VX_LayoutLoader::parseGeometry()
     int32_t count = 0;
     while (count < layout.keyCount) {
         VX_Key &key = layout.keys[count];
-        if (!expectOpen() || !expectNumber(key.x) || !expectNumber(key.y) ||
+        if (!startEntry(true, "Geometry", count, layout.keyCount) || !expectNumber(key.x) ||
+            !expectNumber(key.y) ||
             !next(VX_READ_ENTRIES))
             return false;
         key.width = layout.keyWidth;
@@ -40,15 +41,22 @@ bool VX_LayoutLoader::parseGeometry()
 
 bool VX_LayoutLoader::parseStrings()
 {
+    int32_t alphaKeys = 0;
+    for (int32_t i = 0; i < layout.keyCount; ++i)
+        alphaKeys += layout.keys[i].type == VX_KEY_ALPHA;
     int32_t count = 0;
     for (int32_t i = 0; i < layout.keyCount; ++i) {
         VX_Key &key = layout.keys[i];
         if (key.type != VX_KEY_ALPHA)
             continue;
-        if (layout.modes > 1 && !expectOpen())
+        const bool open = layout.modes > 1;
+        if (open && !startEntry(true, "Strings", count, alphaKeys))
             return false;
         for (int32_t m = 0; m < layout.modes && m < VX_Key::kModes; ++m) {
-            if (!expectString())
+            // With one mode the entry is its word alone.
+            const bool read = m == 0 && !open ? startEntry(false, "Strings", count, alphaKeys)
+                                              : expectString();
+            if (!read)
                 return false;
             // A key string is at most kCharsSize - 1 bytes; a longer word is
             // refused rather than cut, so that no character is silently lost.

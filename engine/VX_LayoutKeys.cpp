@@ -12,7 +12,7 @@ bool VX_LayoutLoader::parseLayout()
 {
     int32_t count = 0;
     while (count < layout.keyCount) {
-        if (!expectString())
+        if (!startEntry(false, "Layout", count, layout.keyCount))
             return false;
         VX_Key &key = layout.keys[count];
         const char *word = token.text;

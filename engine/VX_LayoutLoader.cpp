@@ -62,7 +62,7 @@ bool VX_LayoutLoader::load(const char *layoutName)
     return true;
 }
 
-bool VX_LayoutLoader::readFile(const char *path)
+bool VX_LayoutLoader::readFile(const char *filePath)
 {
     // Section headers and their readers, compared exactly.
     struct SectionReader {
@@ -70,23 +70,34 @@ bool VX_LayoutLoader::readFile(const char *path)
         bool (VX_LayoutLoader::*read)();
     };
     static constexpr SectionReader kSectionReaders[] = {
-        {"Common", &VX_LayoutLoader::parseCommon},
-        {"Board", &VX_LayoutLoader::parseBoard},
-        {"Layout", &VX_LayoutLoader::parseLayout},
-        {"Geometry", &VX_LayoutLoader::parseGeometry},
-        {"Strings", &VX_LayoutLoader::parseStrings},
-        {"Pixs", &VX_LayoutLoader::parsePixs},
+        {vxSectionNames[0], &VX_LayoutLoader::parseCommon},
+        {vxSectionNames[1], &VX_LayoutLoader::parseBoard},
+        {vxSectionNames[2], &VX_LayoutLoader::parseLayout},
+        {vxSectionNames[3], &VX_LayoutLoader::parseGeometry},
+        {vxSectionNames[4], &VX_LayoutLoader::parseStrings},
+        {vxSectionNames[5], &VX_LayoutLoader::parsePixs},
     };
+    static_assert(sizeof kSectionReaders / sizeof kSectionReaders[0] ==
+                      sizeof vxSectionNames / sizeof vxSectionNames[0],
+                  "a reader for every section name");
 
+    // The engine's path buffer changes with every later search.
+    if (filePath)
+        std::snprintf(path, sizeof path, "%s", filePath);
     // The reader closes the file on every way out, with the loader.
-    if (!in.open(path) || !next(VX_READ_NUMBERS))
+    if (!in.open(filePath) || !next(VX_READ_NUMBERS))
         return false;
     while (token.kind != VX_TOKEN_END) {
         if (token.kind != VX_TOKEN_SECTION)
             return fail("VX_Layout: section expected");
         // An unknown header ends the load without a message of its own.
         const SectionReader *reader = vxFindKeyword(kSectionReaders, token.text);
-        if (!reader || !(this->*(reader->read))())
+        if (!reader) {
+            if (engine.observer)
+                engine.observer->unknownSection(path, in.lineCount, token.text);
+            return false;
+        }
+        if (!(this->*(reader->read))())
             return false;
     }
     in.close();
@@ -124,6 +135,17 @@ bool VX_LayoutLoader::expectString()
     if (!next(VX_READ_WORDS))
         return false;
     return token.kind == VX_TOKEN_WORD || fail("VX_Layout: string expected");
+}
+
+bool VX_LayoutLoader::startEntry(bool open, const char *section, int32_t read, int32_t expected)
+{
+    if (!next(open ? VX_READ_ENTRIES : VX_READ_WORDS))
+        return false;
+    if (token.kind == (open ? VX_TOKEN_OPEN : VX_TOKEN_WORD))
+        return true;
+    if (engine.observer && (token.kind == VX_TOKEN_SECTION || token.kind == VX_TOKEN_END))
+        engine.observer->sectionShort(path, in.lineCount, section, read, expected);
+    return fail(open ? "VX_Layout: '(' expected" : "VX_Layout: string expected");
 }
 
 bool VX_LayoutLoader::fail(const char *format, ...)

@@ -15,6 +15,7 @@
 
 #include "config/VX_Parser.h"
 #include "config/VX_Token.h"
+#include "engine/VX_Engine.h"
 
 class VX_Engine;
 class VX_Image;
@@ -33,7 +34,7 @@ public:
     bool load(const char *layoutName);
     // Reads the sections of the file at `path` into the layout, which keeps
     // the name it has; false on any failure, after its message.
-    bool readFile(const char *path);
+    bool readFile(const char *filePath);
 
 private:
     // One section each; see the contract above.
@@ -60,6 +61,11 @@ private:
     bool expectOpen();
     bool expectClose();
     bool expectString();
+    // The first token of entry `read` of a section of `expected` entries:
+    // '(' when `open`, else a word, with expectOpen's or expectString's
+    // message when it is another. A header or the end of the file there
+    // is told to the engine's observer as a section that is short.
+    bool startEntry(bool open, const char *section, int32_t read, int32_t expected);
     // Writes the diagnostic `format` followed by the position " (<file>,
     // <line>)" and a line feed: the one way a positioned message is
     // written. fail() ends the load (always false, for `return fail(...)`);
@@ -80,6 +86,7 @@ private:
     VX_Engine &engine;  // the layout's engine: files and pictures
     VX_Parser in;       // the open layout file
     VX_Token token;     // current token; its text lives in `in`'s line buffer
+    char path[VX_Engine::kPathSize] = {};  // the file being read, for the observer
 };
 
 #endif

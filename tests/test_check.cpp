@@ -404,3 +404,153 @@ TEST(Check, PreviewThatCannotBeWrittenFails)
                          QString::fromStdString(dir.path())});
     EXPECT_EQ(r.exitCode, 2) << r.out;
 }
+
+// --- Explanations after the loader's lines ---
+
+namespace {
+
+// Index of the first line equal to `line`, or -1.
+int lineIndex(const Result &r, const std::string &line)
+{
+    for (size_t i = 0; i < r.lines.size(); ++i)
+        if (r.lines[i] == line)
+            return static_cast<int>(i);
+    return -1;
+}
+
+}  // namespace
+
+TEST(Check, MistakesTheLoaderLeavesOpenAreExplainedAfterItsLines)
+{
+    struct Case {
+        const char *what;
+        std::function<std::string(LayoutFile &)> text;  // the file "main.cfg"
+        const char *loaderLine;   // the loader's own line, unchanged
+        const char *explanation;  // after it; "<file>" is the file's path
+    };
+    const Case cases[] = {
+        {"misspelt section header",
+         [](LayoutFile &f) {
+             std::string t = f.text();
+             t.replace(t.find("[Geometry]"), 10, "[Geometrie]");
+             return t;
+         },
+         "VX_Engine: loading layout 'main' failed, remove it",
+         "vexil-check: <file>, line 5: [Geometrie] is no section; the sections are [Common], "
+         "[Board], [Layout], [Geometry], [Strings] and [Pixs], written exactly so"},
+        {"[Layout] one word short",
+         [](LayoutFile &f) {
+             f.words = "alpha";
+             return f.text();
+         },
+         "VX_Layout: string expected (main.cfg, 5)",
+         "vexil-check: <file>, line 5: [Layout] has 1 entry, and [Common] asks for 2 (keys 2): "
+         "one entry for each key"},
+        {"[Geometry] one entry short",
+         [](LayoutFile &f) {
+             f.geometry = "(0 0)";
+             return f.text();
+         },
+         "VX_Layout: '(' expected (main.cfg, 7)",
+         "vexil-check: <file>, line 7: [Geometry] has 1 entry, and [Common] asks for 2 (keys 2): "
+         "one entry for each key"},
+        {"[Strings] one alpha key short",
+         [](LayoutFile &f) {
+             f.words = "alpha alpha";
+             return f.text();
+         },
+         "VX_Layout: string expected (main.cfg, 9)",
+         "vexil-check: <file>, line 9: [Strings] has 1 entry, and [Layout] has 2 alpha keys: one "
+         "entry for each"},
+        {"[Strings] of two modes one alpha key short",
+         [](LayoutFile &f) {
+             f.common += " mode 2";
+             f.words = "alpha alpha";
+             f.strings = "( abc ABC )";
+             return f.text();
+         },
+         "VX_Layout: '(' expected (main.cfg, 9)",
+         "vexil-check: <file>, line 9: [Strings] has 1 entry, and [Layout] has 2 alpha keys: one "
+         "entry for each"},
+        {"[Pixs] one entry short at the end of the file",
+         [](LayoutFile &f) {
+             f.pixs = "((0 0) (0 10))";
+             return f.text();
+         },
+         "VX_Layout: '(' expected (main.cfg, 12)",
+         "vexil-check: <file>, line 12: [Pixs] has 1 entry, and [Common] asks for 2 (keys 2): "
+         "one entry for each key"},
+        {"[Geometry] with 15 entries for keys 16",
+         [](LayoutFile &f) {
+             f.common = "keys 16 bwid 1 bhei 10";
+             f.words = "alpha space";
+             f.geometry.clear();
+             for (int i = 0; i < 15; ++i)
+                 f.geometry += (i ? "\n(" : "(") + std::to_string(i) + " 0)";
+             for (int i = 2; i < 16; ++i)
+                 f.words += " space";
+             return f.text();
+         },
+         "VX_Layout: '(' expected (main.cfg, 21)",
+         "vexil-check: <file>, line 21: [Geometry] has 15 entries, and [Common] asks for 16 "
+         "(keys 16): one entry for each key"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeSet(dir, "main", {{"main", LayoutFile()}});
+        LayoutFile main;
+        dir.write("main.cfg", c.text(main));
+        Result r = runCheck({QString::fromStdString(dir.path())});
+        EXPECT_EQ(r.exitCode, 2) << r.out;
+        std::string explanation = c.explanation;
+        explanation.replace(explanation.find("<file>"), 6, dir.file("main.cfg"));
+        const int loader = lineIndex(r, c.loaderLine);
+        const int failed = lineIndex(r, "VX_Engine: loading layout 'main' failed, remove it");
+        const int explained = lineIndex(r, explanation);
+        EXPECT_GE(loader, 0) << r.out;
+        EXPECT_EQ(explained, failed + 1) << explanation << "\n" << r.out;
+    }
+}
+
+TEST(Check, MistakesInsideAnEntryGetOnlyTheLoadersLine)
+{
+    // A wrong token inside the entries is the loader's to name: nothing is
+    // missing, so there is no count to explain.
+    TempDir dir;
+    LayoutFile main;
+    main.geometry = "(0 0) (a 0)";
+    writeSet(dir, "main", {{"main", main}});
+    Result r = runCheck({QString::fromStdString(dir.path())});
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    EXPECT_TRUE(r.has("VX_Layout: number expected (main.cfg, 6)")) << r.out;
+    EXPECT_EQ(r.out.find("vexil-check: " + dir.path()), std::string::npos) << r.out;
+}
+
+TEST(Check, MissingKeyPictureIsSummedUpOnceForTheRequestsAndOnceForTheKeys)
+{
+    // Two keys of two pictures each, all from main.gif, which is missing:
+    // the loader says so four times; vexil-check sums that up, and the
+    // keys that can never be hit because of it in one more line.
+    TempDir dir;
+    LayoutFile main;
+    main.words = "alpha bks";
+    main.geometry = "(0 0) (10 0)";
+    writeSet(dir, "main", {{"main", main}});
+    std::filesystem::remove(dir.file("main.gif"));
+    Result r = runCheck({QString::fromStdString(dir.path())});
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    const std::string missing = "VX_Engine: no 'main.gif' in ( " + dir.path() + " )";
+    int requests = 0;
+    for (const std::string &line : r.lines)
+        requests += line == missing;
+    EXPECT_EQ(requests, 4) << r.out;
+    const int summary =
+        lineIndex(r, "vexil-check: main: 4 requests for a picture of 'main.gif' got none, one "
+                     "message each above");
+    EXPECT_GT(summary, lineIndex(r, missing)) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: main: 2 keys can never be hit, since their released pictures "
+                      "were to come from 'main.gif': keys 0-1"))
+        << r.out;
+    EXPECT_EQ(r.out.find("no released picture in mode"), std::string::npos) << r.out;
+}

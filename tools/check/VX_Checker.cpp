@@ -9,6 +9,7 @@
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
+#include "tools/check/VX_LoadExplainer.h"
 
 namespace {
 
@@ -35,7 +36,10 @@ const char *stateName(int state)
 
 }  // namespace
 
-VX_Checker::VX_Checker(const VX_Engine &engine) : engine_(engine) {}
+VX_Checker::VX_Checker(const VX_Engine &engine, const VX_LoadExplainer *explainer)
+    : engine_(engine), explainer_(explainer)
+{
+}
 
 int VX_Checker::run()
 {
@@ -66,22 +70,43 @@ void VX_Checker::checkLayout(const VX_Layout &layout)
 {
     if (!layout.keys)
         return;
+    LostKeys lost;
     for (int32_t i = 0; i < layout.keyCount; ++i) {
-        checkKey(layout, i);
+        checkKey(layout, i, lost);
         checkPictures(layout, i);
+    }
+    for (const auto &entry : lost) {
+        const std::vector<int32_t> &keys = entry.second;
+        warn(layout, "%zu key%s can never be hit, since %s released picture%s to come from '%s': %s",
+             keys.size(), keys.size() == 1 ? "" : "s", keys.size() == 1 ? "its" : "their",
+             keys.size() == 1 ? " was" : "s were", entry.first.c_str(),
+             describeRanges(keys).c_str());
     }
     checkOverlaps(layout);
 }
 
-void VX_Checker::checkKey(const VX_Layout &layout, int32_t index)
+void VX_Checker::checkKey(const VX_Layout &layout, int32_t index, LostKeys &lost)
 {
     const VX_Key &key = layout.keys[index];
     const std::string what = describeKey(layout, index);
+    const char *refused = explainer_ ? explainer_->refusedPictureOf(layout, index) : nullptr;
+    bool counted = false;
 
     for (int32_t m = 0; m < layout.modes && m < VX_Key::kModes; ++m) {
-        if (isPressable(key) && !key.pix[m][VX_PIX_RELEASED])
-            warn(layout, "%s: no released picture in mode %d (it can never be hit)", what.c_str(),
-                 m);
+        if (isPressable(key) && !key.pix[m][VX_PIX_RELEASED]) {
+            if (!refused) {
+                warn(layout, "%s: no released picture in mode %d (it can never be hit)",
+                     what.c_str(), m);
+            } else if (!counted) {
+                counted = true;
+                auto entry = lost.begin();
+                while (entry != lost.end() && entry->first != refused)
+                    ++entry;
+                if (entry == lost.end())
+                    entry = lost.insert(lost.end(), {refused, {}});
+                entry->second.push_back(index);
+            }
+        }
         if (key.type == VX_KEY_ALPHA && key.charCount[m] == 0)
             warn(layout, "%s: alpha key without characters in mode %d", what.c_str(), m);
     }
@@ -204,6 +229,22 @@ void VX_Checker::warn(const VX_Layout &layout, const char *format, ...)
     va_end(args);
     vxLog.print("vexil-check: %s: %s\n", layout.displayName(), text);
     ++warnings_;
+}
+
+std::string VX_Checker::describeRanges(const std::vector<int32_t> &keys)
+{
+    // Ascending indices, runs written first-last: "keys 0-29, 31".
+    std::string text = keys.size() == 1 ? "key " : "keys ";
+    for (size_t i = 0; i < keys.size();) {
+        size_t j = i;
+        while (j + 1 < keys.size() && keys[j + 1] == keys[j] + 1)
+            ++j;
+        text += (i == 0 ? "" : ", ") + std::to_string(keys[i]);
+        if (j > i)
+            text += "-" + std::to_string(keys[j]);
+        i = j + 1;
+    }
+    return text;
 }
 
 std::string VX_Checker::describeKey(const VX_Layout &layout, int32_t index) const

@@ -8,14 +8,19 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class VX_Engine;
+class VX_LoadExplainer;
 class VX_Layout;
 struct VX_Key;
 
 class VX_Checker {
 public:
-    explicit VX_Checker(const VX_Engine &engine);
+    // `explainer`, when given, tells which keys lost their pictures at the
+    // load: those are summed up per picture file instead of key by key.
+    explicit VX_Checker(const VX_Engine &engine, const VX_LoadExplainer *explainer = nullptr);
 
     // Checks every placed layout and their reach; returns the number of
     // warnings written.
@@ -27,7 +32,10 @@ public:
 
 private:
     void checkLayout(const VX_Layout &layout);
-    void checkKey(const VX_Layout &layout, int32_t index);
+    // Keys that can never be hit because their picture file could not be
+    // had are added to `lost` (file, key indices) rather than warned about.
+    using LostKeys = std::vector<std::pair<std::string, std::vector<int32_t>>>;
+    void checkKey(const VX_Layout &layout, int32_t index, LostKeys &lost);
     void checkOverlaps(const VX_Layout &layout);
     void checkPictures(const VX_Layout &layout, int32_t index);
     void checkReach();
@@ -37,10 +45,13 @@ private:
         __attribute__((format(printf, 3, 4)))
 #endif
         ;
+    // "key 5" or "keys 0-29, 31" for ascending key indices.
+    static std::string describeRanges(const std::vector<int32_t> &keys);
     // "key <n> (<type word>)" for key `index` of `layout`.
     std::string describeKey(const VX_Layout &layout, int32_t index) const;
 
     const VX_Engine &engine_;
+    const VX_LoadExplainer *explainer_;  // null: no load was watched
     int warnings_ = 0;
 };
 

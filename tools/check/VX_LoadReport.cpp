@@ -6,7 +6,9 @@
 void VX_LoadReport::run(VX_Engine &engine)
 {
     const uint64_t before = vxLog.diagnostics;
+    engine.observer = &explainer;
     loaded = engine.load();
+    engine.observer = nullptr;
     // Pictures load encoded: decoding all of them finds broken image data
     // that the program would meet only when it first shows the layout.
     if (loaded)

@@ -7,17 +7,21 @@
 
 #include <cstdint>
 
+#include "tools/check/VX_LoadExplainer.h"
+
 class VX_Engine;
 
 class VX_LoadReport {
 public:
-    // Loads `engine` and decodes every picture its layouts draw; afterwards
-    // `loaded` holds load()'s result and `diagnostics` the number of
-    // diagnostics written meanwhile.
+    // Loads `engine` and decodes every picture its layouts draw, with
+    // `explainer` telling the author after each layout what its lines
+    // leave open; afterwards `loaded` holds load()'s result and
+    // `diagnostics` the number of diagnostics written meanwhile.
     void run(VX_Engine &engine);
 
     bool loaded = false;       // load() returned true
     uint64_t diagnostics = 0;  // diagnostics written by the load
+    VX_LoadExplainer explainer;  // what the load met; lives as long as the engine's layouts are read
 };
 
 #endif

@@ -91,7 +91,7 @@ int main(int argc, char **argv)
     VX_LoadReport report;
     report.run(engine);
 
-    VX_Checker checker(engine);
+    VX_Checker checker(engine, &report.explainer);
     if (report.loaded)
         checker.run();
 
