@@ -85,8 +85,10 @@ void QVX_Board::act(const VX_KeyResult &result)
         resetTimer->stop();
     if (result.layoutChanged)
         showActive();
-    if (result.repaint || result.layoutChanged)
+    if (result.repaint || result.layoutChanged) {
         update();
+        emit changed();
+    }
     if (result.send && result.erase)
         emit sendKey(VX_CODE_BACKSPACE, nullptr);
     if (result.repeat == VX_KeyResult::TIMER_START)

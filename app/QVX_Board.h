@@ -32,6 +32,10 @@ signals:
     // qkey: a Qt key code, or 0 with `unikey` a NUL-terminated UTF-8 text.
     // `unikey` is valid only during the emission (null for the erase step).
     void sendKey(int qkey, const char *unikey);
+    // The board asked for a repaint (of some keys, or whole after another
+    // layout or mode was shown); for a front end that draws the layout
+    // itself instead of showing the widget.
+    void changed();
 
 public slots:
     // Driven by repeatTimer: one auto-repeat tick of the held key.

@@ -25,6 +25,12 @@ bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::strin
             options.help = true;
         } else if (std::strcmp(arg, "--float") == 0) {
             options.floating = true;
+        } else if (std::strcmp(arg, "--x11") == 0) {
+            options.x11 = true;
+        } else if (std::strcmp(arg, "--wayland") == 0) {
+            options.wayland = true;
+        } else if (std::strcmp(arg, "--auto") == 0) {
+            options.autoShow = true;
         } else if (std::strcmp(arg, "--scale") == 0) {
             if (i + 1 >= argc) {
                 error = "--scale needs a factor, such as --scale 1.5";
@@ -49,25 +55,46 @@ bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::strin
             options.scale = factor;
         }
     }
+    if (options.x11 && options.wayland) {
+        error = "--x11 and --wayland exclude each other";
+        return false;
+    }
     return true;
 }
 
 const char *QVX_Panel::usage()
 {
-    return "Usage: vexil-panel [--float] [--scale F] [--help]\n"
-           "An on-screen keyboard that types into the window that has the keyboard focus\n"
-           "(X11, through the XTest extension). Clicking it never takes the focus away.\n"
+    return "Usage: vexil-panel [--float] [--scale F] [--auto] [--x11 | --wayland] [--help]\n"
+           "An on-screen keyboard that types into the window that has the keyboard focus.\n"
+           "Clicking or touching it never takes the focus away.\n"
            "\n"
-           "  --float      a movable window that stays above the others, instead of the\n"
-           "               panel docked at the bottom edge of the screen\n"
+           "  --float      not docked: on X11 a movable window that stays above the\n"
+           "               others, on Wayland a board above everything that keeps no\n"
+           "               room for itself at the bottom edge\n"
            "  --scale F    draw the keyboard F times as large (0.25 to 8; e.g. 1.5 or 2\n"
            "               for a touch screen)\n"
+           "  --auto       Wayland: show the keyboard only while a text field is active\n"
+           "               (needs a compositor with the input-method protocol)\n"
+           "  --x11        type through X11 (XTest), also in a Wayland session; reaches\n"
+           "               the X11 applications only (XWayland)\n"
+           "  --wayland    type through Wayland (the default when $WAYLAND_DISPLAY is set)\n"
            "  --help       show this text and exit\n"
            "\n"
            "The layouts are those of vexil: load.cfg and <name>.cfg in\n"
            "$XDG_DATA_HOME/vexil (~/.local/share/vexil), then in ../share/vexil beside the\n"
-           "program. The X display is taken from $DISPLAY. Exit status 2: wrong command\n"
-           "line, or no X server to type into (typing into other applications needs X11).\n";
+           "program. Wayland needs a compositor with the layer-shell and virtual-keyboard\n"
+           "protocols (wlroots-based ones: sway, Phosh, labwc, river, Hyprland). Exit\n"
+           "status 2: wrong command line, or nothing to type into; 1: the display went away.\n";
+}
+
+std::vector<std::string> QVX_Panel::layoutTexts(const VX_Layout &layout)
+{
+    std::vector<std::string> texts;
+    for (int32_t i = 0; i < layout.keyCount; ++i)
+        for (int32_t m = 0; m < layout.modes; ++m)
+            if (layout.keys[i].type == VX_KEY_ALPHA && layout.keys[i].chars[m][0] != '\0')
+                texts.emplace_back(layout.keys[i].chars[m]);
+    return texts;
 }
 
 QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &options,
@@ -111,12 +138,7 @@ void QVX_Panel::sendKey(int qkey, const char *unikey)
     const VX_Layout *active = board->engine.activeLayout();
     if (active && active != prepared_) {
         prepared_ = active;
-        std::vector<std::string> texts;
-        for (int32_t i = 0; i < active->keyCount; ++i)
-            for (int32_t m = 0; m < active->modes; ++m)
-                if (active->keys[i].type == VX_KEY_ALPHA && active->keys[i].chars[m][0] != '\0')
-                    texts.emplace_back(active->keys[i].chars[m]);
-        output_.prepare(texts);
+        output_.prepare(layoutTexts(*active));
     }
     output_.sendKey(qkey, unikey);
     settleTimer_->start(output_.settleDelay());

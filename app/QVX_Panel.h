@@ -24,6 +24,9 @@ public:
         bool help = false;      // --help: print the usage and start nothing
         bool floating = false;  // --float: a movable window instead of the dock
         double scale = 1.0;     // --scale F: board size factor, kMinScale..kMaxScale
+        bool x11 = false;       // --x11: type through X11 even in a Wayland session
+        bool wayland = false;   // --wayland: Wayland even without $WAYLAND_DISPLAY's hint; not with x11
+        bool autoShow = false;  // --auto: shown only while a text field is active (Wayland)
     };
     static constexpr double kMinScale = 0.25;
     static constexpr double kMaxScale = 8.0;
@@ -33,6 +36,9 @@ public:
     static bool parseOptions(int argc, char **argv, Options &options, std::string &error);
     // The --help text, ending in a line feed.
     static const char *usage();
+
+    // Every text (UTF-8) the keys of `layout` type, in all its modes.
+    static std::vector<std::string> layoutTexts(const VX_Layout &layout);
 
     // Builds the window and loads the layouts from `searchDirs`. `output`
     // and `desktop` must outlive the window; without a desktop (null) the

@@ -1,6 +1,8 @@
-// vexil-panel: the on-screen keyboard that types into other applications
-// on X11. The same board, engine, layouts and search directories as vexil;
-// the keys go through XTest to the window that has the keyboard focus.
+// vexil-panel: the on-screen keyboard that types into other applications.
+// The same board, engine, layouts and search directories as vexil; the keys
+// go through XTest on X11, or through the virtual keyboard and input method
+// of a Wayland compositor, to the window that has the keyboard focus.
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
@@ -10,7 +12,10 @@
 #include <unistd.h>
 
 #include "app/QVX_Panel.h"
+#include "app/QVX_WaylandPanel.h"
 #include "base/SearchDirs.h"
+#include "output/VX_WaylandClient.h"
+#include "output/VX_WaylandOutput.h"
 #include "output/VX_XDesktop.h"
 #include "output/VX_XOutput.h"
 
@@ -31,6 +36,113 @@ bool isSet(const char *name)
     return value && *value;
 }
 
+// SIGTERM, SIGINT and SIGHUP end the event loop like a normal quit, so what
+// typing changed is undone on the way out.
+void quitOnSignals(QApplication &app)
+{
+    if (pipe(signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
+{
+    // The output's connection comes first: without an X server there is
+    // nothing to type into.
+    VX_XOutput output;
+    if (!output.ok()) {
+        std::fprintf(stderr, "vexil-panel: %s (DISPLAY=%s)\n", output.error(),
+                     isSet("DISPLAY") ? std::getenv("DISPLAY") : "unset");
+        return 2;
+    }
+    VX_XDesktop desktop;
+    // The window hints the panel relies on are X11 ones, so the toolkit
+    // talks X11 too, also under XWayland.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    quitOnSignals(app);
+    int result;
+    {
+        QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());
+        if (!panel.hasLayout()) {
+            std::fputs("vexil-panel: no layout to show\n", stderr);
+            return 1;
+        }
+        panel.show();
+        result = QApplication::exec();
+    }
+    output.settle();
+    return result;
+}
+
+int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
+{
+    VX_WaylandClient client;
+    if (!client.connect()) {
+        std::fprintf(stderr, "vexil-panel: %s (WAYLAND_DISPLAY=%s)\n", client.error().c_str(),
+                     isSet("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "unset");
+        return 2;
+    }
+    if (const char *missing = client.missing()) {
+        std::fprintf(stderr,
+                     "vexil-panel: this Wayland compositor does not offer %s, which an on-screen keyboard "
+                     "needs here. Compositors based on wlroots (sway, Phosh, labwc, river, Hyprland) have it. "
+                     "Under XWayland, vexil-panel --x11 types into the X11 applications.\n",
+                     missing);
+        return 2;
+    }
+    // The board is drawn by the panel itself into the compositor's buffers;
+    // the toolkit only runs the event loop, timers and painting.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    quitOnSignals(app);
+
+    auto *notifier = new QSocketNotifier(client.fd(), QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&client, notifier] {
+        if (!client.dispatch()) {
+            notifier->setEnabled(false);
+            std::fprintf(stderr, "vexil-panel: the Wayland compositor went away (%s)\n", client.error().c_str());
+            QApplication::exit(1);
+        }
+    });
+    // Requests made by timers and input go out before the loop sleeps.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &app,
+                     [&client] { client.flush(); });
+
+    int result;
+    {
+        VX_WaylandOutput output(client);
+        output.onUnavailable = [] {
+            std::fputs("vexil-panel: another input method holds this seat; typing through the virtual "
+                       "keyboard alone\n",
+                       stderr);
+        };
+        // The input method says whether the seat is ours at the first events.
+        client.roundtrip();
+        QVX_WaylandPanel panel(client, output, options, platformSearchDirs());
+        if (!panel.hasLayout()) {
+            std::fputs("vexil-panel: no layout to show\n", stderr);
+            return 1;
+        }
+        if (options.autoShow && !output.hasInputMethod())
+            std::fputs("vexil-panel: --auto cannot follow text fields here (no input method protocol); "
+                       "the keyboard stays shown\n",
+                       stderr);
+        panel.start();
+        client.flush();
+        result = QApplication::exec();
+    }
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -45,50 +157,6 @@ int main(int argc, char *argv[])
         std::fputs(QVX_Panel::usage(), stdout);
         return 0;
     }
-
-    // The output's connection comes first: without an X server there is
-    // nothing to type into, whatever the desktop.
-    VX_XOutput output;
-    if (!output.ok()) {
-        if (isSet("WAYLAND_DISPLAY") && !isSet("DISPLAY"))
-            std::fputs("vexil-panel: this is a Wayland session without an X server; typing into other "
-                       "applications needs X11 for now.\n",
-                       stderr);
-        else
-            std::fprintf(stderr, "vexil-panel: %s (DISPLAY=%s)\n", output.error(),
-                         isSet("DISPLAY") ? std::getenv("DISPLAY") : "unset");
-        return 2;
-    }
-    VX_XDesktop desktop;
-    // The window hints the panel relies on are X11 ones, so the toolkit
-    // talks X11 too, also under XWayland.
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
-
-    // SIGTERM and SIGINT end the event loop like a normal quit, so the
-    // keymap is put back on the way out.
-    if (pipe(signalPipe) == 0) {
-        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
-        struct sigaction action = {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &action, nullptr);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGHUP, &action, nullptr);
-    }
-
-    int result;
-    {
-        QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());
-        if (!panel.hasLayout()) {
-            std::fputs("vexil-panel: no layout to show\n", stderr);
-            return 1;
-        }
-        panel.show();
-        result = QApplication::exec();
-    }
-    output.settle();
-    return result;
+    const bool wayland = options.wayland || (!options.x11 && isSet("WAYLAND_DISPLAY"));
+    return wayland ? runWayland(argc, argv, options) : runX11(argc, argv, options);
 }

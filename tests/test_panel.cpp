@@ -53,6 +53,8 @@ TEST(PanelOptions, AcceptedCommandLines)
         {{"--scale", "8"}, false, false, 8.0},
         {{"--help"}, true, false, 1.0},
         {{"-h", "--float"}, true, true, 1.0},
+        {{"--x11", "--auto"}, false, false, 1.0},
+        {{"--wayland", "--float"}, false, true, 1.0},
     };
     for (const Case &c : cases) {
         QVX_Panel::Options options;
@@ -80,8 +82,9 @@ TEST(PanelOptions, RefusedCommandLines)
     }
 }
 
-// The program itself: --help needs no display; without an X server it
-// explains itself and exits with 2, also on a Wayland session.
+// The program itself: --help needs no display; without an X server or a
+// Wayland compositor (whichever it was told or found) it explains itself
+// and exits with 2.
 TEST(PanelProgram, HelpAndNoXServer)
 {
     struct Case {
@@ -90,7 +93,10 @@ TEST(PanelProgram, HelpAndNoXServer)
         std::string says;
     } cases[] = {
         {"DISPLAY= WAYLAND_DISPLAY=", "--help", 0, "Usage: vexil-panel"},
-        {"DISPLAY= WAYLAND_DISPLAY=wayland-0", "", 2, "needs X11 for now"},
+        {"DISPLAY= WAYLAND_DISPLAY=wayland-vexil-none", "", 2, "cannot connect to the Wayland compositor"},
+        {"DISPLAY= WAYLAND_DISPLAY=wayland-vexil-none", "--x11", 2, "cannot connect to the X server"},
+        {"DISPLAY=:9999 WAYLAND_DISPLAY=", "--wayland", 2, "cannot connect to the Wayland compositor"},
+        {"DISPLAY= WAYLAND_DISPLAY=", "--x11 --wayland", 2, "exclude each other"},
         {"DISPLAY=:9999 WAYLAND_DISPLAY=", "", 2, "cannot connect to the X server"},
         {"DISPLAY= WAYLAND_DISPLAY=", "--scale 0", 2, "--scale takes a number"},
         {"DISPLAY= WAYLAND_DISPLAY=", "--bogus", 2, "unknown option '--bogus'"},

@@ -1,0 +1,59 @@
+// The keymap of vexil-panel's own virtual keyboard on Wayland: every
+// character the shown layout can type sits alone on a keycode of its own,
+// at the first level, so no modifier is ever needed; BackSpace, Tab, Return
+// and space sit on their usual keys. The keymap belongs to the panel's
+// virtual device only: the user's keyboard and its keymap never change.
+//
+// Plain code over xkbcommon: it chooses the keycodes and writes the keymap
+// text, and the caller uploads it. A character keeps its keycode for as
+// long as it stays in the keymap, so a key already sent never changes
+// meaning behind the client's back.
+#ifndef VEXIL_OUTPUT_VX_WAYLANDKEYMAP_H
+#define VEXIL_OUTPUT_VX_WAYLANDKEYMAP_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+class VX_WaylandKeymap {
+public:
+    // XKB keycodes (evdev key code + 8). X11 clients behind XWayland read
+    // no keycode above 255, so none above it is used.
+    static constexpr int kFirstKeycode = 9;
+    static constexpr int kLastKeycode = 255;
+    static constexpr int kBackSpace = 22;
+    static constexpr int kTab = 23;
+    static constexpr int kReturn = 36;
+    static constexpr int kSpace = 65;
+    // Keycodes left for characters: all of kFirst..kLast but the four above.
+    static constexpr int kCapacity = kLastKeycode - kFirstKeycode + 1 - 4;
+
+    // Makes sure every code point of `texts` (UTF-8, any length each) has a
+    // keycode. True when the keymap changed and must be uploaded again; false
+    // when it already held them all. When the characters kept so far and the
+    // new ones do not fit, only those of `texts` stay (at their keycodes).
+    // Code points no keysym can name (control characters, invalid UTF-8)
+    // are left out.
+    bool cover(const std::vector<std::string> &texts);
+
+    // Appends the code points of UTF-8 `text` to `out`, up to the first
+    // byte that starts no well-formed character.
+    static void codePoints(const std::string &text, std::vector<uint32_t> &out);
+
+    // The XKB keycode that types `cp`, 0 when none does. Tab, line feed and
+    // space give their fixed keys.
+    int keycodeOf(uint32_t cp) const;
+    // Characters on keycodes of their own now.
+    size_t size() const { return chars_.size(); }
+
+    // The keymap in XKB text form (format XKB_V1) as xkbcommon compiles and
+    // writes it, with no trailing NUL; empty when xkbcommon rejects it.
+    std::string text() const;
+
+private:
+    std::vector<std::pair<uint32_t, int>> chars_;  // (code point, XKB keycode), keycodes distinct
+};
+
+#endif

@@ -1,0 +1,228 @@
+#include "output/VX_WaylandOutput.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "engine/VX_Layout.h"
+#include "input-method-unstable-v2-client-protocol.h"
+#include "output/VX_WaylandClient.h"
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
+
+namespace {
+
+constexpr uint32_t kKeymapFormatXkbV1 = 1;  // WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1
+constexpr int kEvdevOffset = 8;             // XKB keycode - evdev key code
+
+uint32_t nowMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+VX_WaylandOutput *outputOf(void *data) { return static_cast<VX_WaylandOutput *>(data); }
+
+void onActivate(void *data, zwp_input_method_v2 *) { outputOf(data)->imActivate(true); }
+void onDeactivate(void *data, zwp_input_method_v2 *) { outputOf(data)->imActivate(false); }
+void onSurrounding(void *data, zwp_input_method_v2 *, const char *text, uint32_t cursor, uint32_t)
+{
+    outputOf(data)->imSurrounding(text, cursor);
+}
+void onCause(void *, zwp_input_method_v2 *, uint32_t) {}
+void onContentType(void *, zwp_input_method_v2 *, uint32_t, uint32_t) {}
+void onDone(void *data, zwp_input_method_v2 *) { outputOf(data)->imDone(); }
+void onUnavailable(void *data, zwp_input_method_v2 *) { outputOf(data)->imUnavailable(); }
+const zwp_input_method_v2_listener inputMethodListener = {onActivate,    onDeactivate, onSurrounding, onCause,
+                                                          onContentType, onDone,       onUnavailable};
+
+}  // namespace
+
+VX_WaylandOutput::VX_WaylandOutput(VX_WaylandClient &client) : client_(client)
+{
+    keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(client.keyboardManager, client.seat);
+    upload();
+    if (client.inputMethodManager) {
+        inputMethod_ = zwp_input_method_manager_v2_get_input_method(client.inputMethodManager, client.seat);
+        zwp_input_method_v2_add_listener(inputMethod_, &inputMethodListener, this);
+    }
+    client_.flush();
+}
+
+VX_WaylandOutput::~VX_WaylandOutput()
+{
+    for (int keycode : held_)
+        zwp_virtual_keyboard_v1_key(keyboard_, nowMs(), keycode - kEvdevOffset, WL_KEYBOARD_KEY_STATE_RELEASED);
+    held_.clear();
+    if (inputMethod_)
+        zwp_input_method_v2_destroy(inputMethod_);
+    zwp_virtual_keyboard_v1_destroy(keyboard_);
+    client_.roundtrip();
+}
+
+void VX_WaylandOutput::upload()
+{
+    // A key held across a keymap change would come up as another key.
+    for (int keycode : held_)
+        zwp_virtual_keyboard_v1_key(keyboard_, nowMs(), keycode - kEvdevOffset, WL_KEYBOARD_KEY_STATE_RELEASED);
+    held_.clear();
+    const std::string text = keymap_.text();
+    if (text.empty())
+        return;
+    const int fd = memfd_create("vexil-keymap", MFD_CLOEXEC);
+    if (fd < 0)
+        return;
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = write(fd, text.data() + written, text.size() - written);
+        if (n <= 0)
+            break;
+        written += static_cast<size_t>(n);
+    }
+    if (written == text.size()) {
+        // The size leaves the terminating NUL out.
+        zwp_virtual_keyboard_v1_keymap(keyboard_, kKeymapFormatXkbV1, fd, static_cast<uint32_t>(text.size()));
+        ++uploads_;
+    }
+    close(fd);
+}
+
+void VX_WaylandOutput::prepare(const std::vector<std::string> &texts)
+{
+    if (keymap_.cover(texts))
+        upload();
+}
+
+void VX_WaylandOutput::tap(int keycode)
+{
+    if (keycode == 0 || uploads_ == 0)
+        return;
+    const uint32_t time = nowMs();
+    held_.push_back(keycode);
+    zwp_virtual_keyboard_v1_key(keyboard_, time, keycode - kEvdevOffset, WL_KEYBOARD_KEY_STATE_PRESSED);
+    zwp_virtual_keyboard_v1_key(keyboard_, time, keycode - kEvdevOffset, WL_KEYBOARD_KEY_STATE_RELEASED);
+    held_.pop_back();
+}
+
+void VX_WaylandOutput::typeKeys(const char *text)
+{
+    std::vector<uint32_t> cps;
+    VX_WaylandKeymap::codePoints(text, cps);
+    for (uint32_t cp : cps) {
+        if (keymap_.keycodeOf(cp) == 0 && keymap_.cover({text}))
+            upload();  // a character no layout announced: rare, so one upload for it
+        tap(keymap_.keycodeOf(cp));
+    }
+}
+
+bool VX_WaylandOutput::cycleTextBeforeCursor() const
+{
+    const size_t cursor = std::min<size_t>(cursor_, surrounding_.size());
+    return !cycleText_.empty() && cursor >= cycleText_.size() &&
+           surrounding_.compare(cursor - cycleText_.size(), cycleText_.size(), cycleText_) == 0;
+}
+
+void VX_WaylandOutput::commitText(const char *text, uint32_t eraseBytes)
+{
+    if (eraseBytes > 0)
+        zwp_input_method_v2_delete_surrounding_text(inputMethod_, eraseBytes, 0);
+    zwp_input_method_v2_commit_string(inputMethod_, text);
+    zwp_input_method_v2_commit(inputMethod_, doneCount_);
+}
+
+void VX_WaylandOutput::sendKey(int qkey, const char *text)
+{
+    if (qkey == VX_CODE_BACKSPACE && text == nullptr) {
+        // The erase step: what to do depends on the text that follows it.
+        eraseNext_ = true;
+        return;
+    }
+    const bool erase = eraseNext_;
+    eraseNext_ = false;
+    if (qkey == VX_CODE_BACKSPACE || qkey == VX_CODE_RETURN) {
+        if (erase)
+            tap(VX_WaylandKeymap::kBackSpace);
+        tap(qkey == VX_CODE_BACKSPACE ? VX_WaylandKeymap::kBackSpace : VX_WaylandKeymap::kReturn);
+        cycleText_.clear();
+    } else if (qkey == 0 && text && *text) {
+        if (fieldActive()) {
+            uint32_t eraseBytes = 0;
+            if (erase && hasSurrounding_) {
+                // Only what the cycle typed goes; when the user's own text
+                // is before the cursor now, nothing is deleted.
+                if (cycleTextBeforeCursor())
+                    eraseBytes = static_cast<uint32_t>(cycleText_.size());
+            } else if (erase) {
+                tap(VX_WaylandKeymap::kBackSpace);
+            }
+            commitText(text, eraseBytes);
+            cycleText_ = text;
+            unconfirmed_ = true;
+        } else {
+            if (erase)
+                tap(VX_WaylandKeymap::kBackSpace);
+            typeKeys(text);
+        }
+    }
+    client_.flush();
+}
+
+void VX_WaylandOutput::imActivate(bool active)
+{
+    pendingActive_ = active;
+    if (active) {
+        // A field starts with no surrounding text until it reports one.
+        pendingHasText_ = false;
+        pendingText_.clear();
+        pendingCursor_ = 0;
+    }
+}
+
+void VX_WaylandOutput::imSurrounding(const char *text, uint32_t cursor)
+{
+    pendingText_ = text ? text : "";
+    pendingCursor_ = std::min<uint32_t>(cursor, static_cast<uint32_t>(pendingText_.size()));
+    pendingHasText_ = true;
+}
+
+void VX_WaylandOutput::imDone()
+{
+    ++doneCount_;
+    const bool was = active_;
+    active_ = pendingActive_;
+    surrounding_ = pendingText_;
+    cursor_ = pendingCursor_;
+    hasSurrounding_ = active_ && pendingHasText_;
+    if (was != active_) {
+        // Another field, or none: an erase step must not reach it.
+        cycleText_.clear();
+        if (onOutsideChange)
+            onOutsideChange();
+        if (onFieldActive)
+            onFieldActive(active_);
+        return;
+    }
+    if (!active_ || !hasSurrounding_ || cycleText_.empty())
+        return;
+    if (cycleTextBeforeCursor()) {
+        unconfirmed_ = false;
+    } else if (!unconfirmed_) {
+        // The user moved the cursor or edited the text: the cycle is over.
+        cycleText_.clear();
+        if (onOutsideChange)
+            onOutsideChange();
+    }
+}
+
+void VX_WaylandOutput::imUnavailable()
+{
+    if (!inputMethod_)
+        return;
+    zwp_input_method_v2_destroy(inputMethod_);
+    inputMethod_ = nullptr;
+    active_ = false;
+    if (onUnavailable)
+        onUnavailable();
+}

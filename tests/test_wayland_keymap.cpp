@@ -1,0 +1,156 @@
+// The keymap of the panel's virtual keyboard on Wayland: every character
+// of a layout on a keycode of its own at the first level, fixed keys for
+// BackSpace, Tab, Return and space, keycodes kept while their character
+// stays, never above 255, and a text that xkbcommon compiles to exactly
+// those keys.
+#include <gtest/gtest.h>
+
+#include <xkbcommon/xkbcommon.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "output/VX_WaylandKeymap.h"
+
+namespace {
+
+struct Compiled {
+    Compiled(const std::string &text)
+    {
+        context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
+        keymap = xkb_keymap_new_from_string(context, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                            XKB_KEYMAP_COMPILE_NO_FLAGS);
+        if (keymap)
+            state = xkb_state_new(keymap);
+    }
+    ~Compiled()
+    {
+        if (state)
+            xkb_state_unref(state);
+        if (keymap)
+            xkb_keymap_unref(keymap);
+        xkb_context_unref(context);
+    }
+    // What the key types with no modifier, as UTF-8.
+    std::string typed(int keycode) const
+    {
+        char out[16] = {};
+        xkb_state_key_get_utf8(state, keycode, out, sizeof out);
+        return out;
+    }
+    xkb_keysym_t keysym(int keycode) const { return xkb_state_key_get_one_sym(state, keycode); }
+    xkb_context *context = nullptr;
+    xkb_keymap *keymap = nullptr;
+    xkb_state *state = nullptr;
+};
+
+uint32_t firstCodePoint(const std::string &text)
+{
+    std::vector<uint32_t> cps;
+    VX_WaylandKeymap::codePoints(text, cps);
+    return cps.empty() ? 0 : cps[0];
+}
+
+TEST(WaylandKeymap, EveryCharacterTypesItselfWithoutModifiers)
+{
+    // ASCII, Latin-1, Cyrillic, Greek, a character with no legacy keysym
+    // (U+2603) and one outside the basic plane (U+1F600).
+    const std::vector<std::string> chars = {"a",         "Z",         "1",        "!",        "\xc3\xa9",
+                                            "\xc3\x9f",  "\xd0\xb6",  "\xce\xbb", "\xe2\x98\x83",
+                                            "\xf0\x9f\x98\x80", "~"};
+    VX_WaylandKeymap keymap;
+    EXPECT_TRUE(keymap.cover(chars));
+    const Compiled compiled(keymap.text());
+    ASSERT_NE(compiled.keymap, nullptr) << keymap.text();
+    std::set<int> used;
+    for (const std::string &c : chars) {
+        const int keycode = keymap.keycodeOf(firstCodePoint(c));
+        ASSERT_GE(keycode, VX_WaylandKeymap::kFirstKeycode) << c;
+        ASSERT_LE(keycode, VX_WaylandKeymap::kLastKeycode) << c;
+        EXPECT_TRUE(used.insert(keycode).second) << c << " shares keycode " << keycode;
+        EXPECT_EQ(compiled.typed(keycode), c) << "keycode " << keycode;
+    }
+    struct Fixed {
+        uint32_t cp;
+        int keycode;
+        xkb_keysym_t keysym;
+    } fixed[] = {{'\b', VX_WaylandKeymap::kBackSpace, XKB_KEY_BackSpace},
+                 {'\t', VX_WaylandKeymap::kTab, XKB_KEY_Tab},
+                 {'\n', VX_WaylandKeymap::kReturn, XKB_KEY_Return},
+                 {' ', VX_WaylandKeymap::kSpace, XKB_KEY_space}};
+    for (const Fixed &f : fixed) {
+        EXPECT_EQ(keymap.keycodeOf(f.cp), f.keycode) << f.cp;
+        EXPECT_EQ(compiled.keysym(f.keycode), f.keysym) << f.cp;
+        EXPECT_EQ(used.count(f.keycode), 0u) << "a character sits on fixed key " << f.keycode;
+    }
+    // Keys carry the text with no trailing NUL for the compositor.
+    const std::string text = keymap.text();
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.back(), '\0');
+}
+
+TEST(WaylandKeymap, ChangesOnlyForMissingCharactersAndKeepsKeycodes)
+{
+    VX_WaylandKeymap keymap;
+    EXPECT_FALSE(keymap.cover({}));
+    EXPECT_FALSE(keymap.cover({" ", "\t"})) << "fixed keys need no change";
+    EXPECT_TRUE(keymap.cover({"a", "b"}));
+    const int a = keymap.keycodeOf('a');
+    EXPECT_FALSE(keymap.cover({"b", "a"}));
+    // Texts of several characters: each on its own key; controls and bad
+    // bytes are left out.
+    EXPECT_TRUE(keymap.cover({"xyz", "\x01", "\xff"}));
+    EXPECT_EQ(keymap.size(), 5u);
+    EXPECT_NE(keymap.keycodeOf('y'), 0);
+    EXPECT_EQ(keymap.keycodeOf(0x01), 0);
+    EXPECT_EQ(keymap.keycodeOf('a'), a) << "a character kept its keycode";
+}
+
+TEST(WaylandKeymap, OverflowKeepsOnlyTheNewLayoutAtItsKeycodes)
+{
+    VX_WaylandKeymap keymap;
+    std::vector<std::string> first, second;
+    for (uint32_t cp = 0x410; cp < 0x410 + 200; ++cp) {  // Cyrillic and beyond
+        std::string s;
+        s += static_cast<char>(0xc0 | (cp >> 6));
+        s += static_cast<char>(0x80 | (cp & 0x3f));
+        first.push_back(s);
+    }
+    ASSERT_TRUE(keymap.cover(first));
+    const int kept = keymap.keycodeOf(0x410);
+    for (char c = 'a'; c <= 'z'; ++c)
+        second.push_back(std::string(1, c));
+    second.push_back(first[0]);
+    for (int i = 0; i < 26; ++i)
+        second.push_back(std::string(1, static_cast<char>('A' + i)));
+    for (int i = 0; i < 10; ++i)
+        second.push_back(std::string(1, static_cast<char>('0' + i)));
+    ASSERT_GT(keymap.size() + second.size(), static_cast<size_t>(VX_WaylandKeymap::kCapacity));
+    ASSERT_TRUE(keymap.cover(second));
+    EXPECT_EQ(keymap.size(), second.size());
+    EXPECT_EQ(keymap.keycodeOf(0x410), kept);
+    EXPECT_EQ(keymap.keycodeOf(0x411), 0) << "dropped: the new layout lacks it";
+    const Compiled compiled(keymap.text());
+    ASSERT_NE(compiled.keymap, nullptr);
+    for (const std::string &c : second) {
+        const int keycode = keymap.keycodeOf(firstCodePoint(c));
+        ASSERT_LE(keycode, VX_WaylandKeymap::kLastKeycode) << c;
+        EXPECT_EQ(compiled.typed(keycode), c);
+    }
+    // More distinct characters than keycodes: the keymap stays within 255.
+    std::vector<std::string> huge;
+    for (uint32_t cp = 0x4e00; cp < 0x4e00 + 400; ++cp) {
+        std::string s;
+        s += static_cast<char>(0xe0 | (cp >> 12));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+        s += static_cast<char>(0x80 | (cp & 0x3f));
+        huge.push_back(s);
+    }
+    ASSERT_TRUE(keymap.cover(huge));
+    EXPECT_EQ(keymap.size(), static_cast<size_t>(VX_WaylandKeymap::kCapacity));
+    EXPECT_NE(Compiled(keymap.text()).keymap, nullptr);
+}
+
+}  // namespace
