@@ -3,6 +3,8 @@
 // built vexil-skin and vexil-check, and the shipped layouts of the build.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <cstdlib>
@@ -58,21 +60,51 @@ TEST(Authoring, ReadmeStepsWorkInAFreshHome)
     std::filesystem::create_directories(folder);
     home.write(".local/share/vexil/mine.cfg", kMine);
 
-    // 2. Copy the shipped load.cfg and add the name at the end.
+    // 2. cp build/share/vexil/load.cfg ~/.local/share/vexil/ and
+    //    echo <name> >> ~/.local/share/vexil/load.cfg
     std::filesystem::copy_file(shipped + "/load.cfg", folder + "/load.cfg");
     std::ofstream(folder + "/load.cfg", std::ios::app) << "mine\n";
 
-    // 3. vexil-skin --write ~/.local/share/vexil/<name>.cfg
-    const ProgramRun skin = runProgram("vexil-skin", {QString::fromStdString(folder + "/mine.cfg"), "--write"}, &env);
+    // 3. build/bin/vexil-skin --write ~/.local/share/vexil/<name>.cfg
+    const ProgramRun skin =
+        runProgram("vexil-skin", {"--write", QString::fromStdString(folder + "/mine.cfg")}, &env);
     ASSERT_EQ(skin.exitCode, 0) << skin.out << skin.err;
     const std::string written = readFile(folder + "/mine.cfg");
     EXPECT_NE(written.find("[Pixs]"), std::string::npos) << written;
     EXPECT_NE(written.find("#label 6 Mine"), std::string::npos) << written;
     EXPECT_TRUE(std::filesystem::exists(folder + "/mine.gif"));
 
-    // 4. vexil-check with no argument loads what vexil loads: clean.
+    // 4. build/bin/vexil-check with no argument loads what vexil loads: clean.
     const ProgramRun check = runProgram("vexil-check", {}, &env);
     EXPECT_EQ(check.exitCode, 0) << check.out;
     EXPECT_NE(check.out.find("mine: 8 keys"), std::string::npos) << check.out;
     EXPECT_NE(check.out.find("\nvexil-check: clean\n"), std::string::npos) << check.out;
+
+    // 5. build/bin/vexil: the keyboard loads the new layout among the
+    // shipped ones, and a clean start writes only the information lines.
+    QProcess vexil;
+    QProcessEnvironment windowEnv = env;
+    windowEnv.insert("QT_QPA_PLATFORM", "offscreen");
+    vexil.setProcessEnvironment(windowEnv);
+    vexil.start(QString::fromStdString(std::string(binDir) + "/vexil"), {});
+    ASSERT_TRUE(vexil.waitForStarted(30000));
+    std::string out;
+    QElapsedTimer clock;
+    clock.start();
+    while (out.find("VX_Engine: load complete") == std::string::npos && clock.elapsed() < 60000 &&
+           vexil.state() == QProcess::Running) {
+        vexil.waitForReadyRead(1000);
+        out += vexil.readAllStandardOutput().toStdString();
+    }
+    vexil.kill();
+    vexil.waitForFinished(30000);
+    out += vexil.readAllStandardOutput().toStdString();
+    EXPECT_NE(out.find("VX_Layout: read 8 entries from [Layout] (mine)\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("VX_Engine: load complete - basic: 4, aux: 2\n"), std::string::npos) << out;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(line.rfind("VX_Layout: read ", 0) == 0 ||
+                    line.rfind("VX_Engine: load complete", 0) == 0)
+            << line;
 }
