@@ -2,13 +2,11 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "base/VX_Log.h"
-#include "base/VX_LogRedirect.h"
 #include "config/VX_Parser.h"
 
 VX_Engine::VX_Engine(std::vector<std::string> dirs) : searchDirs(std::move(dirs)) {}
@@ -27,20 +25,8 @@ VX_Engine::~VX_Engine()
 
 bool VX_Engine::load(const char *listName)
 {
-    const char *found = findFile(listName);
-    if (found)
-        readListedNames(std::string(found).c_str());
-    bool ok = loadListed(found);
-    resolveLinks();
-    listed_.clear();
-    namesRead_ = 0;
-    return ok;
-}
-
-bool VX_Engine::loadListed(const char *found)
-{
     VX_Parser in;
-    if (!in.open(found)) {
+    if (!in.open(findFile(listName))) {
         in.close();
         return false;
     }
@@ -51,6 +37,7 @@ bool VX_Engine::loadListed(const char *found)
     for (;;) {
         if (!in.nextToken(token, VX_READ_NUMBERS)) {
             in.close();
+            settleAllNamedLinks();
             return false;
         }
         if (token.kind == VX_TOKEN_END)
@@ -63,7 +50,6 @@ bool VX_Engine::loadListed(const char *found)
         // token.text stays valid: the layout reads its file with a parser
         // of its own.
         const char *name = token.text;
-        ++namesRead_;
         std::unique_ptr<VX_Layout> layout(new (std::nothrow) VX_Layout(this));
         if (!layout) {
             vxLog.print("VX_Engine: can't allocate memory for layout '%s' (need %u bytes)\n",
@@ -73,7 +59,6 @@ bool VX_Engine::loadListed(const char *found)
             continue;
         }
         if (!layout->load(name)) {
-            dropLinksOf(layout.get());
             vxLog.print("VX_Engine: loading layout '%s' failed, remove it\n", name);
             if (observer)
                 observer->layoutDone(name, false);
@@ -81,7 +66,6 @@ bool VX_Engine::loadListed(const char *found)
         }
         int row = layout->type;  // 0 or 1, checked by the loader
         if (layoutCount[row] >= static_cast<uint32_t>(kSlots)) {
-            dropLinksOf(layout.get());
             vxLog.print("VX_Engine: have to drop layout '%s', no more space\n", name);
             if (observer)
                 observer->layoutDone(name, false);
@@ -94,6 +78,8 @@ bool VX_Engine::loadListed(const char *found)
     }
 
     in.close();
+    // The whole list is loaded: every target a named link can have is placed.
+    settleAllNamedLinks();
     if (layoutCount[VX_LAYOUT_BASIC] == 0) {
         vxLog.print("VX_Engine: it seems to be no basic layout available\n");
         return false;
@@ -130,61 +116,27 @@ int32_t VX_Engine::auxLayoutIndex(const char *name) const
     return findLayout(VX_LAYOUT_AUX, name);
 }
 
-bool VX_Engine::listedLater(const char *name) const
+void VX_Engine::settleNamedLinks(VX_Layout &layout)
 {
-    for (size_t i = namesRead_; i < listed_.size(); ++i)
-        if (listed_[i] == name)
-            return true;
-    return false;
-}
-
-void VX_Engine::linkLater(VX_Layout &layout, int32_t key, const char *name)
-{
-    pendingLinks_.push_back({&layout, key, name});
-}
-
-void VX_Engine::readListedNames(const char *path)
-{
-    listed_.clear();
-    FILE *quiet = std::fopen("/dev/null", "w");
-    if (!quiet)
-        return;  // no forward links: the rule of earlier lists still holds
-    uint64_t diagnostics = vxLog.diagnostics;
-    {
-        VX_LogRedirect silence(quiet);
-        VX_Parser in;
-        VX_Token token;
-        if (in.open(path))
-            while (in.nextToken(token, VX_READ_NUMBERS) && token.kind == VX_TOKEN_WORD)
-                listed_.emplace_back(token.text);
-        in.close();
-    }
-    vxLog.diagnostics = diagnostics;
-    std::fclose(quiet);
-}
-
-void VX_Engine::dropLinksOf(const VX_Layout *layout)
-{
-    pendingLinks_.erase(std::remove_if(pendingLinks_.begin(), pendingLinks_.end(),
-                                       [layout](const PendingLink &link) {
-                                           return link.layout == layout;
-                                       }),
-                        pendingLinks_.end());
-}
-
-void VX_Engine::resolveLinks()
-{
-    for (const PendingLink &link : pendingLinks_) {
-        VX_Key &key = link.layout->keys[link.key];
-        key.linkSlot = auxLayoutIndex(link.name.c_str());
-        if (key.linkSlot < 0) {
+    for (const VX_NamedLink &link : layout.namedLinks) {
+        if (link.key < 0 || link.key >= layout.keyCount || !layout.keys)
+            continue;  // never index past the keys, whoever filled the list
+        VX_Key &key = layout.keys[link.key];
+        int32_t slot = auxLayoutIndex(link.target.c_str());
+        if (slot < 0) {
             vxLog.print("VX_Engine: layout '%s': key %d links to '%s', which is no loaded aux layout\n",
-                        link.layout->displayName(), link.key, link.name.c_str());
-            key.type = VX_KEY_UNTYPED;
-            key.linkSlot = 0;
+                        layout.displayName(), static_cast<int>(link.key), link.target.c_str());
+            continue;  // the key stays untyped and does nothing
         }
+        key.type = VX_KEY_LINK;
+        key.linkSlot = slot;
     }
-    pendingLinks_.clear();
+    layout.namedLinks.clear();
+}
+
+void VX_Engine::settleAllNamedLinks()
+{
+    forEachLayout([this](int32_t, int32_t, VX_Layout &layout) { settleNamedLinks(layout); });
 }
 
 int32_t VX_Engine::findLayout(int32_t row, const char *name) const

@@ -43,8 +43,8 @@ public:
     VX_Engine &operator=(const VX_Engine &) = delete;
 
     // Reads the list file `listName` (load.cfg unless told otherwise), found
-    // like every other file, and loads every layout it names; true when at
-    // least one basic layout is in its slot.
+    // like every other file, and loads every layout it names, then settles
+    // their "@name" links; true when at least one basic layout is in its slot.
     bool load(const char *listName = "load.cfg");
     // `path` holding the first readable "<dir>/<fileName>", or null (message).
     // The result is the engine's own `path` buffer: it holds until the next
@@ -53,13 +53,12 @@ public:
     char *findFile(const char *fileName);
     // Slot of the first placed aux layout named `name`, or -1.
     int32_t auxLayoutIndex(const char *name) const;
-    // While load() runs: true when load.cfg names `name` after the layout
-    // being loaded, so a link key may point forward to it.
-    bool listedLater(const char *name) const;
-    // Makes key `key` of `layout` a link to the aux layout `name` once the
-    // whole list is loaded; a link that finds no aux layout then is reported
-    // and the key does nothing.
-    void linkLater(VX_Layout &layout, int32_t key, const char *name);
+    // Settles the "@name" links of `layout` against the placed aux layouts:
+    // each key links to its target's slot, or, when no aux layout of that
+    // name is placed, stays untyped with one message naming layout, key and
+    // target. load() does this for every placed layout once the whole list
+    // has loaded; a tool that loads a layout outside the slots calls it.
+    void settleNamedLinks(VX_Layout &layout);
     // Slot of the first placed layout of `row` named `name` (a layout
     // without a name is "NoName"), or -1.
     int32_t findLayout(int32_t row, const char *name) const;
@@ -121,27 +120,9 @@ public:
     VX_LoadObserver *observer = nullptr;   // told what loads meet; not owned, may be null
 
 private:
-    // A forward link waiting for the end of the load.
-    struct PendingLink {
-        VX_Layout *layout;  // placed or still loading; never a dropped one
-        int32_t key;        // index into layout->keys
-        std::string name;   // the aux layout it names
-    };
-
     VX_Image *getPicture(VX_ImageList &cache, const char *fileName);
-    // Loads the layouts of the list found at `found` (null: none found).
-    bool loadListed(const char *found);
-    // Reads the names of the list at `path` without a message: the loading
-    // pass reads the same lines and reports what is wrong with them.
-    void readListedNames(const char *path);
-    // Forgets the forward links of a layout that is not placed.
-    void dropLinksOf(const VX_Layout *layout);
-    // Points every forward link at its aux slot, or reports it.
-    void resolveLinks();
-
-    std::vector<std::string> listed_;        // load.cfg's names, in order
-    size_t namesRead_ = 0;                   // names the loading pass has read
-    std::vector<PendingLink> pendingLinks_;  // forward links of this load
+    // settleNamedLinks() for every placed layout.
+    void settleAllNamedLinks();
 };
 
 #endif

@@ -25,6 +25,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/VX_Key.h"
 #include "interaction/VX_KeyResult.h"
@@ -45,6 +47,14 @@ enum VX_Caps : int32_t {
 // Key codes the layout sends (Qt::Key_Backspace, Qt::Key_Return).
 constexpr int32_t VX_CODE_BACKSPACE = 0x01000003;
 constexpr int32_t VX_CODE_RETURN = 0x01000004;
+
+// A [Layout] word "@name": key `key` is to link to the aux layout `target`,
+// wherever load.cfg lists it. The engine settles it once the whole list has
+// loaded (VX_Engine::settleNamedLinks); until then the key is untyped.
+struct VX_NamedLink {
+    int32_t key;         // index into the layout's keys, below keyCount
+    std::string target;  // the aux layout's name, without the '@'
+};
 
 class VX_Layout {
 public:
@@ -120,6 +130,9 @@ public:
     int32_t blue = 0;
     bool colorFill = true;         // fill board and key rects with the colour
     std::unique_ptr<VX_Key[]> keys;  // keyCount keys in [Layout] order, or null
+    // "@name" links not yet settled, in key order; emptied with every new
+    // key array and every [Layout], so each names a key of `keys`.
+    std::vector<VX_NamedLink> namedLinks;
     int32_t pressedKey = -1;       // key held by the pointer; -1 none
     int32_t enumKey = -1;          // key whose multi-tap cycle is open; -1 none
     int32_t mode = 0;              // 0 .. modes-1

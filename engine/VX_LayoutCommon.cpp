@@ -65,6 +65,7 @@ bool VX_LayoutLoader::parseCommon()
         return false;
     }
     layout.keys.reset(created);
+    layout.namedLinks.clear();  // they named keys of the array just replaced
     return true;
 }
 

@@ -1,32 +1,46 @@
 // [Layout] section: one word per key, in key order, giving the key's type.
-// A word that is no keyword must name an aux layout already placed in the
-// engine, or a layout that load.cfg lists after this one (so that two aux
-// layouts can link to each other); the key then links to that layout's slot.
+// A word that is no keyword links to the aux layout of that exact name when
+// one is already placed in the engine (so only to an aux layout listed
+// earlier in load.cfg). Otherwise a word "@name" links to the aux layout
+// `name` wherever load.cfg lists it, settled once the whole list has loaded;
+// any other word fails the layout.
 #include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
 #include "engine/VX_LayoutLoader.h"
 
+namespace {
+
+// First character of a named link, "@name".
+constexpr char kNamedLinkMark = '@';
+
+}  // namespace
+
 bool VX_LayoutLoader::parseLayout()
 {
+    // This section types every key again: links named before are void.
+    layout.namedLinks.clear();
     int32_t count = 0;
     while (count < layout.keyCount) {
         if (!startEntry(false, "Layout", count, layout.keyCount))
             return false;
         VX_Key &key = layout.keys[count];
         const char *word = token.text;
+        // A keyword always wins: a layout named like one cannot be linked.
+        // A placed aux layout wins over the named form, so a word that links
+        // an earlier aux layout (whatever its name) keeps doing so.
         if (const VX_KeyTypeName *keyword = vxFindKeyword(vxKeyTypeNames, word)) {
             key.type = keyword->type;
-        } else {
-            // A keyword always wins: a layout named like one cannot be linked.
-            key.linkSlot = engine.auxLayoutIndex(word);
-            if (key.linkSlot < 0) {
-                if (!engine.listedLater(word))
-                    return fail("VX_Layout: unrecognized key type '%s'", word);
-                engine.linkLater(layout, count, word);
-            }
+        } else if (int32_t slot = engine.auxLayoutIndex(word); slot >= 0) {
             key.type = VX_KEY_LINK;
+            key.linkSlot = slot;
+        } else if (word[0] == kNamedLinkMark && word[1] != '\0') {
+            key.type = VX_KEY_UNTYPED;  // until the engine settles the link
+            key.linkSlot = 0;
+            layout.namedLinks.push_back({count, word + 1});
+        } else {
+            return fail("VX_Layout: unrecognized key type '%s'", word);
         }
         ++count;
     }

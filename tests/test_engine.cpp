@@ -8,7 +8,6 @@
 
 #include <QPixmap>
 
-#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "tests/LayoutFileTest.h"
 #include "tests/TestSupport.h"
@@ -195,7 +194,7 @@ TEST_F(EngineTest, NavigationBetweenLayouts)
     EXPECT_FALSE(single.nextBasic(Place(), to));
 }
 
-TEST_F(EngineTest, LinkFindsAuxLayoutsListedBeforeOrAfter)
+TEST_F(EngineTest, LinkFindsOnlyAuxLayoutsNamedBefore)
 {
     dir.write("sym.cfg", kAux);
     dir.write("early.cfg", "[Common]\nkeys 1\n[Layout]\nsym\n");
@@ -203,15 +202,15 @@ TEST_F(EngineTest, LinkFindsAuxLayoutsListedBeforeOrAfter)
     dir.write("sym2.cfg", kAux);
     dir.write("load.cfg", "sym early late sym2\n");
     LogCapture log;
-    uint64_t diagnosticsBefore = vxLog.diagnostics;
     ASSERT_TRUE(engine.load());
-    EXPECT_EQ(row(0), (Lines{"early", "late"}));
+    EXPECT_EQ(row(0), Lines{"early"});
     EXPECT_EQ(row(1), (Lines{"sym", "sym2"}));
     EXPECT_EQ(engine.layouts[0][0]->keys[0].type, VX_KEY_LINK);
     EXPECT_EQ(engine.layouts[0][0]->keys[0].linkSlot, 0);
-    EXPECT_EQ(engine.layouts[0][1]->keys[0].type, VX_KEY_LINK);
-    EXPECT_EQ(engine.layouts[0][1]->keys[0].linkSlot, 1);
-    EXPECT_EQ(vxLog.diagnostics, diagnosticsBefore) << log.text();
+    Lines lines = log.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "VX_Engine: loading layout 'late' failed, remove it"),
+              lines.end());
 }
 
 TEST_F(EngineTest, FindFileTakesFirstReadableDirectory)

@@ -1,5 +1,6 @@
-// [Layout] section: key types by keyword, links to aux layouts by name, and
-// the number of words against the number of keys.
+// [Layout] section: key types by keyword, links to aux layouts by name (a
+// plain word for one already loaded, "@name" for one anywhere in the list),
+// and the number of words against the number of keys.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
 #include "tests/LayoutFileTest.h"
@@ -118,86 +120,185 @@ TEST_F(LayoutSectionTest, EmptySectionWithoutKeysReadsNothing)
     EXPECT_EQ(layout->width, 100);
 }
 
-TEST_F(LayoutSectionTest, AuxLayoutsLinkToEachOtherWhatEverTheirOrder)
+// A set of layout files: load.cfg and "<name>.cfg" for each entry.
+struct File {
+    const char *name;
+    const char *text;
+};
+
+TEST_F(LayoutSectionTest, PlainWordLinksOnlyAnAuxLayoutAlreadyLoaded)
 {
-    dir.write("load.cfg", "num sym base\n");
-    dir.write("base.cfg", "[Common]\nkeys 2\n[Layout]\nnum sym\n");
-    dir.write("num.cfg", "[Common]\ntype 1 keys 2\n[Layout]\nlabel sym\n");
-    dir.write("sym.cfg", "[Common]\ntype 1 keys 2\n[Layout]\nnum label\n");
+    // b names x, an aux layout listed after it: b fails, and with it the
+    // only basic layout.
+    dir.writeGif("bg.gif", 8, 8, 0x808080);
+    dir.write("load.cfg", "b x\n");
+    dir.write("x.cfg", "[Common]\ntype 1 keys 1\n");
+    dir.write("b.cfg", "[Common]\nkeys 2\n[Layout]\nalpha x\n");
     VX_Engine fresh(engine.searchDirs);
-    ASSERT_TRUE(fresh.load()) << log.text();
-    EXPECT_EQ(fresh.layoutCount[1], 2u);
-    const VX_Layout *num = fresh.layoutNamed("num");
-    const VX_Layout *sym = fresh.layoutNamed("sym");
-    ASSERT_TRUE(num && sym);
-    EXPECT_EQ(num->keys[1].type, VX_KEY_LINK);
-    EXPECT_EQ(num->keys[1].linkSlot, 1);
-    EXPECT_EQ(sym->keys[0].type, VX_KEY_LINK);
-    EXPECT_EQ(sym->keys[0].linkSlot, 0);
-    EXPECT_EQ(fresh.layoutNamed("base")->keys[1].linkSlot, 1);
-    EXPECT_FALSE(logged("VX_Engine: layout")) << log.text();
+    EXPECT_FALSE(fresh.load());
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "VX_Layout: unrecognized key type 'x' (b.cfg, 4)",
+                               "VX_Engine: loading layout 'b' failed, remove it",
+                               "VX_Engine: it seems to be no basic layout available",
+                           }));
 }
 
-TEST_F(LayoutSectionTest, ForwardLinkOfALayoutThatFailsIsForgotten)
+TEST_F(LayoutSectionTest, PlainWordThatNamesNoEarlierAuxLayoutFailsTheLayout)
 {
-    // kb records a forward link, then fails in [Geometry]: the load goes on
-    // and nothing points into the dropped layout.
-    dir.write("load.cfg", "base kb sym\n");
-    dir.write("base.cfg", "[Common]\nkeys 1\n");
-    dir.write("kb.cfg", "[Common]\ntype 1 keys 1\n[Layout]\nsym\n[Geometry]\n( x\n");
-    dir.write("sym.cfg", auxFile());
-    VX_Engine fresh(engine.searchDirs);
-    ASSERT_TRUE(fresh.load());
-    EXPECT_TRUE(logged("VX_Engine: loading layout 'kb' failed, remove it")) << log.text();
-    EXPECT_EQ(fresh.layoutCount[1], 1u);
-    EXPECT_FALSE(logged("VX_Engine: layout 'kb'"));
-}
-
-// --- Failures ---
-
-TEST_F(LayoutSectionTest, LinkToANameTheListDoesNotHoldLaterFailsTheLayout)
-{
-    // "sym" is listed before kb but fails to load; "num" is not listed.
+    const char *const kBroken = "[Common]\ntype 1 keys 0\n";
     struct Case {
-        const char *word;
-    } cases[] = {{"sym"}, {"num"}};
+        const char *why;
+        const char *list;
+        const char *word;  // kb's one [Layout] word
+        File other;        // the layout the word names
+    } cases[] = {
+        {"a basic layout", "other kb", "other", {"other", "[Common]\nkeys 1\n"}},
+        {"the layout itself", "other kb", "kb", {"other", "[Common]\ntype 1 keys 1\n"}},
+        {"an aux layout listed later", "kb other", "other", {"other", "[Common]\ntype 1 keys 1\n"}},
+        {"an aux layout that failed", "other kb", "other", {"other", kBroken}},
+        {"no layout at all", "other kb", "nothing", {"other", "[Common]\ntype 1 keys 1\n"}},
+        {"the named form without a name", "other kb", "@", {"other", "[Common]\ntype 1 keys 1\n"}},
+    };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.word);
+        SCOPED_TRACE(c.why);
         log.clear();
-        dir.write("load.cfg", "base sym kb\n");
+        dir.write("load.cfg", std::string("base ") + c.list + "\n");
         dir.write("base.cfg", "[Common]\nkeys 1\n");
-        dir.write("sym.cfg", "[Common]\ntype 1 keys 0\n");
-        dir.write("num.cfg", auxFile());
-        dir.write("kb.cfg", std::string("[Common]\ntype 1 keys 1\n[Layout]\n\n") + c.word + "\n");
+        dir.write(std::string(c.other.name) + ".cfg", c.other.text);
+        dir.write("kb.cfg", std::string("[Common]\ntype 1 keys 1\n[Layout]\n") + c.word + "\n");
         VX_Engine fresh(engine.searchDirs);
         ASSERT_TRUE(fresh.load());
-        EXPECT_TRUE(logged(std::string("VX_Layout: unrecognized key type '") + c.word +
-                           "' (kb.cfg, 5)")) << log.text();
-        EXPECT_TRUE(logged("VX_Engine: loading layout 'kb' failed, remove it"));
-        EXPECT_EQ(fresh.layoutCount[1], 0u);
+        const auto lines = log.lines();
+        const std::string unrecognized =
+            std::string("VX_Layout: unrecognized key type '") + c.word + "' (kb.cfg, 4)";
+        const auto at = std::find(lines.begin(), lines.end(), unrecognized);
+        ASSERT_NE(at, lines.end()) << log.text();
+        ASSERT_NE(at + 1, lines.end());
+        EXPECT_EQ(*(at + 1), "VX_Engine: loading layout 'kb' failed, remove it");
+        EXPECT_EQ(fresh.layoutNamed("kb"), nullptr);
     }
 }
 
-TEST_F(LayoutSectionTest, ForwardLinkThatFindsNoAuxLayoutLeavesADeadKey)
+TEST_F(LayoutSectionTest, AnEarlierAuxLayoutOfTheExactNameWinsOverTheNamedForm)
 {
-    // "late" is listed after kb, but it is a basic layout, or it fails.
-    const char *lateFiles[] = {"[Common]\nkeys 1\n", "[Common]\ntype 1 keys 0\n"};
-    for (const char *late : lateFiles) {
-        SCOPED_TRACE(late);
+    // A layout may be called "@sym": naming it links to it, as it always did,
+    // even with an aux layout "sym" in the list.
+    dir.write("load.cfg", "@sym sym base\n");
+    dir.write("@sym.cfg", auxFile());
+    dir.write("sym.cfg", auxFile());
+    dir.write("base.cfg", "[Common]\nkeys 2\n[Layout]\n@sym @@sym\n");
+    VX_Engine fresh(engine.searchDirs);
+    ASSERT_TRUE(fresh.load()) << log.text();
+    const VX_Layout *base = fresh.layoutNamed("base");
+    ASSERT_NE(base, nullptr);
+    EXPECT_EQ(base->keys[0].type, VX_KEY_LINK);
+    EXPECT_EQ(base->keys[0].linkSlot, 0);  // "@sym", not "sym"
+    EXPECT_EQ(base->keys[1].type, VX_KEY_LINK);
+    EXPECT_EQ(base->keys[1].linkSlot, 0);  // "@@sym" names "@sym"
+}
+
+TEST_F(LayoutSectionTest, NamedLinksReachAuxLayoutsListedBeforeOrAfter)
+{
+    dir.writeGif("bg.gif", 8, 8, 0x808080);
+    dir.write("load.cfg", "num sym base\n");
+    dir.write("base.cfg", "[Common]\nkeys 2\n[Layout]\n@num @sym\n");
+    dir.write("num.cfg", "[Common]\ntype 1 keys 2\n[Layout]\nlabel @sym\n");
+    dir.write("sym.cfg", "[Common]\ntype 1 keys 2\n[Layout]\n@num label\n");
+    VX_Engine fresh(engine.searchDirs);
+    const uint64_t diagnostics = vxLog.diagnostics;
+    ASSERT_TRUE(fresh.load()) << log.text();
+    EXPECT_EQ(vxLog.diagnostics, diagnostics) << log.text();
+    struct Case {
+        const char *layout;
+        int32_t key;
+        int32_t slot;
+    } cases[] = {{"num", 1, 1}, {"sym", 0, 0}, {"base", 0, 0}, {"base", 1, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.layout) + " key " + std::to_string(c.key));
+        const VX_Layout *layout = fresh.layoutNamed(c.layout);
+        ASSERT_NE(layout, nullptr);
+        EXPECT_EQ(layout->keys[c.key].type, VX_KEY_LINK);
+        EXPECT_EQ(layout->keys[c.key].linkSlot, c.slot);
+        EXPECT_TRUE(layout->namedLinks.empty());
+    }
+}
+
+TEST_F(LayoutSectionTest, NamedLinkWithoutItsAuxLayoutIsADeadKeyReportedOnce)
+{
+    struct Case {
+        const char *why;
+        const char *list;
+        const char *late;  // late.cfg
+    } cases[] = {
+        {"a basic layout", "base kb late", "[Common]\nkeys 1\n"},
+        {"an aux layout that failed", "base late kb", "[Common]\ntype 1 keys 0\n"},
+        {"a name the list does not hold", "base kb", "[Common]\ntype 1 keys 1\n"},
+        {"an aux layout with no slot left", "base x1 x2 x3 x4 kb late", "[Common]\ntype 1 keys 1\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.why);
         log.clear();
-        dir.write("load.cfg", "base kb late\n");
+        dir.write("load.cfg", std::string(c.list) + "\n");
         dir.write("base.cfg", "[Common]\nkeys 1\n");
-        dir.write("kb.cfg", "[Common]\ntype 1 keys 2\n[Layout]\nlabel late\n");
-        dir.write("late.cfg", late);
+        for (const char *aux : {"x1", "x2", "x3", "x4"})
+            dir.write(std::string(aux) + ".cfg", auxFile());
+        dir.write("kb.cfg", "[Common]\nkeys 2\n[Layout]\nlabel @late\n");
+        dir.write("late.cfg", c.late);
         VX_Engine fresh(engine.searchDirs);
         ASSERT_TRUE(fresh.load());
         const VX_Layout *kb = fresh.layoutNamed("kb");
-        ASSERT_NE(kb, nullptr);
+        ASSERT_NE(kb, nullptr) << log.text();
         EXPECT_EQ(kb->keys[1].type, VX_KEY_UNTYPED);
-        EXPECT_TRUE(logged("VX_Engine: layout 'kb': key 1 links to 'late', which is no loaded aux layout"))
+        const auto lines = log.lines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             "VX_Engine: layout 'kb': key 1 links to 'late', which is no loaded aux layout"),
+                  1)
             << log.text();
     }
 }
+
+TEST_F(LayoutSectionTest, NamedLinkGoesWithTheKeysItNamed)
+{
+    // Each kb records "@sym" for its last key, then replaces or retypes its
+    // keys, or fails: nothing is settled into keys the link did not name.
+    struct Case {
+        const char *why;
+        const char *kb;
+        int32_t lastType;  // type of kb's last key; -1: kb is dropped
+    } cases[] = {
+        {"a second [Common] makes fewer keys",
+         "[Common]\ntype 1 keys 20\n[Layout]\nlabel label label label label label label label "
+         "label label label label label label label label label label label @sym\n"
+         "[Common]\nkeys 1\n[Layout]\nspace\n[Geometry]\n(0 0 10 10)\n",
+         VX_KEY_SPACE},
+        {"a second [Layout] retypes the key",
+         "[Common]\ntype 1 keys 2\n[Layout]\nlabel @sym\n[Layout]\nlabel alpha\n", VX_KEY_ALPHA},
+        {"a second [Common] makes as many keys",
+         "[Common]\ntype 1 keys 2\n[Layout]\nlabel @sym\n[Common]\n", VX_KEY_UNTYPED},
+        {"the layout fails after the link",
+         "[Common]\ntype 1 keys 2\n[Layout]\nlabel @sym\n[Geometry]\n( x\n", -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.why);
+        log.clear();
+        dir.write("load.cfg", "base kb sym\n");
+        dir.write("base.cfg", "[Common]\nkeys 1\n");
+        dir.write("sym.cfg", auxFile());
+        dir.write("kb.cfg", c.kb);
+        VX_Engine fresh(engine.searchDirs);
+        ASSERT_TRUE(fresh.load());
+        EXPECT_FALSE(logged("VX_Engine: layout 'kb': key 19 links to 'sym', which is no loaded aux layout"));
+        const VX_Layout *kb = fresh.layoutNamed("kb");
+        if (c.lastType < 0) {
+            EXPECT_EQ(kb, nullptr);
+            continue;
+        }
+        ASSERT_NE(kb, nullptr) << log.text();
+        EXPECT_EQ(kb->keys[kb->keyCount - 1].type, c.lastType);
+    }
+}
+
+// --- Failures ---
 
 TEST_F(LayoutSectionTest, FewerWordsThanKeys)
 {

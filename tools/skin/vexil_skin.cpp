@@ -285,6 +285,8 @@ bool placeJob(Job &job, LayoutSet &set, LogBuffer &log)
         std::fprintf(stderr, "vexil-skin: can't load layout '%s':\n%s", job.name.c_str(), log.sinceMark().c_str());
         return false;
     }
+    // Its "@name" links find the aux layouts of the set, as in the keyboard.
+    set.engine.settleNamedLinks(*alone);
     job.layout = alone.get();
     set.alone.push_back(std::move(alone));
     return true;
