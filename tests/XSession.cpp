@@ -1,6 +1,7 @@
 #include "tests/XSession.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,33 +15,139 @@
 bool Child::start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                   const std::string &outPath, int keepFd)
 {
+    ChildOptions options;
+    options.outPath = outPath;
+    options.keepFd = keepFd;
+    return start(argv, env, options);
+}
+
+bool Child::start(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                  const ChildOptions &options)
+{
+    if (argv.empty())
+        return false;
+    int toChild[2] = {-1, -1}, fromChild[2] = {-1, -1};
+    if (options.pipes && (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0))
+        return false;
+    // Everything the child needs is made before the fork: after it, only
+    // async-signal-safe calls.
+    std::vector<std::string> sets;
+    std::vector<std::string> unsets;
+    for (const std::string &e : env)
+        (e.find('=') == std::string::npos ? unsets : sets).push_back(e);
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    reaped_ = false;
     pid_ = fork();
     if (pid_ < 0)
         return false;
     if (pid_ == 0) {
-        for (const std::string &e : env)
-            putenv(strdup(e.c_str()));
-        if (!outPath.empty()) {
-            int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        for (const std::string &name : unsets)
+            unsetenv(name.c_str());
+        for (std::string &e : sets)
+            putenv(&e[0]);
+        if (options.pipes) {
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+        }
+        if (!options.outPath.empty()) {
+            int fd = open(options.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd >= 0)
                 dup2(fd, 1);
         }
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0)
-            dup2(null, 2);
-        (void)keepFd;
-        std::vector<char *> args;
-        for (const std::string &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
+        int err = options.errPath.empty() ? -1 : open(options.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err < 0)
+            err = open("/dev/null", O_WRONLY);
+        if (err >= 0)
+            dup2(err, 2);
+        if (options.uid != (uid_t)-1) {
+            if (setgroups(0, nullptr) != 0 || setgid(options.gid) != 0 || setuid(options.uid) != 0)
+                _exit(126);
+        }
         execvp(args[0], args.data());
         _exit(127);
+    }
+    if (options.pipes) {
+        close(toChild[0]);
+        close(fromChild[1]);
+        in_ = toChild[1];
+        out_ = fromChild[0];
+        pending_.clear();
     }
     return true;
 }
 
+bool Child::running()
+{
+    if (pid_ <= 0)
+        return false;
+    if (waitpid(pid_, &status_, WNOHANG) == 0)
+        return true;
+    pid_ = -1;
+    reaped_ = true;
+    return false;
+}
+
+void Child::closePipes()
+{
+    if (in_ >= 0)
+        close(in_);
+    if (out_ >= 0)
+        close(out_);
+    in_ = out_ = -1;
+    pending_.clear();
+}
+
+bool Child::send(const std::string &line)
+{
+    if (in_ < 0)
+        return false;
+    const std::string all = line + "\n";
+    size_t written = 0;
+    while (written < all.size()) {
+        const ssize_t n = write(in_, all.data() + written, all.size() - written);
+        if (n <= 0)
+            return false;
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool Child::readLine(std::string &line, int timeoutMs)
+{
+    if (out_ < 0)
+        return false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const size_t end = pending_.find('\n');
+        if (end != std::string::npos) {
+            line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{out_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        char buf[512];
+        const ssize_t n = read(out_, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        pending_.append(buf, static_cast<size_t>(n));
+    }
+}
+
 int Child::stop(int signal)
 {
+    closePipes();
+    if (reaped_) {
+        reaped_ = false;
+        return status_;
+    }
     if (pid_ <= 0)
         return -1;
     kill(pid_, signal);
