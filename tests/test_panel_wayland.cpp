@@ -1,0 +1,260 @@
+// vexil-panel under a real Wayland compositor (headless sway): clicks from a
+// virtual pointer on the docked board type into foot running cat, into a
+// GTK 4 field through the input method and into a GTK 3 field through the
+// virtual keyboard alone; the focus never leaves them, held keys repeat,
+// quick taps arrive whole and in order, --auto follows the GTK 4 field's
+// focus, the user's own text is never erased by a multi-tap step, and the
+// panel's virtual devices go with it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/TestSupport.h"
+#include "tests/WaylandSession.h"
+#include "tests/XSession.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPatience = std::chrono::seconds(10);  // longest wait for one effect
+constexpr auto kPollStep = std::chrono::milliseconds(50);
+
+struct Point {
+    int x, y;
+};
+
+// Centres of the keys of the test layouts (one board size for all, so the
+// dock keeps its place when the switch key changes layouts).
+constexpr Point kA{40, 35}, kOne{110, 35}, kBang{180, 35}, kDot{250, 35}, kXyz{320, 35}, kCaps{390, 35};
+constexpr Point kBks{40, 95}, kEnt{110, 95}, kSpace{180, 95}, kSwitch{250, 95};
+constexpr Point kZhe{40, 35}, kEacute{180, 35}, kEnye{250, 35}, kLambda{390, 35};
+constexpr Point kCyrSwitch{250, 95};
+constexpr int kBoardW = 430, kBoardH = 130, kScreenW = 1024, kScreenH = 768;
+
+// Caps and case, digits, a Backspace, punctuation, a multi-tap cycle with
+// its erase step, Cyrillic, Latin-1 and Greek letters, Return.
+const char *const kLine = "Aa1!. y\xd0\xb6\xc3\xa9\xc3\xb1\xce\xbb\n";  // "Aa1!. yжéñλ\n"
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds patience = kPatience)
+{
+    for (const auto until = Clock::now() + patience; Clock::now() < until; std::this_thread::sleep_for(kPollStep))
+        if (done())
+            return true;
+    return done();
+}
+
+std::string sourceDir()
+{
+    const char *dir = std::getenv("VEXIL_SOURCE_DIR");
+    return dir ? dir : ".";
+}
+
+class PanelWayland : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *tool : {"sway", "swaymsg", "foot", "grim"})
+            ASSERT_TRUE(haveProgram(tool)) << tool << " is missing (make deps installs it)";
+        writeLayouts();
+        ASSERT_TRUE(session.start(kScreenW, kScreenH)) << session.error();
+        session.share(home.path());
+        ASSERT_TRUE(pointer.start(session)) << "the virtual pointer did not start";
+        devicesBefore = session.inputs();
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure()) {
+            std::cerr << "panel output:\n" << readFile(home.file("panel.log")) << readFile(home.file("panel.err"));
+        }
+    }
+
+    void writeLayouts()
+    {
+        const std::string dir = home.mkdir("vexil");
+        home.write("vexil/load.cfg", "lat\ncyr\nhold\nru\n");
+        home.write("vexil/lat.cfg",
+                   "[Common]\ntype 0 keys 10 mode 2 bwid 60 bhei 50 draw-pressed 1 tm-enum-reset 2500\n"
+                   "[Layout]\nalpha alpha alpha alpha alpha caps bks ent space switch\n"
+                   "[Geometry]\n(10 10) (80 10) (150 10) (220 10) (290 10) (360 10) (10 70) (80 70) (150 70) (220 70)\n"
+                   "[Strings]\n( a A ) ( 1 1 ) ( ! ? ) ( . , ) ( xyz XYZ )\n"
+                   "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+        home.write("vexil/cyr.cfg",
+                   "[Common]\ntype 0 keys 9 alpha 2 bwid 60 bhei 50 draw-pressed 1\n"
+                   "[Layout]\nalpha alpha alpha alpha alpha alpha bks ent switch\n"
+                   "[Geometry]\n(10 10) (80 10) (150 10) (220 10) (290 10) (360 10) (10 70) (80 70) (220 70)\n"
+                   "[Strings]\n\xd0\xb6 \xd1\x91 \xc3\xa9 \xc3\xb1 \xc3\x9f \xce\xbb\n"
+                   "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+        // The only layout that repeats: quick taps elsewhere stay taps even
+        // when a loaded machine delays the panel's release past the period.
+        home.write("vexil/hold.cfg",
+                   "[Common]\ntype 0 keys 2 alpha 2 bwid 60 bhei 50 repeat-on 1 tm-period 400 tm-rate 60\n"
+                   "[Layout]\nalpha switch\n[Geometry]\n(10 10) (220 70)\n[Strings]\n\xd0\xb6\n"
+                   "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+        home.write("vexil/ru.cfg",
+                   "[Common]\ntype 0 keys 2 alpha 2 bwid 60 bhei 50\n"
+                   "[Layout]\nalpha switch\n[Geometry]\n(10 10) (220 70)\n[Strings]\n\xd0\xb1\n"
+                   "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+        bool ok = false;
+        const std::string out = shell(binDir() + "/vexil-skin --write " + dir + "/lat.cfg " + dir + "/cyr.cfg " + dir +
+                                          "/hold.cfg " + dir + "/ru.cfg 2>&1",
+                                      &ok);
+        ASSERT_TRUE(ok) << out;
+    }
+
+    // Starts `argv` in the session and waits until its window has the focus.
+    void startTarget(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
+                     bool pipes = false)
+    {
+        ChildOptions options;
+        options.pipes = pipes;
+        options.errPath = home.file("target.err");
+        ASSERT_TRUE(session.launch(target, argv, env, options));
+        targetPid = target.pid();
+        const bool focused = waitUntil([&] { return session.focusedPid() == targetPid; });
+        ASSERT_TRUE(focused) << "the target never got the focus; its errors:\n" << readFile(home.file("target.err"));
+    }
+
+    void startFoot(const std::string &out, const std::string &shellCommand)
+    {
+        startTarget({"foot", "sh", "-c", shellCommand + " > " + out});
+    }
+
+    // A GTK field (version 3 or 4). GTK 3 is kept from the input method, so
+    // that only the virtual keyboard reaches it.
+    void startGtk(int version, const std::string &out)
+    {
+        std::vector<std::string> env;
+        if (version == 3)
+            env.push_back("GTK_IM_MODULE=gtk-im-context-simple");
+        startTarget({"/usr/bin/python3", sourceDir() + "/tests/gtk_target.py", std::to_string(version), out}, env,
+                    true);
+    }
+
+    // A command of the GTK target, answered by "ok".
+    bool targetCommand(const std::string &line)
+    {
+        std::string answer;
+        return target.send(line) && target.readLine(answer) && answer == "ok";
+    }
+
+    void startPanel(const std::vector<std::string> &args = {}, bool waitShown = true)
+    {
+        std::vector<std::string> argv = {binDir() + "/vexil-panel", "--wayland"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ChildOptions options;
+        options.outPath = home.file("panel.log");
+        options.errPath = home.file("panel.err");
+        ASSERT_TRUE(session.launch(panel, argv, {"XDG_DATA_HOME=" + home.path()}, options));
+        origin = {(kScreenW - kBoardW) / 2, kScreenH - kBoardH};
+        if (waitShown) {
+            // Docked: the compositor keeps the board's height free.
+            ASSERT_TRUE(waitUntil([&] { return usableHeight() == kScreenH - kBoardH; }))
+                << "usable height " << usableHeight() << "; panel errors:\n" << readFile(home.file("panel.err"));
+        }
+    }
+
+    int usableHeight()
+    {
+        int x = 0, y = 0, w = 0, h = 0;
+        return session.usableArea(x, y, w, h) ? h : -1;
+    }
+
+    // One click on a key of the board; the focus must stay where it was.
+    void tap(const Point &key)
+    {
+        ASSERT_TRUE(pointer.tap(origin.x + key.x, origin.y + key.y));
+        EXPECT_EQ(session.focusedPid(), targetPid) << "focus moved after a click at " << key.x << "," << key.y;
+    }
+
+    // The line of kLine, key by key.
+    void typeLine()
+    {
+        for (const Point &key : {kCaps, kA, kCaps, kA, kOne, kOne, kBks, kBang, kDot, kSpace, kXyz})
+            tap(key);
+        // The second tap of the cycle: later than a double click, well
+        // inside the cycle's reset time.
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        tap(kXyz);
+        for (const Point &key : {kSwitch, kZhe, kEacute, kEnye, kLambda, kCyrSwitch, kCyrSwitch, kCyrSwitch, kEnt})
+            tap(key);  // cyr ... hold, ru, lat
+    }
+
+    // Ends the panel with `signal`: exit status 0, and its virtual keyboard
+    // is gone from the compositor's devices.
+    void stopPanel(int signal)
+    {
+        const int status = panel.stop(signal);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+        std::string devices;
+        EXPECT_TRUE(waitUntil([&] { return (devices = session.inputs()) == devicesBefore; }))
+            << "before:\n" << devicesBefore << "after:\n" << devices;
+    }
+
+    TempDir home;
+    WaylandSession session;
+    SessionPointer pointer;
+    Child target, panel;
+    int targetPid = 0;
+    std::string devicesBefore;
+    Point origin{0, 0};
+};
+
+TEST_F(PanelWayland, TypesALineIntoFootWithoutTakingTheFocus)
+{
+    const std::string out = home.file("out.txt");
+    startFoot(out, "cat");
+    startPanel();
+    EXPECT_NE(session.inputs(), devicesBefore) << "the panel's virtual keyboard is not among the devices";
+    typeLine();
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == kLine; })) << "got '" << got << "'";
+    EXPECT_EQ(session.focusedPid(), targetPid);
+    EXPECT_TRUE(session.screenshot(home.file("foot.png")));
+    shell("cp " + home.file("foot.png") + " /tmp/vexil-wayland-foot.png");
+    stopPanel(SIGTERM);
+}
+
+TEST_F(PanelWayland, TypesTheLineIntoAGtk4FieldThroughTheInputMethod)
+{
+    const std::string out = home.file("field.txt");
+    startGtk(4, out);
+    startPanel();
+    typeLine();
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == kLine; })) << "got '" << got << "'";
+    EXPECT_EQ(session.focusedPid(), targetPid);
+    stopPanel(SIGTERM);
+}
+
+TEST_F(PanelWayland, TypesTheLineIntoAGtk3FieldThroughTheVirtualKeyboard)
+{
+    const std::string out = home.file("field.txt");
+    startGtk(3, out);
+    startPanel();
+    typeLine();
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == kLine; })) << "got '" << got << "'";
+    EXPECT_EQ(session.focusedPid(), targetPid);
+    stopPanel(SIGINT);
+}
+
+}  // namespace
