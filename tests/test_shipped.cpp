@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QString>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -94,9 +95,43 @@ protected:
         return -1;
     }
 
+    // Keys of the row with the least (top) or the greatest (bottom) y, left
+    // to right.
+    static std::vector<int> rowAt(const VX_Layout &layout, bool top)
+    {
+        int32_t y = top ? INT32_MAX : INT32_MIN;
+        for (int32_t i = 0; i < layout.keyCount; ++i)
+            y = top ? std::min(y, layout.keys[i].y) : std::max(y, layout.keys[i].y);
+        std::vector<int> row;
+        for (int32_t i = 0; i < layout.keyCount; ++i)
+            if (layout.keys[i].y == y)
+                row.push_back(i);
+        std::sort(row.begin(), row.end(), [&layout](int a, int b) { return layout.keys[a].x < layout.keys[b].x; });
+        return row;
+    }
+    static std::vector<int> topRow(const VX_Layout &layout) { return rowAt(layout, true); }
+    static std::vector<int> bottomRow(const VX_Layout &layout) { return rowAt(layout, false); }
+
     static QImage pixels(const VX_Image *piece)
     {
         return piece->rootPixmap()->toImage().copy(piece->x, piece->y, piece->width, piece->height);
+    }
+
+    // Two pictures of one look from different sheets: each sheet has a
+    // palette of its own, so colours may differ a little, but a label of
+    // another size or text moves pixels from face to ink.
+    static bool alike(const QImage &a, const QImage &b)
+    {
+        if (a.size() != b.size())
+            return false;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                if (std::abs(qRed(p) - qRed(q)) > 16 || std::abs(qGreen(p) - qGreen(q)) > 16 ||
+                    std::abs(qBlue(p) - qBlue(q)) > 16)
+                    return false;
+            }
+        return true;
     }
 
     // The placed basic layouts, slot order.
@@ -258,7 +293,7 @@ TEST_P(EverySet, SheetsHoldEachDistinctPictureOnce)
     }
     const QSize background = engine->boardPictures.first()->rootPixmap()->size();
     total += static_cast<qint64>(background.width()) * background.height();
-    EXPECT_LT(total, 2200 * 1000);
+    EXPECT_LT(total, 2500 * 1000);
 }
 
 TEST_P(EverySet, BasicLayoutsHaveTwoModesAndTheKeysAUserNeeds)
@@ -389,40 +424,176 @@ TEST_F(Shipped, EnglishTypesLettersAndCapitals)
     EXPECT_NE(en->repeatOn, 0);
 }
 
-// The Russian file keeps "alpha 2": its letters are two bytes each, and the
-// comma, full stop and hyphen beside the space bar are one byte each.
-TEST_F(Shipped, RussianLettersAreTwoBytesEachAndThePunctuationOne)
+// The Russian file keeps "alpha 2": its letters are two bytes each, while
+// the digits and the ASCII punctuation are one byte and the quotes « » two;
+// every string is counted by its UTF-8 characters whatever "alpha" says.
+TEST_F(Shipped, RussianLettersAreTwoBytesEachAndTheDigitsAndPunctuationCountedAsUtf8)
 {
     ASSERT_TRUE(loaded);
     const VX_Layout *ru = find("ru");
     ASSERT_NE(ru, nullptr);
     EXPECT_EQ(ru->charBytes, 2);
-    int characters = 0;
+    int letters = 0, others = 0;
     for (int32_t i = 0; i < ru->keyCount; ++i) {
         const VX_Key &key = ru->keys[i];
         if (key.type != VX_KEY_ALPHA)
             continue;
         for (int m = 0; m < ru->modes; ++m) {
             SCOPED_TRACE("key " + std::to_string(i) + " mode " + std::to_string(m) + ": " + key.chars[m]);
-            const size_t bytes = std::strlen(key.chars[m]);
-            ASSERT_GT(bytes, 0u);
-            if (bytes == 1 && std::strchr(",.-", key.chars[m][0])) {
-                EXPECT_EQ(key.charCount[m], 1);
-                continue;
-            }
-            EXPECT_EQ(bytes % 2, 0u);
-            EXPECT_EQ(static_cast<size_t>(key.charCount[m]) * 2, bytes);
-            for (size_t b = 0; b + 1 < bytes; b += 2) {
-                const auto lead = static_cast<unsigned char>(key.chars[m][b]);
-                const auto cont = static_cast<unsigned char>(key.chars[m][b + 1]);
-                EXPECT_TRUE(lead >= 0xC2 && lead <= 0xDF && cont >= 0x80 && cont <= 0xBF);
+            const QString text = QString::fromUtf8(key.chars[m]);
+            ASSERT_FALSE(text.isEmpty());
+            EXPECT_EQ(key.charCount[m], text.toUcs4().size());
+            for (uint c : text.toUcs4()) {
+                const std::string one = QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1).toStdString();
+                if (c >= 0x400 && c <= 0x4FF) {
+                    EXPECT_EQ(one.size(), 2u) << one;
+                    letters += m == 0;
+                } else {
+                    EXPECT_TRUE(c < 0x80 || c == u'«' || c == u'»') << one;
+                    others += m == 0;
+                }
             }
         }
         const QString lower = QString::fromUtf8(key.chars[0]);
         EXPECT_EQ(lower.toUpper(), QString::fromUtf8(key.chars[1]));
-        characters += key.charCount[0];
     }
-    EXPECT_EQ(characters, 33 + 3 + 2);  // the alphabet, comma, full stop and hyphen, the two quotes
+    EXPECT_EQ(letters, 33);
+    EXPECT_EQ(others, 10 + 5);  // the digits; full stop, comma, hyphen and the two quotes
+}
+
+// What every full keyboard shares, so that a user who switches language
+// finds the keys where they were: the digits 1 to 0 first on the top row,
+// and one bottom row, key for key in the same places with the same
+// pictures (apart from the space key, which names the language, and the
+// language's punctuation key). The keys are all one height, so the letters
+// are drawn at one size. The phone keypad is a layout of another kind.
+TEST_P(EverySet, FullKeyboardsShareTheDigitRowAndTheBottomRow)
+{
+    ASSERT_TRUE(loaded);
+    const VX_Layout *en = find("en");
+    ASSERT_NE(en, nullptr);
+    const std::vector<int> enBottom = bottomRow(*en);
+    const int32_t shared[] = {VX_KEY_TAB, VX_KEY_SWITCH, VX_KEY_LINK, VX_KEY_SPACE, VX_KEY_ALPHA, VX_KEY_LINK, VX_KEY_ENT};
+    ASSERT_EQ(enBottom.size(), std::size(shared));
+    int checked = 0;
+    for (const VX_Layout *layout : basics()) {
+        if (std::strcmp(layout->displayName(), "phone") == 0)
+            continue;
+        SCOPED_TRACE(layout->displayName());
+        ++checked;
+        for (int32_t i = 0; i < layout->keyCount; ++i)
+            EXPECT_EQ(layout->keys[i].height, en->keys[0].height) << "key " << i;
+
+        const std::vector<int> top = topRow(*layout);
+        ASSERT_GE(top.size(), 10u);
+        for (int d = 0; d < 10; ++d) {
+            const VX_Key &key = layout->keys[top[d]];
+            const std::string digit(1, static_cast<char>('0' + (d + 1) % 10));
+            EXPECT_EQ(key.type, VX_KEY_ALPHA) << "top key " << d;
+            EXPECT_EQ(key.chars[0], digit) << "top key " << d;
+            EXPECT_EQ(key.chars[1], digit) << "top key " << d;
+        }
+
+        const std::vector<int> bottom = bottomRow(*layout);
+        ASSERT_EQ(bottom.size(), enBottom.size());
+        const char *const links[] = {"num", "sym"};
+        int link = 0;
+        for (size_t k = 0; k < bottom.size(); ++k) {
+            SCOPED_TRACE("bottom key " + std::to_string(k));
+            const VX_Key &key = layout->keys[bottom[k]];
+            const VX_Key &ref = en->keys[enBottom[k]];
+            EXPECT_EQ(key.type, shared[k]);
+            EXPECT_EQ(QRect(key.x, layout->height - key.y, key.width, key.height),
+                      QRect(ref.x, en->height - ref.y, ref.width, ref.height));
+            if (key.type == VX_KEY_LINK) {
+                EXPECT_EQ(bottom[k], linkKey(*layout, links[link])) << links[link];
+                ++link;
+            }
+            if (key.type == VX_KEY_SPACE || key.type == VX_KEY_ALPHA)
+                continue;
+            for (int m = 0; m < layout->modes; ++m)
+                for (int s = 0; s < VX_Key::kStates; ++s)
+                    EXPECT_TRUE(alike(pixels(key.pix[m][s]), pixels(ref.pix[m][s]))) << "mode " << m << " state " << s;
+        }
+    }
+    EXPECT_GE(checked, 1);
+}
+
+// The digits and the symbols keep the bottom row of the full keyboards:
+// back where the switch key is, 123 and #+= where they are on every
+// keyboard, drawn alike, and Return, space and tab in their places.
+TEST_P(EverySet, AuxLayoutsKeepTheBottomRowInItsPlaces)
+{
+    ASSERT_TRUE(loaded);
+    const VX_Layout *en = find("en");
+    ASSERT_NE(en, nullptr);
+    const std::vector<int> enBottom = bottomRow(*en);
+    const struct {
+        const char *layout;
+        int32_t types[7];
+    } rows[] = {
+        {"num", {VX_KEY_TAB, VX_KEY_SWITCH, VX_KEY_ALPHA, VX_KEY_SPACE, VX_KEY_ALPHA, VX_KEY_LINK, VX_KEY_ENT}},
+        {"sym", {VX_KEY_TAB, VX_KEY_SWITCH, VX_KEY_LINK, VX_KEY_SPACE, VX_KEY_BKS, VX_KEY_CAPS, VX_KEY_ENT}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.layout);
+        const VX_Layout *aux = find(row.layout);
+        ASSERT_NE(aux, nullptr);
+        EXPECT_EQ(aux->height, en->height);
+        const std::vector<int> bottom = bottomRow(*aux);
+        ASSERT_EQ(bottom.size(), enBottom.size());
+        for (size_t k = 0; k < bottom.size(); ++k) {
+            SCOPED_TRACE("bottom key " + std::to_string(k));
+            const VX_Key &key = aux->keys[bottom[k]];
+            const VX_Key &ref = en->keys[enBottom[k]];
+            EXPECT_EQ(key.type, row.types[k]);
+            EXPECT_EQ(QRect(key.x, key.y, key.width, key.height), QRect(ref.x, ref.y, ref.width, ref.height));
+            if (key.type == VX_KEY_LINK || key.type == VX_KEY_TAB || key.type == VX_KEY_ENT) {
+                for (int s = 0; s < VX_Key::kStates; ++s)
+                    EXPECT_TRUE(alike(pixels(key.pix[0][s]), pixels(ref.pix[0][s]))) << "state " << s;
+            }
+        }
+        for (int32_t i = 0; i < aux->keyCount; ++i)
+            EXPECT_EQ(aux->keys[i].height, en->keys[0].height) << "key " << i;
+    }
+    const VX_Layout *num = find("num");
+    const VX_Layout *sym = find("sym");
+    EXPECT_EQ(bottomRow(*sym)[2], linkKey(*sym, "num"));
+    EXPECT_EQ(bottomRow(*num)[5], linkKey(*num, "sym"));
+}
+
+// The symbols' caps key opens a second mode of the common symbols beyond
+// ASCII; the first mode keeps every printable ASCII symbol. Each types with
+// one tap from the symbols in its mode, and from every basic layout.
+TEST_P(EverySet, SymbolsHoldAsciiAndASecondModeOfCommonSymbols)
+{
+    ASSERT_TRUE(loaded);
+    VX_Layout *sym = find("sym");
+    ASSERT_NE(sym, nullptr);
+    ASSERT_EQ(sym->modes, 2);
+    ASSERT_NE(keyOfType(*sym, VX_KEY_CAPS), -1);
+    const struct {
+        int mode;
+        const char *symbols;
+    } modes[] = {
+        {0, "!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~"},
+        {1, "€£¥¢°§±×÷«»“”‘’„…–—•©®™≠≤≥≈∞"},
+    };
+    for (const auto &mode : modes)
+        for (uint c : QString::fromUtf8(mode.symbols).toUcs4()) {
+            const std::string symbol = QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1).toStdString();
+            SCOPED_TRACE(symbol);
+            int found = 0;
+            for (int32_t i = 0; i < sym->keyCount; ++i)
+                found += sym->keys[i].type == VX_KEY_ALPHA && symbol == sym->keys[i].chars[mode.mode];
+            EXPECT_EQ(found, 1) << "mode " << mode.mode;
+            for (VX_Layout *layout : basics()) {
+                show(layout);
+                const TypingResult result = typeText(*engine, symbol);
+                EXPECT_EQ(result.error, "") << layout->displayName();
+                EXPECT_EQ(result.typed, symbol) << layout->displayName();
+            }
+        }
 }
 
 TEST_F(Shipped, PhoneKeypadTypesByMultiTap)
