@@ -70,6 +70,37 @@ protected:
         log = capture.lines();
     }
 
+    // The default set with one shipped file replaced by `text`, from the
+    // user's folder that is searched first.
+    void loadReplacing(const std::string &file, const std::string &text)
+    {
+        ensureApp();
+        user.write(file, text);
+        engine = std::make_unique<VX_Engine>(std::vector<std::string>{user.path(), shippedDir()});
+        names = listNames("load.cfg");
+        LogCapture capture;
+        loaded = engine->load();
+        log = capture.lines();
+    }
+
+    static std::string shippedText(const std::string &file)
+    {
+        std::ifstream in(shippedDir() + "/" + file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // The lines of the log that report a link left without its target.
+    std::vector<std::string> deadLinkLines() const
+    {
+        std::vector<std::string> lines;
+        for (const std::string &line : log)
+            if (line.rfind("VX_Engine: layout '", 0) == 0)
+                lines.push_back(line);
+        return lines;
+    }
+
     VX_Layout *find(const char *name) const { return engine->layoutNamed(name); }
 
     static QPoint centre(const VX_Key &key) { return {key.x + key.width / 2, key.y + key.height / 2}; }
@@ -658,6 +689,59 @@ TEST_P(EverySet, LinksOpenTheAuxLayoutsAndTheirSwitchKeyComesBack)
             tapKey(*aux, back, ignored);
             EXPECT_EQ(engine->activeLayout(), basic);
         }
+}
+
+// A digits file that fails takes only the digits down: every layout that
+// links to them loads, and each such link is reported once and does nothing.
+TEST_F(ShippedSet, BrokenDigitsLeaveTheOtherLayoutsLoaded)
+{
+    // Where the intact set links to the digits: layout and key, load order.
+    loadSet("load.cfg");
+    ASSERT_TRUE(loaded);
+    std::vector<std::pair<std::string, int>> links;
+    engine->forEachLayout([&](int32_t, int32_t, VX_Layout &layout) {
+        const int key = linkKey(layout, "num");
+        if (key >= 0)
+            links.emplace_back(layout.displayName(), key);
+    });
+    ASSERT_GE(links.size(), 4u);
+
+    loadReplacing("num.cfg", "[Common]\ntype 1\nkeys 24\n[Layout]\nalpha alpha\n");
+    ASSERT_TRUE(loaded);
+    EXPECT_NE(std::find(log.begin(), log.end(), "VX_Engine: loading layout 'num' failed, remove it"), log.end());
+    EXPECT_EQ(find("num"), nullptr);
+    std::vector<std::string> expected;
+    for (const auto &link : links)
+        expected.push_back("VX_Engine: layout '" + link.first + "': key " + std::to_string(link.second) +
+                           " links to 'num', which is no loaded aux layout");
+    EXPECT_EQ(deadLinkLines(), expected);
+    EXPECT_EQ(log.back(), "VX_Engine: load complete - basic: 3, aux: 1");
+    // The dead keys do nothing; the links to the symbols still work.
+    for (const auto &link : links) {
+        SCOPED_TRACE(link.first);
+        VX_Layout *layout = find(link.first.c_str());
+        ASSERT_NE(layout, nullptr);
+        EXPECT_EQ(layout->keys[link.second].type, VX_KEY_UNTYPED);
+        if (layout->type == VX_LAYOUT_BASIC) {
+            EXPECT_NE(linkKey(*layout, "sym"), -1);
+        }
+    }
+}
+
+// A second [Common] in the digits file makes fewer keys after its link to
+// the symbols was read: the link goes with the keys it named, and nothing
+// is written past the new, shorter key array.
+TEST_F(ShippedSet, DigitsThatShrinkTheirKeysAfterALinkLoadSafely)
+{
+    loadReplacing("num.cfg", shippedText("num.cfg") +
+                                 "[Common]\nkeys 1\n[Layout]\nspace\n[Geometry]\n(0 0 10 10)\n");
+    ASSERT_TRUE(loaded);
+    const VX_Layout *num = find("num");
+    ASSERT_NE(num, nullptr);
+    ASSERT_EQ(num->keyCount, 1);
+    EXPECT_EQ(num->keys[0].type, VX_KEY_SPACE);
+    EXPECT_EQ(deadLinkLines(), std::vector<std::string>{});
+    EXPECT_EQ(log.back(), "VX_Engine: load complete - basic: 3, aux: 2");
 }
 
 // The switch key goes round every basic layout of the set in load order.
