@@ -150,20 +150,67 @@ TEST(Check, CleanSetEchoesTheLoadAndSumsUp)
 
 TEST(Check, SwitchesAndLinksThatReachEveryLayoutAreClean)
 {
+    // The plain name links an aux layout listed before; "@side" one listed
+    // anywhere.
+    struct Case {
+        const char *word;
+        const char *list;
+    } cases[] = {{"side", "side main other"}, {"@side", "side main other"}, {"@side", "main other side"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.word) + " with load.cfg " + c.list);
+        TempDir dir;
+        LayoutFile main;
+        main.common = "keys 3 bwid 10 bhei 10";
+        main.words = std::string("alpha switch ") + c.word;
+        main.geometry = "(0 0) (10 0) (20 0)";
+        main.board = "wid 30 hei 10";
+        main.pixs = "((0 0)) ((10 0)) ((0 10))";
+        LayoutFile other;
+        other.words = "alpha switch";
+        writeSet(dir, c.list, {{"side", auxLayout()}, {"main", main}, {"other", other}});
+        Result r = runCheck({QString::fromStdString(dir.path())});
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_TRUE(r.has("vexil-check: basic layouts: 2 (main: 3 keys, other: 2 keys)")) << r.out;
+        EXPECT_TRUE(r.has("vexil-check: aux layouts: 1 (side: 2 keys)")) << r.out;
+        EXPECT_EQ(r.lines.back(), "vexil-check: clean") << r.out;
+    }
+}
+
+TEST(Check, LinkKeysAreNamedByTheirTargetInEitherForm)
+{
+    // A link key that sticks out of the board, in each form.
+    struct Case {
+        const char *word;
+        const char *list;
+    } cases[] = {{"side", "side main"}, {"@side", "side main"}, {"@side", "main side"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.word) + " with load.cfg " + c.list);
+        TempDir dir;
+        LayoutFile main;
+        main.words = std::string("alpha ") + c.word;
+        main.geometry = "(0 0) (15 0)";
+        main.pixs = "((0 0)) ((10 0))";
+        writeSet(dir, c.list, {{"side", auxLayout()}, {"main", main}});
+        Result r = runCheck({QString::fromStdString(dir.path())});
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_TRUE(r.has("vexil-check: main: key 1 (side): at (15, 0) size 10x10, outside the 20x10 board"))
+            << r.out;
+        EXPECT_EQ(r.lines.back(), "vexil-check: 1 warning") << r.out;
+    }
+}
+
+TEST(Check, NamedLinkWithoutItsTargetIsALoaderDiagnostic)
+{
+    // The set loads, but the dead key is reported as the keyboard reports it.
     TempDir dir;
     LayoutFile main;
-    main.common = "keys 3 bwid 10 bhei 10";
-    main.words = "alpha switch side";
-    main.geometry = "(0 0) (10 0) (20 0)";
-    main.board = "wid 30 hei 10";
-    main.pixs = "((0 0)) ((10 0)) ((0 10))";
-    LayoutFile other;
-    other.words = "alpha switch";
-    writeSet(dir, "side main other", {{"side", auxLayout()}, {"main", main}, {"other", other}});
+    main.words = "alpha @side";
+    writeSet(dir, "main", {{"main", main}});
     Result r = runCheck({QString::fromStdString(dir.path())});
-    EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_TRUE(r.has("vexil-check: basic layouts: 2 (main: 3 keys, other: 2 keys)")) << r.out;
-    EXPECT_TRUE(r.has("vexil-check: aux layouts: 1 (side: 2 keys)")) << r.out;
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    EXPECT_TRUE(r.has("VX_Engine: layout 'main': key 1 links to 'side', which is no loaded aux layout")) << r.out;
+    EXPECT_TRUE(r.has("vexil-check: basic layouts: 1 (main: 2 keys)")) << r.out;
+    EXPECT_EQ(r.lines.back(), "vexil-check: failed: 1 loader diagnostic") << r.out;
 }
 
 TEST(Check, WithoutDirectoryLooksWhereTheKeyboardLooks)

@@ -326,6 +326,44 @@ TEST_F(Skin, LinksReachAuxLayoutsWhereTheKeyboardFindsThem)
     EXPECT_FALSE(std::ifstream(home.file("vexil/nums.gif")).good());
 }
 
+TEST_F(Skin, LinkKeysAreLabelledWithTheirTargetInEitherForm)
+{
+    // Key 4 of words, as the keyboard cuts it after a skin run over the set.
+    auto linkPicture = [&](const char *list, const char *word) {
+        std::string words = kWords;
+        words.replace(words.find(" nums "), 6, std::string(" ") + word + " ");
+        dir.write("load.cfg", list);
+        dir.write("words.cfg", words);
+        const SkinRun run = skin("--write " + files());
+        EXPECT_EQ(run.status, 0) << run.output;
+        LogCapture log;
+        VX_Engine engine({dir.path()});
+        EXPECT_TRUE(engine.load());
+        engine.prepareAll();
+        const VX_Key &key = engine.layouts[VX_LAYOUT_BASIC][0]->keys[4];
+        EXPECT_EQ(key.type, VX_KEY_LINK) << word << " " << log.text();
+        return key.pix[0][VX_PIX_RELEASED] ? piece(key.pix[0][VX_PIX_RELEASED]) : QImage();
+    };
+    const QImage plain = linkPicture("nums\nwords\n", "nums");
+    ASSERT_FALSE(plain.isNull());
+    struct Case {
+        const char *list;
+        const char *word;
+    } cases[] = {{"nums\nwords\n", "@nums"}, {"words\nnums\n", "@nums"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.word) + " with load.cfg " + c.list);
+        EXPECT_EQ(linkPicture(c.list, c.word), plain);
+    }
+    // The label is the target's name: another name draws another picture.
+    dir.write("load.cfg", kLoad);
+    dir.write("words.cfg", std::string("#label 4 xyz\n") + kWords);
+    ASSERT_EQ(skin("--write " + files()).status, 0);
+    VX_Engine engine({dir.path()});
+    ASSERT_TRUE(engine.load());
+    engine.prepareAll();
+    EXPECT_NE(piece(engine.layouts[VX_LAYOUT_BASIC][0]->keys[4].pix[0][VX_PIX_RELEASED]), plain);
+}
+
 TEST_F(Skin, ByteOrderMarkIsKeptAndItsLineStillReadAsAHeader)
 {
     const std::string mark = "\xEF\xBB\xBF";
