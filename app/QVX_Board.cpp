@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QtMath>
 
+#include "engine/VX_Key.h"
+
 QVX_Board::QVX_Board(QWidget *parent, std::vector<std::string> searchDirs)
     : QFrame(parent, Qt::WindowFlags()), engine(std::move(searchDirs))
 {
@@ -18,12 +20,30 @@ QVX_Board::QVX_Board(QWidget *parent, std::vector<std::string> searchDirs)
 void QVX_Board::setScale(double factor)
 {
     if (factor > 0)
-        scale_ = factor;
+        factor_ = scale_ = factor;
+}
+
+void QVX_Board::setFit(int width, int maxHeight)
+{
+    fitWidth_ = width > 0 ? width : 0;
+    maxHeight_ = maxHeight > 0 ? maxHeight : 0;
+}
+
+double QVX_Board::scaleFor(const VX_Layout &layout) const
+{
+    // A layout has at least one pixel each way (its loader refuses less).
+    double factor = factor_;
+    if (fitWidth_ > 0 && layout.width > 0)
+        factor = double(fitWidth_) / layout.width;
+    if (maxHeight_ > 0 && layout.height > 0 && layout.height * factor > maxHeight_)
+        factor = double(maxHeight_) / layout.height;
+    return factor;
 }
 
 QSize QVX_Board::boardSize(const VX_Layout &layout) const
 {
-    return QSize(qRound(layout.width * scale_), qRound(layout.height * scale_));
+    const double factor = scaleFor(layout);
+    return QSize(qMax(1, qRound(layout.width * factor)), qMax(1, qRound(layout.height * factor)));
 }
 
 bool QVX_Board::showActive()
@@ -32,6 +52,7 @@ bool QVX_Board::showActive()
     if (!shown)
         return false;
     engine.preparePictures(*shown);
+    scale_ = scaleFor(*shown);
     setFixedSize(boardSize(*shown));
     return true;
 }
@@ -97,6 +118,20 @@ void QVX_Board::act(const VX_KeyResult &result)
         resetTimer->start(result.resetInterval);
     if (result.send)
         emit sendKey(result.code, result.text);
+    if (result.held != held_ || result.layoutChanged) {
+        held_ = result.held;
+        emit heldChanged(held_);
+    }
+}
+
+void QVX_Board::cancelPress()
+{
+    // Off the board first: a lift there types nothing in either model.
+    VX_Layout *layout = engine.activeLayout();
+    if (layout && layout->pressedKey != -1) {
+        act(layout->move(-1, -1));
+        act(layout->release());
+    }
 }
 
 void QVX_Board::resetKey()
@@ -113,6 +148,23 @@ void QVX_Board::paintEvent(QPaintEvent *)
         painter.scale(scale_, scale_);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
     }
-    if (VX_Layout *layout = engine.activeLayout())
+    if (VX_Layout *layout = engine.activeLayout()) {
         layout->paint(painter);
+        paintCapsMark(painter, *layout);
+    }
+}
+
+void QVX_Board::paintCapsMark(QPainter &painter, const VX_Layout &layout)
+{
+    if (!layout.engine || !layout.engine->touch.oneShotCaps || layout.caps == VX_CAPS_OFF)
+        return;
+    for (int32_t i = 0; i < layout.keyCount; ++i) {
+        const VX_Key &key = layout.keys[i];
+        if (key.type != VX_KEY_CAPS || key.width < 4 || key.height < 4)
+            continue;
+        // A bar across the middle half of the key, near its bottom edge.
+        const int thick = qMax(2, key.height / 12);
+        const QRect bar(key.x + key.width / 4, key.y + key.height - 2 * thick - 1, key.width / 2, thick);
+        painter.fillRect(bar, QColor(255, 196, 0));
+    }
 }

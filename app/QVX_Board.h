@@ -9,6 +9,7 @@
 
 #include "engine/VX_Engine.h"
 
+class QPainter;
 class QTimer;
 
 class QVX_Board : public QFrame {
@@ -21,7 +22,15 @@ public:
     // Shows the board `factor` (> 0) times as large: pictures, hit test and
     // size together. Layout coordinates stay those of the layout files.
     void setScale(double factor);
-    // The size the board takes for `layout` at the current scale.
+    // Scales each layout to `width` board pixels across instead (0: by the
+    // factor alone), and any layout down to at most `maxHeight` pixels tall
+    // (0: no cap); proportions kept. Takes effect at the next showActive().
+    void setFit(int width, int maxHeight);
+    // Board pixels per layout pixel for `layout`, > 0.
+    double scaleFor(const VX_Layout &layout) const;
+    // That of the layout shown, as showActive() last took it.
+    double scale() const { return scale_; }
+    // The size the board takes for `layout` at its scale.
     QSize boardSize(const VX_Layout &layout) const;
     // Gets the engine's active layout ready to be painted: decodes its
     // pictures (painting never decodes) and takes its size. False, doing
@@ -36,6 +45,8 @@ signals:
     // layout or mode was shown); for a front end that draws the layout
     // itself instead of showing the widget.
     void changed();
+    // The pointer holds another key of the shown layout now (-1: none).
+    void heldChanged(int key);
 
 public slots:
     // Driven by repeatTimer: one auto-repeat tick of the held key.
@@ -44,6 +55,9 @@ public slots:
     // whoever owns the text the board types into when that text or its
     // cursor changes behind the board's back.
     void resetKey();
+    // Lets go of the key held, typing nothing (the board goes away under
+    // the pointer, a touch is cancelled).
+    void cancelPress();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -56,12 +70,22 @@ private:
     void act(const VX_KeyResult &result);
 
 public:
+    // A one-shot shift waiting for its character is marked on the caps key
+    // by a bar along its bottom edge (drawn by the board over what the
+    // layout painted, in layout coordinates), so caps off, once and locked
+    // (drawn pressed) each look their own.
+    static void paintCapsMark(QPainter &painter, const VX_Layout &layout);
+
     QTimer *repeatTimer;  // periodic auto-repeat timer, child of the board
     QTimer *resetTimer;   // single-shot multi-tap reset timer, child of the board
     VX_Engine engine;     // all layouts and pictures; lives as long as the board
 
 private:
-    double scale_ = 1.0;  // board pixels per layout pixel, > 0
+    double factor_ = 1.0;  // the scale asked for, > 0
+    int fitWidth_ = 0;     // board pixels every layout spans; 0: by factor_
+    int maxHeight_ = 0;    // tallest board, pixels; 0: no cap
+    double scale_ = 1.0;   // board pixels per layout pixel of the shown layout, > 0
+    int held_ = -1;        // key last reported held by heldChanged; -1 none
 };
 
 #endif

@@ -9,41 +9,98 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <map>
 
 #include "app/QVX_Board.h"
+#include "app/QVX_KeyPreview.h"
+#include "engine/VX_Engine.h"
 #include "engine/VX_Key.h"
 #include "engine/VX_Layout.h"
 #include "output/VX_Desktop.h"
 #include "output/VX_Output.h"
 
+namespace {
+
+// The options that take no value, and what each sets.
+struct Flag {
+    const char *name;
+    bool QVX_Panel::Options::*field;
+};
+constexpr Flag kFlags[] = {
+    {"--help", &QVX_Panel::Options::help},          {"-h", &QVX_Panel::Options::help},
+    {"--float", &QVX_Panel::Options::floating},     {"--x11", &QVX_Panel::Options::x11},
+    {"--wayland", &QVX_Panel::Options::wayland},    {"--auto", &QVX_Panel::Options::autoShow},
+    {"--press-types", &QVX_Panel::Options::pressTypes}, {"--list-sets", &QVX_Panel::Options::listSets},
+};
+
+struct CommandFlag {
+    const char *name;
+    QVX_Panel::Command command;
+};
+constexpr CommandFlag kCommands[] = {
+    {"--toggle", QVX_Panel::COMMAND_TOGGLE},
+    {"--show", QVX_Panel::COMMAND_SHOW},
+    {"--hide", QVX_Panel::COMMAND_HIDE},
+};
+
+// The options that take a value, as "--name value" or "--name=value".
+constexpr const char *kValued[] = {"--scale", "--width", "--height", "--set"};
+
+bool endsWith(const std::string &text, const char *tail)
+{
+    const size_t n = std::strlen(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+}  // namespace
+
 bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::string &error)
 {
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
-        const char *value = nullptr;
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            options.help = true;
-        } else if (std::strcmp(arg, "--float") == 0) {
-            options.floating = true;
-        } else if (std::strcmp(arg, "--x11") == 0) {
-            options.x11 = true;
-        } else if (std::strcmp(arg, "--wayland") == 0) {
-            options.wayland = true;
-        } else if (std::strcmp(arg, "--auto") == 0) {
-            options.autoShow = true;
-        } else if (std::strcmp(arg, "--scale") == 0) {
-            if (i + 1 >= argc) {
-                error = "--scale needs a factor, such as --scale 1.5";
-                return false;
+        bool known = false;
+        for (const Flag &flag : kFlags) {
+            if (std::strcmp(arg, flag.name) == 0) {
+                options.*flag.field = true;
+                known = true;
             }
-            value = argv[++i];
-        } else if (std::strncmp(arg, "--scale=", 8) == 0) {
-            value = arg + 8;
-        } else {
+        }
+        for (const CommandFlag &command : kCommands) {
+            if (std::strcmp(arg, command.name) == 0) {
+                if (options.command != COMMAND_NONE && options.command != command.command) {
+                    error = "--toggle, --show and --hide exclude each other";
+                    return false;
+                }
+                options.command = command.command;
+                known = true;
+            }
+        }
+        if (known)
+            continue;
+        const char *name = nullptr;
+        const char *value = nullptr;
+        for (const char *valued : kValued) {
+            const size_t n = std::strlen(valued);
+            if (std::strcmp(arg, valued) == 0) {
+                name = valued;
+                if (i + 1 < argc)
+                    value = argv[++i];
+            } else if (std::strncmp(arg, valued, n) == 0 && arg[n] == '=') {
+                name = valued;
+                value = arg + n + 1;
+            }
+        }
+        if (!name) {
             error = std::string("unknown option '") + arg + "'";
             return false;
         }
-        if (value) {
+        if (std::strcmp(name, "--scale") == 0) {
+            if (!value) {
+                error = "--scale needs a factor, such as --scale 1.5";
+                return false;
+            }
             char *end = nullptr;
             errno = 0;
             const double factor = std::strtod(value, &end);
@@ -53,6 +110,34 @@ bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::strin
                 return false;
             }
             options.scale = factor;
+        } else if (std::strcmp(name, "--width") == 0) {
+            if (!value || std::strcmp(value, "full") != 0) {
+                error = std::string("--width takes 'full', not '") + (value ? value : "") + "'";
+                return false;
+            }
+            options.fullWidth = true;
+        } else if (std::strcmp(name, "--height") == 0) {
+            // N% with N a whole number from 1 to 100.
+            const char *v = value ? value : "";
+            char *end = nullptr;
+            errno = 0;
+            const long percent = std::strtol(v, &end, 10);
+            if (end == v || *v == '-' || *v == '+' || std::strcmp(end, "%") != 0 || errno != 0 || percent < 1 ||
+                percent > 100) {
+                error = std::string("--height takes a share of the screen from 1% to 100%, not '") + v + "'";
+                return false;
+            }
+            options.heightPercent = static_cast<int>(percent);
+        } else {
+            if (!value || !*value) {
+                error = "--set needs a list of layouts, such as --set de-fr-es (see --list-sets)";
+                return false;
+            }
+            if (value[std::strlen(value) - 1] == '/') {
+                error = std::string("--set names a load list, not the folder '") + value + "'";
+                return false;
+            }
+            options.set = value;
         }
     }
     if (options.x11 && options.wayland) {
@@ -62,29 +147,113 @@ bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::strin
     return true;
 }
 
+std::string QVX_Panel::loadList(const std::string &set, std::vector<std::string> &searchDirs)
+{
+    if (set.empty())
+        return "load.cfg";
+    const size_t slash = set.rfind('/');
+    if (slash != std::string::npos) {
+        // A file of the user's own: the layouts it names are looked for
+        // beside it first.
+        searchDirs.insert(searchDirs.begin(), slash == 0 ? std::string("/") : set.substr(0, slash));
+        return set.substr(slash + 1);
+    }
+    if (endsWith(set, ".cfg"))
+        return set;
+    if (set == "load" || set.compare(0, 5, "load-") == 0)
+        return set + ".cfg";
+    return "load-" + set + ".cfg";
+}
+
 const char *QVX_Panel::usage()
 {
-    return "Usage: vexil-panel [--float] [--scale F] [--auto] [--x11 | --wayland] [--help]\n"
+    return "Usage: vexil-panel [--float] [--scale F] [--width full] [--height N%] [--set NAME]\n"
+           "                   [--press-types] [--auto] [--x11 | --wayland]\n"
+           "       vexil-panel --toggle | --show | --hide\n"
+           "       vexil-panel --list-sets | --help\n"
            "An on-screen keyboard that types into the window that has the keyboard focus.\n"
-           "Clicking or touching it never takes the focus away.\n"
+           "Clicking or touching it never takes the focus away. A key types when the\n"
+           "finger or button lifts, with a larger picture of it shown above; sliding\n"
+           "moves to another key, sliding off the keyboard types nothing.\n"
            "\n"
-           "  --float      not docked: on X11 a movable window that stays above the\n"
-           "               others, on Wayland a board above everything that keeps no\n"
-           "               room for itself at the bottom edge\n"
-           "  --scale F    draw the keyboard F times as large (0.25 to 8; e.g. 1.5 or 2\n"
-           "               for a touch screen)\n"
-           "  --auto       Wayland: show the keyboard only while a text field is active\n"
-           "               (needs a compositor with the input-method protocol)\n"
-           "  --x11        type through X11 (XTest), also in a Wayland session; reaches\n"
-           "               the X11 applications only (XWayland)\n"
-           "  --wayland    type through Wayland (the default when $WAYLAND_DISPLAY is set)\n"
-           "  --help       show this text and exit\n"
+           "  --float        not docked: on X11 a movable window that stays above the\n"
+           "                 others, on Wayland a board above everything that keeps no\n"
+           "                 room for itself at the bottom edge\n"
+           "  --scale F      draw the keyboard F times as large (0.25 to 8; e.g. 1.5 or 2\n"
+           "                 for a touch screen)\n"
+           "  --width full   scale each layout to the width of the screen\n"
+           "  --height N%    never taller than N per cent of the screen's height\n"
+           "  --set NAME     load the layouts of load-NAME.cfg (e.g. de-fr-es), or of the\n"
+           "                 load list NAME.cfg, or of a file given by its path\n"
+           "  --list-sets    name the load lists that --set can pick, and exit\n"
+           "  --press-types  type on the press and on every key slid over, as vexil does\n"
+           "  --toggle, --show, --hide\n"
+           "                 hide or show the panel already running on this display\n"
+           "                 (SIGUSR1 toggles it too), and exit at once\n"
+           "  --auto         Wayland: show the keyboard only while a text field is active\n"
+           "                 (needs a compositor with the input-method protocol)\n"
+           "  --x11          type through X11 (XTest), also in a Wayland session; reaches\n"
+           "                 the X11 applications only (XWayland)\n"
+           "  --wayland      type through Wayland (the default when $WAYLAND_DISPLAY is set)\n"
+           "  --help         show this text and exit\n"
            "\n"
            "The layouts are those of vexil: load.cfg and <name>.cfg in\n"
            "$XDG_DATA_HOME/vexil (~/.local/share/vexil), then in ../share/vexil beside the\n"
            "program. Wayland needs a compositor with the layer-shell and virtual-keyboard\n"
-           "protocols (wlroots-based ones: sway, Phosh, labwc, river, Hyprland). Exit\n"
-           "status 2: wrong command line, or nothing to type into; 1: the display went away.\n";
+           "protocols (wlroots-based ones: sway, Phosh, labwc, river, Hyprland). One panel\n"
+           "runs per display. Exit status 2: wrong command line, or nothing to type into;\n"
+           "1: the display went away, a panel already runs on this display, or (with\n"
+           "--toggle, --show, --hide) none does.\n";
+}
+
+std::vector<QVX_Panel::Set> QVX_Panel::findSets(const std::vector<std::string> &searchDirs)
+{
+    std::map<std::string, Set> found;  // by name; the first folder wins
+    for (const std::string &dir : searchDirs) {
+        DIR *d = opendir(dir.c_str());
+        if (!d)
+            continue;
+        while (const dirent *entry = readdir(d)) {
+            const std::string file = entry->d_name;
+            if (!endsWith(file, ".cfg") || (file != "load.cfg" && file.compare(0, 5, "load-") != 0))
+                continue;
+            const std::string name = file == "load.cfg" ? "default" : file.substr(5, file.size() - 9);
+            if (name.empty() || found.count(name))
+                continue;
+            Set set{name, dir + "/" + file, std::string()};
+            // Its words, as the engine reads them: '#' starts a comment.
+            std::ifstream in(set.path);
+            std::string line;
+            while (std::getline(in, line)) {
+                line = line.substr(0, line.find('#'));
+                size_t at = 0;
+                while ((at = line.find_first_not_of(" \t\r", at)) != std::string::npos) {
+                    const size_t end = line.find_first_of(" \t\r", at);
+                    set.layouts += (set.layouts.empty() ? "" : " ") + line.substr(at, end - at);
+                    at = end;
+                }
+            }
+            if (in.bad() || !in.eof())
+                continue;
+            found.emplace(name, std::move(set));
+        }
+        closedir(d);
+    }
+    std::vector<Set> sets;
+    if (found.count("default"))
+        sets.push_back(found["default"]);
+    for (auto &entry : found)
+        if (entry.first != "default")
+            sets.push_back(entry.second);
+    return sets;
+}
+
+void QVX_Panel::applyTouch(const Options &options, VX_Engine &engine)
+{
+    const bool touch = !options.pressTypes;
+    engine.touch.typeOnLift = touch;
+    engine.touch.oneShotCaps = touch;
+    engine.touch.marks = touch;
 }
 
 std::vector<std::string> QVX_Panel::layoutTexts(const VX_Layout &layout)
@@ -113,6 +282,7 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &opti
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    const std::string list = loadList(options.set, searchDirs);
     board = new QVX_Board(this, std::move(searchDirs));
     board->setAttribute(Qt::WA_OpaquePaintEvent);
     board->installEventFilter(this);
@@ -124,9 +294,63 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &opti
     settleTimer_->setSingleShot(true);
     connect(settleTimer_, &QTimer::timeout, this, [this] { output_.settle(); });
 
-    board->engine.load();
+    applyTouch(options, board->engine);
+    if (!options.pressTypes) {
+        preview_ = new QVX_KeyPreview(this);
+        connect(board, &QVX_Board::heldChanged, this, &QVX_Panel::showPreview);
+    }
+
+    board->engine.load(list.c_str());
     board->setScale(options.scale);
+    fitScreen();
     board->showActive();  // without a layout the engine has said why
+}
+
+void QVX_Panel::fitScreen()
+{
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    board->setFit(options_.fullWidth ? area.width() : 0,
+                  options_.heightPercent > 0 ? area.height() * options_.heightPercent / 100 : 0);
+}
+
+void QVX_Panel::showPreview(int key)
+{
+    const VX_Layout *layout = board->engine.activeLayout();
+    if (!preview_ || !layout)
+        return;
+    // Letters only: a preview of a wide key (space, Return) would hide the
+    // text it types into, and a switch or caps key shows its effect itself.
+    if (key < 0 || key >= layout->keyCount || layout->keys[key].type != VX_KEY_ALPHA || isHidden()) {
+        preview_->showKey(*layout, -1, 1.0, QRect(), QRect());
+        return;
+    }
+    const VX_Key &k = layout->keys[key];
+    const double scale = board->scale();
+    const QRect onBoard(qRound(k.x * scale), qRound(k.y * scale), qRound(k.width * scale), qRound(k.height * scale));
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1 << 15, 1 << 15);
+    preview_->showKey(*layout, key, scale, QRect(board->mapToGlobal(onBoard.topLeft()), onBoard.size()), area);
+}
+
+void QVX_Panel::setShown(bool shown)
+{
+    if (shown == !isHidden())
+        return;
+    if (shown) {
+        show();
+        return;
+    }
+    board->cancelPress();
+    if (preview_)
+        preview_->hide();
+    // The room goes back before the window does, for window managers that
+    // keep the struts of a window they no longer show.
+    if (desktop_ && !options_.floating && testAttribute(Qt::WA_WState_Created))
+        desktop_->reserveBottom(static_cast<unsigned long>(winId()), 0, 0, 0);
+    hide();
 }
 
 bool QVX_Panel::hasLayout() const { return board->engine.activeLayout() != nullptr; }
@@ -179,7 +403,7 @@ void QVX_Panel::dock()
         return;
     const QRect area = screen->geometry();
     const QSize size = this->size();
-    const int x = area.x() + (area.width() - size.width()) / 2;
+    const int x = area.x() + qMax(0, (area.width() - size.width()) / 2);
     const int y = area.y() + area.height() - size.height();
     move(x, y);
     // The strut counts from the bottom of the whole desktop, which may lie

@@ -12,6 +12,7 @@
 
 class QTimer;
 class QVX_Board;
+class QVX_KeyPreview;
 class VX_Layout;
 class VX_Desktop;
 class VX_Output;
@@ -20,6 +21,9 @@ class QVX_Panel : public QWidget {
     Q_OBJECT
 
 public:
+    // What --toggle, --show and --hide ask of a running panel.
+    enum Command { COMMAND_NONE, COMMAND_TOGGLE, COMMAND_SHOW, COMMAND_HIDE };
+
     struct Options {
         bool help = false;      // --help: print the usage and start nothing
         bool floating = false;  // --float: a movable window instead of the dock
@@ -27,6 +31,12 @@ public:
         bool x11 = false;       // --x11: type through X11 even in a Wayland session
         bool wayland = false;   // --wayland: Wayland even without $WAYLAND_DISPLAY's hint; not with x11
         bool autoShow = false;  // --auto: shown only while a text field is active (Wayland)
+        bool pressTypes = false;  // --press-types: keys type on the press, as in vexil
+        bool fullWidth = false;   // --width full: each layout scaled to the screen's width
+        int heightPercent = 0;    // --height N%: at most N % of the screen's height, 1..100; 0 no cap
+        Command command = COMMAND_NONE;  // --toggle, --show, --hide: tell the running panel
+        std::string set;          // --set: a load list's name or path; empty: load.cfg
+        bool listSets = false;    // --list-sets: name the load lists found and start nothing
     };
     static constexpr double kMinScale = 0.25;
     static constexpr double kMaxScale = 8.0;
@@ -36,6 +46,25 @@ public:
     static bool parseOptions(int argc, char **argv, Options &options, std::string &error);
     // The --help text, ending in a line feed.
     static const char *usage();
+
+    // The load list file that --set `set` names, found in `searchDirs`
+    // like every file: "load.cfg" for none, a name ending in ".cfg" as it
+    // is, "load" or "load-NAME" with ".cfg" added, any other NAME as
+    // "load-NAME.cfg". A path (with a '/') puts its folder first in
+    // `searchDirs`, so the layouts beside it are found there.
+    static std::string loadList(const std::string &set, std::vector<std::string> &searchDirs);
+    // One load list that --set can pick.
+    struct Set {
+        std::string name;     // what --set takes ("default" for load.cfg)
+        std::string path;     // the file
+        std::string layouts;  // the layouts it names, space-separated
+    };
+    // Every load.cfg and load-*.cfg in `searchDirs`, the first of each name
+    // (the one loaded), in name order with the default first.
+    static std::vector<Set> findSets(const std::vector<std::string> &searchDirs);
+    // The engine's touch model for these options: typing on the lift,
+    // one-shot caps and marks, unless --press-types.
+    static void applyTouch(const Options &options, class VX_Engine &engine);
 
     // Every text (UTF-8) the keys of `layout` type, in all its modes.
     static std::vector<std::string> layoutTexts(const VX_Layout &layout);
@@ -47,6 +76,10 @@ public:
 
     // True when a layout is there to show (the engine has said why not).
     bool hasLayout() const;
+    // Shows or hides the panel; hidden, a held key is let go and the dock's
+    // room given back.
+    void setShown(bool shown);
+    void toggle() { setShown(isHidden()); }
 
     QVX_Board *board;  // the keyboard; child of the window
 
@@ -60,15 +93,20 @@ protected:
 
 private slots:
     void sendKey(int qkey, const char *unikey);
+    // The preview follows the held key (touch model only).
+    void showPreview(int key);
 
 private:
     // Docks the window at the bottom centre of its screen and reserves its
     // height there; nothing when floating.
     void dock();
+    // Sizes the board for the screen (--width full, --height N%).
+    void fitScreen();
 
     VX_Output &output_;             // where keys go; outlives the window
     VX_Desktop *desktop_;           // focus and dock room; null when there is none
     Options options_;               // as given on the command line
+    QVX_KeyPreview *preview_ = nullptr;  // above the held key; null with --press-types
     QTimer *settleTimer_;           // single-shot: settles the output after typing pauses
     unsigned long lastFocus_ = 0;   // focused window at the last press on the board
     const VX_Layout *prepared_ = nullptr;  // layout whose texts the output was last given; not owned

@@ -82,7 +82,9 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
                                    const QVX_Panel::Options &options, std::vector<std::string> searchDirs)
     : client_(client), output_(output), options_(options)
 {
+    const std::string list = QVX_Panel::loadList(options.set, searchDirs);
     board = new QVX_Board(nullptr, std::move(searchDirs));
+    QVX_Panel::applyTouch(options, board->engine);
     connect(board, &QVX_Board::sendKey, this, &QVX_WaylandPanel::sendKey);
     connect(board, &QVX_Board::changed, this, &QVX_WaylandPanel::repaint);
     hideTimer_ = new QTimer(this);
@@ -92,7 +94,7 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
         hide();
     });
 
-    board->engine.load();
+    board->engine.load(list.c_str());
     board->setScale(options.scale);
     board->showActive();
     // The first keymap already holds what the first layout types.
@@ -192,11 +194,11 @@ void QVX_WaylandPanel::show()
 
 void QVX_WaylandPanel::hide()
 {
-    // A key held as the board goes is let go, as when the pointer is lifted.
+    // A key held as the board goes is let go without typing.
     if (pressedButtons_ > 0 || touchId_ >= 0) {
         pressedButtons_ = 0;
         touchId_ = -1;
-        deliver(QEvent::MouseButtonRelease, pointerX_, pointerY_);
+        board->cancelPress();
     }
     if (frame_) {
         wl_callback_destroy(frame_);
@@ -291,12 +293,13 @@ void QVX_WaylandPanel::draw()
     }
     {
         QPainter painter(&canvas_);
-        const double factor = options_.scale * bufferScale_;
+        const double factor = board->scale() * bufferScale_;
         if (factor != 1.0) {
             painter.scale(factor, factor);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
         }
         layout->paint(painter);
+        QVX_Board::paintCapsMark(painter, *layout);
     }
     Buffer *buffer = freeBuffer(pixels);
     if (!buffer) {
@@ -441,7 +444,8 @@ void QVX_WaylandPanel::touchCancel()
     if (touchId_ < 0)
         return;
     touchId_ = -1;
-    deliver(QEvent::MouseButtonRelease, pointerX_, pointerY_);
+    // The compositor took the touch for itself: nothing is typed.
+    board->cancelPress();
 }
 
 void QVX_WaylandPanel::sendKey(int qkey, const char *unikey)

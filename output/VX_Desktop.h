@@ -15,7 +15,8 @@ public:
 
     // Asks the window manager to keep maximised windows out of the bottom
     // `height` pixels of the whole desktop, from x to x + width - 1, on
-    // behalf of `window` (a native window id); false when it cannot.
+    // behalf of `window` (a native window id); false when it cannot. A
+    // height of 0 gives the room back.
     virtual bool reserveBottom(unsigned long window, int x, int width, int height) = 0;
 };
 

@@ -21,11 +21,14 @@ unsigned long VX_XDesktop::focusedWindow()
 
 bool VX_XDesktop::reserveBottom(unsigned long window, int x, int width, int height)
 {
-    if (width <= 0 || height <= 0)
+    if (width < 0 || height < 0 || (height > 0 && width == 0))
         return false;
     // _NET_WM_STRUT_PARTIAL: left, right, top, bottom, then the start and
-    // end of each edge's span (left y, right y, top x, bottom x).
+    // end of each edge's span (left y, right y, top x, bottom x). All zero:
+    // no room kept.
     long partial[12] = {0, 0, 0, height, 0, 0, 0, 0, 0, 0, x, x + width - 1};
+    if (height == 0)
+        partial[10] = partial[11] = 0;
     const Atom strutPartial = XInternAtom(display_, "_NET_WM_STRUT_PARTIAL", False);
     const Atom strut = XInternAtom(display_, "_NET_WM_STRUT", False);
     XChangeProperty(display_, window, strutPartial, XA_CARDINAL, 32, PropModeReplace,

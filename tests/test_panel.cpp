@@ -6,11 +6,16 @@
 #include <sys/wait.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <functional>
+#include <sstream>
 #include <QMouseEvent>
 #include <string>
 #include <vector>
 
 #include "app/QVX_Board.h"
+#include "app/QVX_KeyPreview.h"
 #include "app/QVX_Panel.h"
 #include "engine/VX_Layout.h"
 #include "output/VX_Desktop.h"
@@ -66,6 +71,68 @@ TEST(PanelOptions, AcceptedCommandLines)
     }
 }
 
+// The options of the touch panel: size, load list, commands to a running
+// panel.
+TEST(PanelOptions, TouchSizeSetAndCommandOptions)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool pressTypes, fullWidth;
+        int heightPercent;
+        QVX_Panel::Command command;
+        std::string set;
+        bool listSets;
+    } cases[] = {
+        {{}, false, false, 0, QVX_Panel::COMMAND_NONE, "", false},
+        {{"--press-types"}, true, false, 0, QVX_Panel::COMMAND_NONE, "", false},
+        {{"--width", "full"}, false, true, 0, QVX_Panel::COMMAND_NONE, "", false},
+        {{"--width=full", "--height", "40%"}, false, true, 40, QVX_Panel::COMMAND_NONE, "", false},
+        {{"--height=1%"}, false, false, 1, QVX_Panel::COMMAND_NONE, "", false},
+        {{"--height", "100%"}, false, false, 100, QVX_Panel::COMMAND_NONE, "", false},
+        {{"--toggle"}, false, false, 0, QVX_Panel::COMMAND_TOGGLE, "", false},
+        {{"--show", "--show"}, false, false, 0, QVX_Panel::COMMAND_SHOW, "", false},
+        {{"--hide"}, false, false, 0, QVX_Panel::COMMAND_HIDE, "", false},
+        {{"--set", "de-fr-es"}, false, false, 0, QVX_Panel::COMMAND_NONE, "de-fr-es", false},
+        {{"--set=/tmp/kiosk.cfg"}, false, false, 0, QVX_Panel::COMMAND_NONE, "/tmp/kiosk.cfg", false},
+        {{"--list-sets"}, false, false, 0, QVX_Panel::COMMAND_NONE, "", true},
+    };
+    for (const Case &c : cases) {
+        QVX_Panel::Options options;
+        std::string error;
+        ASSERT_TRUE(parse(c.args, options, error)) << joined(c.args) << error;
+        EXPECT_EQ(options.pressTypes, c.pressTypes) << joined(c.args);
+        EXPECT_EQ(options.fullWidth, c.fullWidth) << joined(c.args);
+        EXPECT_EQ(options.heightPercent, c.heightPercent) << joined(c.args);
+        EXPECT_EQ(options.command, c.command) << joined(c.args);
+        EXPECT_EQ(options.set, c.set) << joined(c.args);
+        EXPECT_EQ(options.listSets, c.listSets) << joined(c.args);
+    }
+}
+
+TEST(PanelOptions, LoadListOfASet)
+{
+    struct Case {
+        std::string set, list, firstDir;  // firstDir: searched first afterwards
+    } cases[] = {
+        {"", "load.cfg", "/user"},
+        {"de-fr-es", "load-de-fr-es.cfg", "/user"},
+        {"load-el-ru", "load-el-ru.cfg", "/user"},
+        {"load", "load.cfg", "/user"},
+        {"load-el-ru.cfg", "load-el-ru.cfg", "/user"},
+        {"kiosk.cfg", "kiosk.cfg", "/user"},
+        {"loader", "load-loader.cfg", "/user"},
+        {"/srv/kiosk/list.cfg", "list.cfg", "/srv/kiosk"},
+        {"./mine", "mine", "."},
+        {"/list.cfg", "list.cfg", "/"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> dirs = {"/user", "/shipped"};
+        EXPECT_EQ(QVX_Panel::loadList(c.set, dirs), c.list) << "'" << c.set << "'";
+        EXPECT_EQ(dirs.front(), c.firstDir) << "'" << c.set << "'";
+        EXPECT_EQ(dirs.size(), c.firstDir == "/user" ? 2u : 3u) << "'" << c.set << "'";
+    }
+}
+
 TEST(PanelOptions, RefusedCommandLines)
 {
     const std::vector<std::string> cases[] = {
@@ -73,6 +140,10 @@ TEST(PanelOptions, RefusedCommandLines)
         {"--scale", "0.2"},   {"--scale", "9"},    {"--scale", "nan"}, {"--scale", "inf"},
         {"--scale=-1"},       {"--scale", "1e400"}, {"--floating"},    {"-display"},
         {"extra"},
+        {"--width"},          {"--width", "wide"}, {"--width=1024"},  {"--height"},
+        {"--height", "40"},   {"--height", "0%"},  {"--height=101%"}, {"--height", "-5%"},
+        {"--height", "4.5%"}, {"--height", "%"},   {"--height", "40%%"}, {"--set"},
+        {"--set="},           {"--set", "/tmp/"}, {"--toggle", "--hide"}, {"--show", "--toggle"},
     };
     for (const auto &args : cases) {
         QVX_Panel::Options options;
@@ -127,13 +198,18 @@ public:
         prepared.push_back(texts);
     }
     void settle() override { ++settles; }
-    bool reserveBottom(unsigned long, int, int, int) override { return true; }
+    bool reserveBottom(unsigned long, int, int, int height) override
+    {
+        reserved.push_back(height);
+        return true;
+    }
 
     std::vector<std::string> typed;
     unsigned long focus = 1;
     int settles = 0;
     std::vector<std::vector<std::string>> prepared;  // the texts of each prepare() call
     size_t preparedBeforeKey = 0;                     // keys typed before the last prepare() call
+    std::vector<int> reserved;                        // the height of each reserveBottom() call
 };
 
 class PanelWindow : public ::testing::Test {
@@ -147,6 +223,15 @@ protected:
                   "[Common]\nkeys 2 bwid 50 bhei 40 tm-enum-reset 5000\n"
                   "[Layout]\nalpha bks\n[Geometry]\n(0 0) (60 0)\n[Strings]\nabc\n"
                   "[Board]\nwid 200 hei 60\n[Pixs]\n( (k.gif ) ) ( (k.gif ) )\n");
+    }
+
+    // One mouse event at (x, y) on the board.
+    void send(QVX_Board *board, QEvent::Type type, int x, int y)
+    {
+        QPointF at(x, y);
+        QMouseEvent event(type, at, board->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(board, &event);
     }
 
     // A press and a release at (x, y) on the board.
@@ -242,6 +327,199 @@ TEST_F(PanelWindow, ScaleGrowsTheSizeAndTheHitTestTogether)
         EXPECT_EQ(out.typed, c.typed.empty() ? std::vector<std::string>() : std::vector<std::string>{c.typed})
             << "scale " << c.scale << " at " << c.x << "," << c.y;
     }
+}
+
+}  // namespace
+
+namespace {
+
+constexpr int kBks = 16777219;  // the Backspace key's code
+
+// A gesture on the "tap" layout: "p X Y" presses, "m X Y" slides, "r" lifts.
+std::vector<std::string> play(RecordingOutput &out, QVX_Board *board, const std::string &script,
+                              const std::function<void(QEvent::Type, int, int)> &send)
+{
+    std::istringstream in(script);
+    std::string verb;
+    while (in >> verb) {
+        int x = 0, y = 0;
+        if (verb != "r")
+            in >> x >> y;
+        send(verb == "p" ? QEvent::MouseButtonPress : verb == "m" ? QEvent::MouseMove : QEvent::MouseButtonRelease,
+             x, y);
+    }
+    (void)board;
+    return out.typed;
+}
+
+// The panel types on the lift unless told --press-types: a slide moves the
+// press without typing, sliding off the board cancels it.
+TEST_F(PanelWindow, TypesOnTheLiftUnlessToldToTypeOnThePress)
+{
+    struct Case {
+        const char *script;
+        std::vector<std::string> lift, press;  // typed in each model
+    } cases[] = {
+        {"p 25 20 r", {"a"}, {"a"}},
+        {"p 25 20 m 85 20 r", {"<" + std::to_string(kBks) + ">"}, {"a", "<" + std::to_string(kBks) + ">"}},
+        {"p 25 20 m 85 20 m 25 20 r", {"a"}, {"a", "<" + std::to_string(kBks) + ">", "a"}},
+        {"p 25 20 m 250 20 r", {}, {"a"}},    // off the board to the right
+        {"p 25 20 m 25 -5 r", {}, {"a"}},     // off the top edge
+        {"p 25 20 m 55 20 r", {"a"}, {"a"}},  // the gap between keys keeps the press
+    };
+    for (const Case &c : cases) {
+        for (bool pressTypes : {false, true}) {
+            RecordingOutput out;
+            QVX_Panel::Options options;
+            options.pressTypes = pressTypes;
+            QVX_Panel panel(out, &out, options, {dir.path()});
+            ASSERT_TRUE(panel.hasLayout());
+            play(out, panel.board, c.script,
+                 [&](QEvent::Type type, int x, int y) { send(panel.board, type, x, y); });
+            EXPECT_EQ(out.typed, pressTypes ? c.press : c.lift)
+                << c.script << (pressTypes ? " with --press-types" : "");
+        }
+    }
+}
+
+// The preview shows the held letter above it, follows a slide, and goes
+// at the lift; wide keys and --press-types have none.
+TEST_F(PanelWindow, PreviewFollowsTheHeldLetter)
+{
+    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    panel.show();
+    auto *preview = panel.findChild<QVX_KeyPreview *>();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->isHidden());
+
+    send(panel.board, QEvent::MouseButtonPress, 25, 20);
+    EXPECT_FALSE(preview->isHidden());
+    EXPECT_EQ(preview->key(), 0);
+    const QRect key(panel.board->mapToGlobal(QPoint(0, 0)), QSize(50, 40));
+    const QRect shown = preview->geometry();
+    EXPECT_EQ(shown.size(), QSize(75, 60));  // 1.5 times the key
+    const QScreen *screen = panel.screen();
+    if (key.top() >= shown.height() + QVX_KeyPreview::kGap) {
+        EXPECT_EQ(shown.bottom() + 1 + QVX_KeyPreview::kGap, key.top());
+    }
+    EXPECT_GE(shown.left(), screen->geometry().left());
+
+    send(panel.board, QEvent::MouseMove, 85, 20);  // onto Backspace: no preview
+    EXPECT_TRUE(preview->isHidden());
+    send(panel.board, QEvent::MouseMove, 25, 20);
+    EXPECT_FALSE(preview->isHidden());
+    send(panel.board, QEvent::MouseButtonRelease, 25, 20);
+    EXPECT_TRUE(preview->isHidden());
+    EXPECT_EQ(preview->key(), -1);
+    EXPECT_EQ(output.typed, std::vector<std::string>{"a"});
+
+    QVX_Panel::Options options;
+    options.pressTypes = true;
+    QVX_Panel pressPanel(output, &output, options, {dir.path()});
+    EXPECT_EQ(pressPanel.findChild<QVX_KeyPreview *>(), nullptr);
+}
+
+TEST(KeyPreview, PlacedAboveTheKeyAndKeptOnTheScreen)
+{
+    const QRect screen(0, 0, 1000, 800);
+    struct Case {
+        QRect key;
+        QPoint at;  // top left of a 60 x 40 preview
+    } cases[] = {
+        {{500, 700, 40, 30}, {490, 700 - 4 - 40}},  // centred above
+        {{0, 700, 40, 30}, {0, 656}},               // left edge: moved right
+        {{980, 700, 20, 30}, {940, 656}},           // right edge: moved left
+        {{500, 10, 40, 30}, {490, 44}},             // no room above: below
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(QVX_KeyPreview::placeAbove(c.key, QSize(60, 40), screen), QRect(c.at, QSize(60, 40)))
+            << c.key.x() << "," << c.key.y();
+}
+
+// --width full scales every layout to the screen's width, --height N% caps
+// the height; the hit test follows the picture.
+TEST_F(PanelWindow, FullWidthAndHeightCap)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    struct Case {
+        bool fullWidth;
+        int heightPercent;
+        double scale;
+    } cases[] = {
+        {true, 0, double(screen.width()) / 200},
+        {true, 5, screen.height() * 5 / 100 / 60.0},
+        {false, 5, screen.height() * 5 / 100 / 60.0},
+        {false, 100, 1.0},
+    };
+    for (const Case &c : cases) {
+        RecordingOutput out;
+        QVX_Panel::Options options;
+        options.fullWidth = c.fullWidth;
+        options.heightPercent = c.heightPercent;
+        QVX_Panel panel(out, &out, options, {dir.path()});
+        EXPECT_DOUBLE_EQ(panel.board->scale(), c.scale) << c.fullWidth << " " << c.heightPercent;
+        EXPECT_EQ(panel.board->size(), QSize(qRound(200 * c.scale), qRound(60 * c.scale)));
+        click(panel.board, qRound(85 * c.scale), qRound(20 * c.scale));  // Backspace
+        click(panel.board, qRound(200 * c.scale) - 1, qRound(20 * c.scale));  // right of every key
+        EXPECT_EQ(out.typed, std::vector<std::string>{"<" + std::to_string(kBks) + ">"})
+            << c.fullWidth << " " << c.heightPercent;
+    }
+}
+
+// Hidden, a held key types nothing and the dock's room is given back;
+// shown again, it is kept again.
+TEST_F(PanelWindow, HidingLetsGoOfTheHeldKeyAndGivesTheRoomBack)
+{
+    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    panel.show();
+    send(panel.board, QEvent::MouseButtonPress, 25, 20);
+    panel.toggle();
+    EXPECT_TRUE(panel.isHidden());
+    ASSERT_FALSE(output.reserved.empty());
+    EXPECT_EQ(output.reserved.back(), 0);
+    send(panel.board, QEvent::MouseButtonRelease, 25, 20);
+    EXPECT_TRUE(output.typed.empty());
+    panel.toggle();
+    EXPECT_FALSE(panel.isHidden());
+    EXPECT_EQ(output.reserved.back(), 60);
+    click(panel.board, 25, 20);
+    EXPECT_EQ(output.typed, std::vector<std::string>{"a"});
+}
+
+// Caps off, once and locked each look their own: a mark on the caps key
+// while the shift waits (once) or holds (locked).
+TEST_F(PanelWindow, CapsKeyShowsItsThreeStates)
+{
+    dir.write("load.cfg", "cap\n");
+    dir.write("cap.cfg",
+              "[Common]\nkeys 2 mode 2 bwid 50 bhei 40 draw-pressed 1 tm-enum-reset 5000\n"
+              "[Layout]\ncaps alpha\n[Geometry]\n(0 0) (60 0)\n[Strings]\n( a A )\n"
+              "[Board]\nwid 200 hei 60\n[Pixs]\n( (k.gif ) ) ( (k.gif ) )\n");
+    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    ASSERT_TRUE(panel.hasLayout());
+    const QColor mark(255, 196, 0);
+    auto marked = [&] { return panel.board->grab().toImage().pixelColor(25, 34) == mark; };
+    struct Step {
+        int x;
+        bool marked;
+        int32_t caps;
+    } steps[] = {
+        {25, true, VX_CAPS_ONCE},    // caps: once
+        {85, false, VX_CAPS_OFF},    // A, and off again
+        {25, true, VX_CAPS_ONCE},    // caps
+        {25, true, VX_CAPS_LOCKED},  // caps again at once: locked
+        {85, true, VX_CAPS_LOCKED},  // A, still locked
+        {25, false, VX_CAPS_OFF},    // caps: off
+    };
+    EXPECT_FALSE(marked());
+    int n = 0;
+    for (const Step &step : steps) {
+        click(panel.board, step.x, 20);
+        EXPECT_EQ(panel.board->engine.activeLayout()->caps, step.caps) << "step " << n;
+        EXPECT_EQ(marked(), step.marked) << "step " << n;
+        ++n;
+    }
+    EXPECT_EQ(output.typed, (std::vector<std::string>{"A", "A"}));
 }
 
 }  // namespace
