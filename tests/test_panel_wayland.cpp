@@ -188,7 +188,8 @@ protected:
     // The line of kLine, key by key.
     void typeLine()
     {
-        for (const Point &key : {kCaps, kA, kCaps, kA, kOne, kOne, kBks, kBang, kDot, kSpace, kXyz})
+        // Caps is a one-shot shift: it capitalises the next letter only.
+        for (const Point &key : {kCaps, kA, kA, kOne, kOne, kBks, kBang, kDot, kSpace, kXyz})
             tap(key);
         // The second tap of the cycle: later than a double click, well
         // inside the cycle's reset time.
