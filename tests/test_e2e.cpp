@@ -425,4 +425,137 @@ TEST_F(EndToEnd, TypesSentencesOfEachLanguageWithTheShippedLayouts)
     }
 }
 
+// A key of `layout` that types one character in mode 0 which no key of
+// `other` types in that mode: typing it proves `layout` is the one shown.
+int keyOnlyIn(const VX_Layout &layout, const VX_Layout &other, std::string &typed)
+{
+    for (int32_t i = 0; i < layout.keyCount; ++i) {
+        const VX_Key &key = layout.keys[i];
+        if (key.type != VX_KEY_ALPHA || key.charCount[0] != 1)
+            continue;
+        const std::string c = key.chars[0];
+        bool elsewhere = false;
+        for (int32_t j = 0; j < other.keyCount && !elsewhere; ++j)
+            elsewhere = other.keys[j].type == VX_KEY_ALPHA && std::string(other.keys[j].chars[0]).find(c) != std::string::npos;
+        if (!elsewhere) {
+            typed = c;
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Index of the key of `layout` that links to `target`, or -1.
+int linkTo(const VX_Engine &engine, const VX_Layout &layout, const VX_Layout *target)
+{
+    for (int32_t i = 0; i < layout.keyCount; ++i)
+        if (layout.keys[i].type == VX_KEY_LINK && engine.layoutAt(VX_LAYOUT_AUX, layout.keys[i].linkSlot) == target)
+            return i;
+    return -1;
+}
+
+// The shipped layouts link to the digits and the symbols by name: from the
+// letters to the digits, on to the symbols and back to the digits, each
+// board proven by a character only it types; then back to the letters.
+// With a broken digits file the others load, each dead link is reported
+// once, and the symbols are still reached.
+TEST_F(EndToEnd, NamedLinksGoBothWaysAndABrokenAuxLayoutTakesOnlyItselfDown)
+{
+    const std::string shipped = binDir() + "/../share/vexil";
+    ASSERT_TRUE(startX()) << "Xvfb did not start";
+    const struct {
+        const char *why;
+        const char *numCfg;  // the user's num.cfg; null: the shipped one
+    } runs[] = {{"shipped", nullptr}, {"broken digits", "[Common]\ntype 1\nkeys 24\n[Layout]\nalpha\n"}};
+    for (const auto &run : runs) {
+        SCOPED_TRACE(run.why);
+        home.mkdir("vexil");
+        if (run.numCfg)
+            home.write("vexil/num.cfg", run.numCfg);
+        // The set as the keyboard loads it, to find keys and messages.
+        LogCapture capture;
+        VX_Engine plan({home.path() + "/vexil", shipped});
+        ASSERT_TRUE(plan.load());
+        plan.prepareAll();
+        std::vector<std::string> deadLinks;
+        for (const std::string &line : capture.lines())
+            if (line.rfind("VX_Engine: layout '", 0) == 0)
+                deadLinks.push_back(line);
+        const VX_Layout *en = plan.layoutNamed("en"), *num = plan.layoutNamed("num"), *sym = plan.layoutNamed("sym");
+        ASSERT_TRUE(en && sym);
+        ASSERT_EQ(plan.activeLayout(), en);
+        EXPECT_EQ(num == nullptr, run.numCfg != nullptr);
+        // One line per link to the digits: sym, en, ru and phone each have one.
+        EXPECT_EQ(deadLinks.size(), num ? 0u : 4u) << capture.text();
+
+        const std::string log = home.file("vexil.log");
+        ASSERT_TRUE(startKeyboard(log)) << "no window";
+        QPoint origin;
+        if (!findLayout(*en, 0, origin)) {
+            saveLastShot();
+            FAIL() << "board not found; last screen in /tmp/vexil-e2e-screen.png";
+        }
+        auto tap = [&](const VX_Layout &layout, int key) {
+            ASSERT_GE(key, 0) << layout.displayName();
+            const VX_Key &k = layout.keys[key];
+            const QPoint at = origin + QPoint(k.x + k.width / 2, k.y + k.height / 2);
+            x("xdotool mousemove --sync 0 0 mousemove --sync " + std::to_string(at.x()) + " " +
+              std::to_string(at.y()) + " click 1");
+        };
+        // Follows the link of `from` to `to`, then types a character only
+        // `to` has.
+        std::string expected;
+        auto go = [&](const VX_Layout &from, const VX_Layout &to) {
+            tap(from, linkTo(plan, from, &to));
+            std::string c;
+            const int key = keyOnlyIn(to, from, c);
+            tap(to, key);
+            expected += c;
+            EXPECT_EQ(waitText(expected), expected) << from.displayName() << " > " << to.displayName();
+        };
+        auto back = [&](const VX_Layout &aux) {
+            int key = -1;
+            for (int32_t i = 0; i < aux.keyCount && key < 0; ++i)
+                if (aux.keys[i].type == VX_KEY_SWITCH)
+                    key = i;
+            tap(aux, key);
+            std::string c;
+            tap(*en, keyOnlyIn(*en, aux, c));
+            expected += c;
+            EXPECT_EQ(waitText(expected), expected) << aux.displayName() << " > en";
+        };
+        if (num) {
+            go(*en, *num);
+            go(*num, *sym);
+            go(*sym, *num);
+            back(*num);
+        } else {
+            go(*en, *sym);
+            // The dead 123 key of the symbols does nothing: they stay shown.
+            for (int32_t i = 0; i < sym->keyCount; ++i)
+                if (sym->keys[i].type == VX_KEY_UNTYPED && sym->keys[i].width > 0) {
+                    tap(*sym, i);
+                    break;
+                }
+            std::string c;
+            tap(*sym, keyOnlyIn(*sym, *en, c));
+            expected += c;
+            EXPECT_EQ(waitText(expected), expected) << "after the dead key";
+            back(*sym);
+        }
+        keyboard.stop();
+        std::string all;
+        shell("cat " + log).swap(all);
+        std::vector<std::string> printed;
+        std::istringstream lines(all);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("VX_Engine: layout '", 0) == 0)
+                printed.push_back(line);
+        EXPECT_EQ(printed, deadLinks) << all;
+        EXPECT_NE(all.find(num ? "VX_Engine: load complete - basic: 3, aux: 2" : "VX_Engine: load complete - basic: 3, aux: 1"),
+                  std::string::npos)
+            << all;
+    }
+}
+
 }  // namespace
