@@ -14,7 +14,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             libx11-dev libxtst-dev libxkbcommon-dev openbox xterm x11-xserver-utils x11-utils \
             libwayland-dev wayland-protocols sway foot grim wvkbd python3-gi gir1.2-gtk-4.0 gir1.2-gtk-3.0
 
-.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews bench
+.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews pictures bench
 
 all: build
 
@@ -72,6 +72,15 @@ previews: deps $(BUILD)/Makefile
 	    name=$$(basename "$$png" -mode0.png); cp "$$png" "docs/layout-$$name.png"; \
 	  done; \
 	done
+
+# Every picture of the README, taken again from the real programs at 24-bit
+# depth: the layout previews above, the keyboard's window typed into on
+# Xvfb, vexil-panel docked under an xterm with openbox on Xvfb, and under
+# foot in a headless sway (grim). Each program types its line by clicks on
+# its own board.
+pictures: previews
+	cmake --build $(BUILD) -j$(JOBS) --target vexil_pictures
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/vexil_pictures docs
 
 clean:
 	rm -rf $(BUILD)

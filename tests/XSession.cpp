@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QImage>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -216,4 +218,38 @@ bool startXvfb(Child &server, std::string &display)
         return false;
     display = ":" + number.substr(0, number.find('\n'));
     return true;
+}
+
+// An X screen dump (xwd, ZPixmap, 3 or 4 bytes per pixel) as an image.
+QImage readXwd(const std::string &data)
+{
+    auto card = [&](size_t i) -> uint32_t {
+        const auto *p = reinterpret_cast<const unsigned char *>(data.data()) + 4 * i;
+        return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    };
+    if (data.size() < 100)
+        return QImage();
+    const uint32_t headerSize = card(0), format = card(2), width = card(4), height = card(5);
+    const uint32_t byteOrder = card(7), bitsPerPixel = card(11), bytesPerLine = card(12);
+    const uint32_t redMask = card(14), greenMask = card(15), blueMask = card(16), colours = card(19);
+    const size_t start = headerSize + 12 * static_cast<size_t>(colours);
+    const uint32_t stride = bitsPerPixel / 8;
+    if (format != 2 || (bitsPerPixel != 24 && bitsPerPixel != 32) ||
+        data.size() < start + static_cast<size_t>(bytesPerLine) * height)
+        return QImage();
+    auto shiftOf = [](uint32_t mask) { int s = 0; while (mask && !(mask & 1)) { mask >>= 1; ++s; } return s; };
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    for (uint32_t y = 0; y < height; ++y) {
+        const auto *row = reinterpret_cast<const unsigned char *>(data.data()) + start + y * bytesPerLine;
+        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(static_cast<int>(y)));
+        for (uint32_t x = 0; x < width; ++x) {
+            const unsigned char *p = row + stride * x;
+            uint32_t v = 0;
+            for (uint32_t b = 0; b < stride; ++b)
+                v |= uint32_t(p[byteOrder == 0 ? b : stride - 1 - b]) << (8 * b);
+            out[x] = qRgb(int((v & redMask) >> shiftOf(redMask)), int((v & greenMask) >> shiftOf(greenMask)),
+                          int((v & blueMask) >> shiftOf(blueMask)));
+        }
+    }
+    return image;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class QImage;
+
 // How a child process is started beyond its arguments.
 struct ChildOptions {
     std::string outPath;      // its stdout, when not empty
@@ -67,5 +69,8 @@ std::string binDir();
 // Starts Xvfb with one 1024x768x24 screen on a free display and gives its
 // name (":N") in `display`.
 bool startXvfb(Child &server, std::string &display);
+// An X screen dump (xwd, ZPixmap, 3 or 4 bytes per pixel) as an image; a
+// null image when the dump is of another kind or cut short.
+QImage readXwd(const std::string &data);
 
 #endif
