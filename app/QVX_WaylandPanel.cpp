@@ -111,6 +111,9 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     seatCapabilities(client_.seatCapabilities);
     output_.onOutsideChange = [this] { board->resetKey(); };
     output_.onFieldActive = [this](bool active) { autoActive(active); };
+    output_.onAwaitReport = [this](uint32_t id) {
+        QTimer::singleShot(VX_WaylandOutput::kReportWaitMs, this, [this, id] { output_.reportTimedOut(id); });
+    };
 }
 
 QVX_WaylandPanel::~QVX_WaylandPanel()
@@ -125,6 +128,7 @@ QVX_WaylandPanel::~QVX_WaylandPanel()
     client_.onOutputsChanged = nullptr;
     output_.onOutsideChange = nullptr;
     output_.onFieldActive = nullptr;
+    output_.onAwaitReport = nullptr;
     delete board;
 }
 

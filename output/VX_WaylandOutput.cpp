@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "engine/VX_Layout.h"
 #include "input-method-unstable-v2-client-protocol.h"
@@ -53,6 +54,11 @@ VX_WaylandOutput::VX_WaylandOutput(VX_WaylandClient &client) : client_(client)
 
 VX_WaylandOutput::~VX_WaylandOutput()
 {
+    // A character still waiting for its report goes in as it can.
+    onAwaitReport = nullptr;
+    onOutsideChange = nullptr;
+    while (awaiting_)
+        reportTimedOut(waitId_);
     for (int keycode : held_)
         zwp_virtual_keyboard_v1_key(keyboard_, nowMs(), keycode - kEvdevOffset, WL_KEYBOARD_KEY_STATE_RELEASED);
     held_.clear();
@@ -134,6 +140,10 @@ void VX_WaylandOutput::commitText(const char *text, uint32_t eraseBytes)
 
 void VX_WaylandOutput::sendKey(int qkey, const char *text)
 {
+    if (awaiting_) {
+        queued_.push_back({qkey, text ? text : "", text != nullptr});
+        return;
+    }
     if (qkey == VX_CODE_BACKSPACE && text == nullptr) {
         // The erase step: what to do depends on the text that follows it.
         eraseNext_ = true;
@@ -148,16 +158,22 @@ void VX_WaylandOutput::sendKey(int qkey, const char *text)
         cycleText_.clear();
     } else if (qkey == 0 && text && *text) {
         if (fieldActive()) {
-            uint32_t eraseBytes = 0;
             if (erase && hasSurrounding_) {
-                // Only what the cycle typed goes; when the user's own text
-                // is before the cursor now, nothing is deleted.
-                if (cycleTextBeforeCursor())
-                    eraseBytes = static_cast<uint32_t>(cycleText_.size());
-            } else if (erase) {
-                tap(VX_WaylandKeymap::kBackSpace);
+                // The field says where its cursor is now before anything
+                // is deleted: an empty commit asks it.
+                awaiting_ = true;
+                waitText_ = text;
+                ++waitId_;
+                zwp_input_method_v2_set_preedit_string(inputMethod_, text, 0, static_cast<int32_t>(std::strlen(text)));
+                zwp_input_method_v2_commit(inputMethod_, doneCount_);
+                client_.flush();
+                if (onAwaitReport)
+                    onAwaitReport(waitId_);
+                return;
             }
-            commitText(text, eraseBytes);
+            if (erase)
+                tap(VX_WaylandKeymap::kBackSpace);
+            commitText(text, 0);
             cycleText_ = text;
             unconfirmed_ = true;
         } else {
@@ -167,6 +183,45 @@ void VX_WaylandOutput::sendKey(int qkey, const char *text)
         }
     }
     client_.flush();
+}
+
+void VX_WaylandOutput::resolve(bool fresh)
+{
+    awaiting_ = false;
+    const std::string text = std::move(waitText_);
+    waitText_.clear();
+    if (fieldActive()) {
+        // Only what the cycle typed goes; when the user's own text is
+        // before the cursor now, or the field did not say, nothing is
+        // deleted and the cycle is over.
+        const bool erase = fresh && hasSurrounding_ && cycleTextBeforeCursor();
+        commitText(text.c_str(), erase ? static_cast<uint32_t>(cycleText_.size()) : 0);
+        cycleText_ = text;
+        unconfirmed_ = true;
+        if (!erase && onOutsideChange)
+            onOutsideChange();
+    } else {
+        // The field went: the erase step must not reach another one.
+        typeKeys(text.c_str());
+        cycleText_.clear();
+    }
+    client_.flush();
+    std::vector<Request> queued;
+    queued.swap(queued_);
+    for (size_t i = 0; i < queued.size(); ++i) {
+        sendKey(queued[i].qkey, queued[i].hasText ? queued[i].text.c_str() : nullptr);
+        if (awaiting_) {
+            // Another replacement waits now: the rest stays behind it.
+            queued_.insert(queued_.end(), queued.begin() + static_cast<long>(i) + 1, queued.end());
+            return;
+        }
+    }
+}
+
+void VX_WaylandOutput::reportTimedOut(uint32_t id)
+{
+    if (awaiting_ && id == waitId_)
+        resolve(false);
 }
 
 void VX_WaylandOutput::imActivate(bool active)
@@ -195,6 +250,15 @@ void VX_WaylandOutput::imDone()
     surrounding_ = pendingText_;
     cursor_ = pendingCursor_;
     hasSurrounding_ = active_ && pendingHasText_;
+    if (awaiting_) {
+        // The report the waiting replacement asked for.
+        if (was != active_)
+            cycleText_.clear();
+        resolve(was == active_);
+        if (was != active_ && onFieldActive)
+            onFieldActive(active_);
+        return;
+    }
     if (was != active_) {
         // Another field, or none: an erase step must not reach it.
         cycleText_.clear();

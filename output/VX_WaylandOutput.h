@@ -9,7 +9,12 @@
 // one atomic replacement (delete_surrounding_text + commit_string in one
 // commit) where the field reports its surrounding text, and only while the
 // text before the cursor is still what the cycle typed: the user's own text
-// is never deleted. A field that reports none gets a BackSpace key first.
+// is never deleted. Since a field may report a move of its cursor only
+// when asked (GTK 4 does so after a click), the replacement waits for a
+// fresh report: an empty commit asks for it, and the requests that follow
+// wait in order behind it. With no report within kReportWaitMs the
+// character goes in without the erase. A field that reports no text at all
+// gets a BackSpace key first.
 //
 // No key is sent before the first keymap, and a keymap goes out only when
 // the shown layout needs characters the current one lacks, with every key
@@ -31,6 +36,10 @@ struct zwp_input_method_v2;
 
 class VX_WaylandOutput : public VX_Output {
 public:
+    // How long a multi-tap replacement waits for the field's report before
+    // the caller runs reportTimedOut().
+    static constexpr int kReportWaitMs = 150;
+
     // Creates the virtual keyboard (and the input method when the
     // compositor has it) on `client`'s seat and uploads the first keymap.
     // `client` must have no missing() protocol and outlive the output.
@@ -53,6 +62,12 @@ public:
     bool fieldActive() const { return inputMethod_ && active_; }
     // Keymaps uploaded so far (tests and diagnostics).
     int keymapUploads() const { return uploads_; }
+    // A multi-tap replacement waits for the field's report.
+    bool awaitingReport() const { return awaiting_; }
+    // No report came for wait `id` (as onAwaitReport gave it): its
+    // character goes in without the erase (the user's text is kept whatever
+    // it is), then the requests behind it. Nothing when that wait is over.
+    void reportTimedOut(uint32_t id);
 
     // A text field became active or inactive (at the input method's done).
     std::function<void(bool active)> onFieldActive;
@@ -60,6 +75,9 @@ public:
     // or the user's own edit under an open multi-tap cycle): the caller
     // closes the cycle.
     std::function<void()> onOutsideChange;
+    // A replacement began to wait for the field's report: the caller runs
+    // reportTimedOut(id) kReportWaitMs later.
+    std::function<void(uint32_t id)> onAwaitReport;
     // Another input method holds the seat: typing goes through the virtual
     // keyboard alone from now on. Called once.
     std::function<void()> onUnavailable;
@@ -75,6 +93,9 @@ private:
     void tap(int keycode);
     void typeKeys(const char *text);
     void commitText(const char *text, uint32_t eraseBytes);
+    // Types the waiting character as the report (or its absence) allows,
+    // then the requests queued behind it.
+    void resolve(bool fresh);
     // The text before the cursor ends with `cycleText_`.
     bool cycleTextBeforeCursor() const;
 
@@ -97,6 +118,16 @@ private:
     uint32_t doneCount_ = 0;                    // done events so far: the serial of each commit
     std::string cycleText_;                     // what the open multi-tap cycle last committed
     bool unconfirmed_ = false;                  // no done has shown cycleText_ yet
+    // The replacement waiting for a report, and what was asked after it.
+    struct Request {
+        int qkey;          // as sendKey() got it
+        std::string text;  // UTF-8
+        bool hasText;      // text was not null
+    };
+    bool awaiting_ = false;                     // a report is asked for; waitText_ waits
+    uint32_t waitId_ = 0;                       // number of the wait, counted from 1
+    std::string waitText_;                      // the cycle's next character, UTF-8
+    std::vector<Request> queued_;               // sendKey() calls since, in order
 };
 
 #endif
