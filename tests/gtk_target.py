@@ -9,6 +9,7 @@
 #   focus       the field takes the focus again
 #   cursor N    the cursor goes to character N, as a click of the user's
 #   insert TEXT TEXT goes in at the cursor, as the user's own typing
+#   clear       the field is emptied
 import os
 import sys
 
@@ -68,6 +69,8 @@ def command(line):
         buffer.place_cursor(buffer.get_iter_at_offset(int(words[1])))
     elif words[0] == "insert":
         buffer.insert_at_cursor(words[1])
+    elif words[0] == "clear":
+        buffer.set_text("")
     else:
         sys.stdout.write("error: " + line + "\n")
         sys.stdout.flush()

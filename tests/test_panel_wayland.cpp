@@ -258,4 +258,113 @@ TEST_F(PanelWayland, TypesTheLineIntoAGtk3FieldThroughTheVirtualKeyboard)
     stopPanel(SIGINT);
 }
 
+TEST_F(PanelWayland, HeldKeysRepeatAndQuickTapsArriveWholeAndInOrder)
+{
+    const std::string out = home.file("field.txt");
+    startGtk(4, out);
+    startPanel();
+
+    // Held: the first character at once, then the repeats.
+    tap(kSwitch);
+    tap(kCyrSwitch);
+    ASSERT_TRUE(pointer.move(origin.x + kZhe.x, origin.y + kZhe.y));
+    ASSERT_TRUE(pointer.down());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(pointer.up());
+    tap(kSwitch);  // ru
+    tap(kSwitch);  // back to lat
+    tap(kEnt);
+    const std::string zhe = "\xd0\xb6";
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)).find('\n') != std::string::npos; })) << got;
+    size_t repeats = 0;
+    while (got.compare(repeats * zhe.size(), zhe.size(), zhe) == 0)
+        ++repeats;
+    EXPECT_GE(repeats, 3u) << "'" << got << "'";
+    EXPECT_EQ(got.size(), repeats * zhe.size() + 1) << "'" << got << "'";
+
+    // 200 quick taps, sent without waiting for the compositor between them.
+    const Point keys[] = {kA, kBang, kOne, kDot, kBang, kA};
+    const char *const chars[] = {"a", "!", "1", ".", "!", "a"};
+    std::string command = "taps 200";
+    std::string expected = got;
+    for (int i = 0; i < 6; ++i)
+        command += " " + std::to_string(origin.x + keys[i].x) + " " + std::to_string(origin.y + keys[i].y);
+    for (int i = 0; i < 200; ++i)
+        expected += chars[i % 6];
+    ASSERT_TRUE(pointer.command(command));
+    tap(kEnt);
+    expected += "\n";
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; })) << "got\n" << got << "\nwanted\n"
+                                                                                 << expected;
+    EXPECT_EQ(session.focusedPid(), targetPid);
+    stopPanel(SIGHUP);
+}
+
+TEST_F(PanelWayland, AutoShowsTheBoardWhileTheGtk4FieldIsActive)
+{
+    const std::string out = home.file("field.txt");
+    startGtk(4, out);
+    startPanel({"--auto"});  // the field is active: shown at once
+    EXPECT_TRUE(session.screenshot(home.file("auto-shown.png")));
+    shell("cp " + home.file("auto-shown.png") + " /tmp/vexil-wayland-auto.png");
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(targetCommand("blur"));
+        EXPECT_TRUE(waitUntil([&] { return usableHeight() == kScreenH; }))
+            << "round " << round << ": still shown with no field active";
+        ASSERT_TRUE(targetCommand("focus"));
+        EXPECT_TRUE(waitUntil([&] { return usableHeight() == kScreenH - kBoardH; }))
+            << "round " << round << ": not shown again with the field active";
+    }
+    // Shown again, it still types.
+    tap(kA);
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "a"; })) << "got '" << got << "'";
+    stopPanel(SIGTERM);
+}
+
+// The user moves the cursor while a multi-tap cycle is open: the next tap
+// on the key must not erase what is now before the cursor. The field tells
+// of the move (GTK 4 only when asked, after a click): the key's letter goes
+// in at the cursor, the one that closes the cycle or the cycle's next one.
+TEST_F(PanelWayland, TheUsersOwnTextUnderAnOpenCycleIsNotErased)
+{
+    struct Case {
+        const char *what;    // the user's move: a command of the target, or a click
+        const char *before;  // the text before the cursor after the move
+        const char *after;   // the text after it
+    } cases[] = {
+        {"cursor 1", "a", "1x"},
+        {"tap 9 6", "a", "1x"},  // a click between the first two letters
+    };
+    const std::string out = home.file("field.txt");
+    startGtk(4, out);
+    startPanel();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        tap(kA);
+        tap(kOne);
+        tap(kXyz);
+        std::string got;
+        ASSERT_TRUE(waitUntil([&] { return (got = readFile(out)) == "a1x"; })) << "got '" << got << "'";
+        if (std::string(c.what).compare(0, 4, "tap ") == 0)
+            ASSERT_TRUE(pointer.command(c.what));
+        else
+            ASSERT_TRUE(targetCommand(c.what));
+        // The next tap a moment later, as a person's.
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        tap(kXyz);  // well inside the cycle's reset time
+        const std::string closed = std::string(c.before) + "x" + c.after, next = std::string(c.before) + "y" + c.after;
+        EXPECT_TRUE(waitUntil([&] {
+            got = readFile(out);
+            return got == closed || got == next;
+        })) << "got '" << got << "', wanted '" << closed << "' or '" << next << "'";
+        // A fresh start for the next case: the field emptied, the cycle
+        // closed by the time it waits.
+        ASSERT_TRUE(targetCommand("clear"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2700));
+    }
+    stopPanel(SIGTERM);
+}
+
 }  // namespace
