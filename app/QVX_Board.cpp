@@ -162,9 +162,11 @@ void QVX_Board::paintCapsMark(QPainter &painter, const VX_Layout &layout)
         const VX_Key &key = layout.keys[i];
         if (key.type != VX_KEY_CAPS || key.width < 4 || key.height < 4)
             continue;
-        // A bar across the middle half of the key, near its bottom edge.
+        // A bar across the middle half of the key, near its bottom edge:
+        // bright in a dark rim, so it shows on a key of any colour.
         const int thick = qMax(2, key.height / 12);
-        const QRect bar(key.x + key.width / 4, key.y + key.height - 2 * thick - 1, key.width / 2, thick);
+        const QRect bar(key.x + key.width / 4, key.y + key.height - 2 * thick - 2, key.width / 2, thick);
+        painter.fillRect(bar.adjusted(-1, -1, 1, 1), QColor(20, 20, 20));
         painter.fillRect(bar, QColor(255, 196, 0));
     }
 }

@@ -332,7 +332,7 @@ void QVX_Panel::showPreview(int key)
     const QRect onBoard(qRound(k.x * scale), qRound(k.y * scale), qRound(k.width * scale), qRound(k.height * scale));
     QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1 << 15, 1 << 15);
-    preview_->showKey(*layout, key, scale, QRect(board->mapToGlobal(onBoard.topLeft()), onBoard.size()), area);
+    preview_->showKey(*layout, key, scale, QRect(boardOrigin_ + onBoard.topLeft(), onBoard.size()), area);
 }
 
 void QVX_Panel::setShown(bool shown)
@@ -370,6 +370,14 @@ void QVX_Panel::sendKey(int qkey, const char *unikey)
 
 bool QVX_Panel::eventFilter(QObject *watched, QEvent *event)
 {
+    // Where the board is on the screen, as the pointer's own events say: a
+    // docked window placed by the window manager may be elsewhere than the
+    // toolkit was last told.
+    if (watched == board && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+                             event->type() == QEvent::MouseButtonDblClick)) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        boardOrigin_ = (mouse->globalPosition() - mouse->position()).toPoint();
+    }
     if (watched == board && desktop_ &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         const unsigned long focus = desktop_->focusedWindow();

@@ -6,6 +6,7 @@
 #ifndef VEXIL_APP_QVX_PANEL_H
 #define VEXIL_APP_QVX_PANEL_H
 
+#include <QPoint>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -108,6 +109,7 @@ private:
     Options options_;               // as given on the command line
     QVX_KeyPreview *preview_ = nullptr;  // above the held key; null with --press-types
     QTimer *settleTimer_;           // single-shot: settles the output after typing pauses
+    QPoint boardOrigin_;            // the board's top left on the screen, at the last pointer event
     unsigned long lastFocus_ = 0;   // focused window at the last press on the board
     const VX_Layout *prepared_ = nullptr;  // layout whose texts the output was last given; not owned
 };

@@ -141,6 +141,16 @@ void QVX_WaylandPanel::start()
         show();
 }
 
+void QVX_WaylandPanel::setShown(bool shown)
+{
+    hideTimer_->stop();
+    wantShown_ = shown;
+    if (shown)
+        show();
+    else
+        hide();
+}
+
 void QVX_WaylandPanel::autoActive(bool active)
 {
     if (!options_.autoShow || !output_.hasInputMethod())

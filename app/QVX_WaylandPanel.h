@@ -55,6 +55,11 @@ public:
     // Shows the board now, or with --auto (and an input method) once a text
     // field is active.
     void start();
+    // Shows or hides the board on command (--toggle, --show, --hide,
+    // SIGUSR1); hidden, its exclusive zone goes with it.
+    void setShown(bool shown);
+    // Shown, or about to be (the command or --auto wants it shown).
+    bool wantsShown() const { return wantShown_; }
     // The board is mapped on the compositor (tests and diagnostics).
     bool shown() const { return surface_ != nullptr; }
 

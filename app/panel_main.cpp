@@ -6,12 +6,15 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 #include "app/QVX_Panel.h"
+#include "app/QVX_PanelControl.h"
 #include "app/QVX_WaylandPanel.h"
 #include "base/SearchDirs.h"
 #include "output/VX_WaylandClient.h"
@@ -21,11 +24,21 @@
 
 namespace {
 
-int signalPipe[2] = {-1, -1};  // written by the handler, read by the event loop
-
-void onSignal(int)
+void alreadyRunning(bool wayland)
 {
-    const char byte = 1;
+    const char *name = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";
+    std::fprintf(stderr,
+                 "vexil-panel: a panel is already running on this display (%s=%s); "
+                 "vexil-panel --toggle hides or shows it\n",
+                 name, std::getenv(name) ? std::getenv(name) : "unset");
+}
+
+int signalPipe[2] = {-1, -1};  // written by the handler, read by the event loop
+std::function<void()> onToggle;  // what SIGUSR1 does; empty: nothing
+
+void onSignal(int signal)
+{
+    const char byte = static_cast<char>(signal);
     const ssize_t ignored = write(signalPipe[1], &byte, 1);
     (void)ignored;
 }
@@ -37,20 +50,48 @@ bool isSet(const char *name)
 }
 
 // SIGTERM, SIGINT and SIGHUP end the event loop like a normal quit, so what
-// typing changed is undone on the way out.
-void quitOnSignals(QApplication &app)
+// typing changed is undone on the way out; SIGUSR1 hides or shows the panel.
+void watchSignals(QApplication &app)
 {
-    if (pipe(signalPipe) != 0)
+    if (pipe2(signalPipe, O_CLOEXEC) != 0)
         return;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        if (read(signalPipe[0], &byte, 1) != 1)
+            return;
+        if (byte == SIGUSR1) {
+            if (onToggle)
+                onToggle();
+        } else {
+            QApplication::quit();
+        }
+    });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
+        sigaction(signal, &action, nullptr);
+}
+
+// The one panel of this display, for this user: false, having said so,
+// when another panel has it. A control that cannot listen leaves this
+// panel running without --toggle.
+bool claimDisplay(QVX_PanelControl &control, bool wayland)
+{
+    std::string error;
+    switch (control.claim(QVX_PanelControl::displayKey(wayland), error)) {
+    case QVX_PanelControl::CLAIM_OURS:
+        return true;
+    case QVX_PanelControl::CLAIM_TAKEN:
+        alreadyRunning(wayland);
+        return false;
+    case QVX_PanelControl::CLAIM_FAILED:
+        std::fprintf(stderr, "vexil-panel: --toggle, --show and --hide cannot reach this panel: %s\n", error.c_str());
+        return true;
+    }
+    return true;
 }
 
 int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
@@ -64,11 +105,20 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
         return 2;
     }
     VX_XDesktop desktop;
+    // One panel per display, whoever runs it: two would fight over the
+    // keymap's spare keycodes.
+    if (desktop.ok() && !desktop.claimPanel()) {
+        alreadyRunning(false);
+        return 1;
+    }
     // The window hints the panel relies on are X11 ones, so the toolkit
     // talks X11 too, also under XWayland.
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
-    quitOnSignals(app);
+    watchSignals(app);
+    QVX_PanelControl control;
+    if (!claimDisplay(control, false))
+        return 1;
     int result;
     {
         QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());
@@ -76,8 +126,17 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
             std::fputs("vexil-panel: no layout to show\n", stderr);
             return 1;
         }
+        onToggle = [&panel] { panel.toggle(); };
+        control.onCommand = [&panel](QVX_Panel::Command command) {
+            if (command == QVX_Panel::COMMAND_TOGGLE)
+                panel.toggle();
+            else
+                panel.setShown(command == QVX_Panel::COMMAND_SHOW);
+        };
         panel.show();
         result = QApplication::exec();
+        onToggle = nullptr;
+        control.onCommand = nullptr;
     }
     output.settle();
     return result;
@@ -103,7 +162,10 @@ int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
     // the toolkit only runs the event loop, timers and painting.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    quitOnSignals(app);
+    watchSignals(app);
+    QVX_PanelControl control;
+    if (!claimDisplay(control, true))
+        return 1;
 
     auto *notifier = new QSocketNotifier(client.fd(), QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [&client, notifier] {
@@ -136,9 +198,16 @@ int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
             std::fputs("vexil-panel: --auto cannot follow text fields here (no input method protocol); "
                        "the keyboard stays shown\n",
                        stderr);
+        onToggle = [&panel] { panel.setShown(!panel.wantsShown()); };
+        control.onCommand = [&panel](QVX_Panel::Command command) {
+            panel.setShown(command == QVX_Panel::COMMAND_TOGGLE ? !panel.wantsShown()
+                                                                : command == QVX_Panel::COMMAND_SHOW);
+        };
         panel.start();
         client.flush();
         result = QApplication::exec();
+        onToggle = nullptr;
+        control.onCommand = nullptr;
     }
     return result;
 }
@@ -157,6 +226,26 @@ int main(int argc, char *argv[])
         std::fputs(QVX_Panel::usage(), stdout);
         return 0;
     }
+    if (options.listSets) {
+        const std::vector<QVX_Panel::Set> sets = QVX_Panel::findSets(platformSearchDirs());
+        if (sets.empty()) {
+            std::fputs("vexil-panel: no load list (load.cfg, load-NAME.cfg) found\n", stderr);
+            return 1;
+        }
+        for (const QVX_Panel::Set &set : sets)
+            std::printf("%-12s %s\n%-12s %s\n", set.name.c_str(), set.layouts.c_str(), "", set.path.c_str());
+        return 0;
+    }
     const bool wayland = options.wayland || (!options.x11 && isSet("WAYLAND_DISPLAY"));
+    if (options.command != QVX_Panel::COMMAND_NONE) {
+        std::string error;
+        if (!QVX_PanelControl::send(QVX_PanelControl::displayKey(wayland), options.command, error)) {
+            const char *name = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";
+            std::fprintf(stderr, "vexil-panel: %s (%s=%s)\n", error.c_str(), name,
+                         std::getenv(name) ? std::getenv(name) : "unset");
+            return 1;
+        }
+        return 0;
+    }
     return wayland ? runWayland(argc, argv, options) : runX11(argc, argv, options);
 }

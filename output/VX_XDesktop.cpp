@@ -3,12 +3,32 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <string>
+
 VX_XDesktop::VX_XDesktop(const char *displayName) : display_(XOpenDisplay(displayName)) {}
 
 VX_XDesktop::~VX_XDesktop()
 {
     if (display_)
         XCloseDisplay(display_);
+}
+
+bool VX_XDesktop::claimPanel()
+{
+    const std::string name = "_VEXIL_PANEL_S" + std::to_string(DefaultScreen(display_));
+    const Atom selection = XInternAtom(display_, name.c_str(), False);
+    if (!owner_)
+        owner_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), -1, -1, 1, 1, 0, 0, 0);
+    // Looking and taking in one step: two panels starting at once cannot
+    // both find the selection free.
+    XGrabServer(display_);
+    const Window current = XGetSelectionOwner(display_, selection);
+    if (current == None)
+        XSetSelectionOwner(display_, selection, owner_, CurrentTime);
+    const bool ours = XGetSelectionOwner(display_, selection) == owner_;
+    XUngrabServer(display_);
+    XSync(display_, False);
+    return ours;
 }
 
 unsigned long VX_XDesktop::focusedWindow()

@@ -498,7 +498,7 @@ TEST_F(PanelWindow, CapsKeyShowsItsThreeStates)
     QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
     ASSERT_TRUE(panel.hasLayout());
     const QColor mark(255, 196, 0);
-    auto marked = [&] { return panel.board->grab().toImage().pixelColor(25, 34) == mark; };
+    auto marked = [&] { return panel.board->grab().toImage().pixelColor(25, 33) == mark; };
     struct Step {
         int x;
         bool marked;

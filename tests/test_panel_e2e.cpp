@@ -6,9 +6,12 @@
 // after the panel exits.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QImage>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -43,6 +46,11 @@ const char *const kRu[] = {"\xd0\xb1", "\xd0\xb2", "\xd0\xb3", "\xd0\xb4", "\xd0
 constexpr Point kRuKeys[] = {{40, 35}, {110, 35}, {180, 35}, {250, 35}, {320, 35}, {390, 35},
                              {40, 95}, {110, 95}, {180, 95}, {320, 95}, {390, 95}};
 constexpr int kBoardW = 430, kBoardH = 130, kScreenW = 1024, kScreenH = 768;
+// The kiosk layout's letters, one key each, left to right: йфцыувкаеп.
+#define KIOSK_LETTERS "\xd0\xb9 \xd1\x84 \xd1\x86 \xd1\x8b \xd1\x83 \xd0\xb2 \xd0\xba \xd0\xb0 \xd0\xb5 \xd0\xbf"
+const char *const kKiosk[] = {"\xd0\xb9", "\xd1\x84", "\xd1\x86", "\xd1\x8b", "\xd1\x83",
+                              "\xd0\xb2", "\xd0\xba", "\xd0\xb0", "\xd0\xb5", "\xd0\xbf"};
+constexpr int kKioskW = 430, kKioskH = 110;
 
 // The line both targets get: caps and case, digits, a Backspace, punctuation
 // that needs Shift and that does not, a multi-tap cycle with its erase step,
@@ -79,6 +87,8 @@ protected:
             << "openbox did not start";
         keymapBefore = keyboardState();
         ASSERT_FALSE(keymapBefore.empty());
+        runtime = home.mkdir("run");
+        chmod(runtime.c_str(), 0700);
     }
 
     std::string x(const std::string &command, bool *ok = nullptr)
@@ -145,24 +155,94 @@ protected:
         return pid.substr(0, pid.find('\n'));
     }
 
-    void startPanel()
+    // The environment every panel of a test runs in: its own layouts and
+    // runtime folder (the lock and socket of the display's one panel).
+    std::vector<std::string> panelEnv()
     {
-        ASSERT_TRUE(panel.start({binDir() + "/vexil-panel"}, {"DISPLAY=" + display, "XDG_DATA_HOME=" + home.path()},
-                                home.file("panel.log")));
+        return {"DISPLAY=" + display, "XDG_DATA_HOME=" + home.path(), "XDG_RUNTIME_DIR=" + runtime};
+    }
+
+    // Starts the panel with `args`; docked, its window `width` x `height`
+    // centred on the bottom edge.
+    void startPanel(const std::vector<std::string> &args = {}, int width = kBoardW, int height = kBoardH)
+    {
+        std::vector<std::string> argv = {binDir() + "/vexil-panel"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ASSERT_TRUE(panel.start(argv, panelEnv(), ChildOptions{home.file("panel.log"), home.file("panel.err")}));
         std::string window = x("timeout 10 xdotool search --sync --onlyvisible --pid " + std::to_string(panel.pid()));
         panelWindow = window.substr(0, window.find('\n'));
-        ASSERT_FALSE(panelWindow.empty()) << "no panel window; log:\n" << readFile(home.file("panel.log"));
+        ASSERT_FALSE(panelWindow.empty()) << "no panel window; log:\n" << readFile(home.file("panel.err"));
         // Docked: centred on the bottom edge once the window manager has
         // placed it.
-        const std::string want = "X=" + std::to_string((kScreenW - kBoardW) / 2) + "\nY=" +
-                                 std::to_string(kScreenH - kBoardH) + "\nWIDTH=" + std::to_string(kBoardW) +
-                                 "\nHEIGHT=" + std::to_string(kBoardH);
+        const std::string want = "X=" + std::to_string((kScreenW - width) / 2) + "\nY=" +
+                                 std::to_string(kScreenH - height) + "\nWIDTH=" + std::to_string(width) +
+                                 "\nHEIGHT=" + std::to_string(height);
         std::string geometry;
         EXPECT_TRUE(waitUntil([&] {
             geometry = x("xdotool getwindowgeometry --shell " + panelWindow);
             return geometry.find(want) != std::string::npos;
         })) << geometry;
-        origin = {(kScreenW - kBoardW) / 2, kScreenH - kBoardH};
+        origin = {(kScreenW - width) / 2, kScreenH - height};
+    }
+
+    // A press on `from`, a slide to screen point `to`, a lift there.
+    void drag(const Point &from, const Point &to)
+    {
+        x("xdotool mousemove " + std::to_string(origin.x + from.x) + " " + std::to_string(origin.y + from.y) +
+          " mousedown 1 mousemove " + std::to_string(to.x) + " " + std::to_string(to.y) + " mouseup 1");
+    }
+
+    // The work area the window manager gives maximised windows has `height`
+    // pixels, within the patience.
+    bool workAreaHeight(int height)
+    {
+        return waitUntil([&] {
+            return x("xprop -root _NET_WORKAREA").find("= 0, 0, 1024, " + std::to_string(height)) != std::string::npos;
+        });
+    }
+
+    bool panelMapped()
+    {
+        return x("xwininfo -id " + panelWindow).find("Map State: IsViewable") != std::string::npos;
+    }
+
+    // A second vexil-panel with `args`: its error output and exit status.
+    std::string runPanel(const std::string &args, const std::string &runtimeDir = std::string())
+    {
+        return shell("env DISPLAY=" + display + " XDG_DATA_HOME=" + home.path() + " XDG_RUNTIME_DIR=" +
+                     (runtimeDir.empty() ? runtime : runtimeDir) + " timeout 20 " + binDir() + "/vexil-panel " +
+                     args + " 2>&1 >/dev/null; echo \"status $?\"");
+    }
+
+    // A load list of its own (for --set): "kiosk", one row of ten letters
+    // the US keymap lacks from edge to edge, Return below.
+    std::string writeKiosk()
+    {
+        const std::string dir = home.mkdir("kiosk");
+        home.write("kiosk/list.cfg", "kiosk\n");
+        std::string geometry;
+        for (int i = 0; i < 10; ++i)
+            geometry += "(" + std::to_string(i * 43) + " 0) ";
+        home.write("kiosk/kiosk.cfg",
+                   "[Common]\ntype 0 keys 11 alpha 2 bwid 43 bhei 50\n"
+                   "[Layout]\nalpha alpha alpha alpha alpha alpha alpha alpha alpha alpha ent\n"
+                   "[Geometry]\n" + geometry + "(0 60)\n"
+                   "[Strings]\n" KIOSK_LETTERS "\n"
+                   "[Board]\nwid 430 hei 110 color ( 40 60 90 )\n");
+        bool ok = false;
+        const std::string out = shell(binDir() + "/vexil-skin --write " + dir + "/kiosk.cfg 2>&1", &ok);
+        EXPECT_TRUE(ok) << out;
+        return dir + "/list.cfg";
+    }
+
+    // Saves `image` as docs picture `name` when $VEXIL_PICTURES_DIR names a
+    // folder (make pictures).
+    void keepPicture(const QImage &image, const char *name)
+    {
+        const char *dir = std::getenv("VEXIL_PICTURES_DIR");
+        if (dir && *dir) {
+            EXPECT_TRUE(image.save(QString::fromStdString(std::string(dir) + "/" + name))) << name;
+        }
     }
 
     // One click on a key of the panel; the focus must stay where it was.
@@ -233,7 +313,7 @@ protected:
 
     TempDir home;
     Child xserver, wm, target, panel;
-    std::string display, keymapBefore, targetPid, panelWindow;
+    std::string display, keymapBefore, targetPid, panelWindow, runtime;
     Point origin{0, 0};
 };
 
@@ -342,6 +422,182 @@ TEST_F(PanelEndToEnd, TypesTheSameLineIntoAQtTextField)
     typeLine();
     std::string got;
     EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == kLine; })) << "got '" << got << "'";
+    EXPECT_EQ(focusPid(), targetPid);
+    stopPanel(SIGTERM);
+}
+
+// The touch model: the lift types the key under the pointer, a slide
+// types nothing on its way, a slide off the board nothing at all; caps
+// capitalises one letter, twice it locks.
+TEST_F(PanelEndToEnd, TypesOnTheLiftAndCapsIsAOneShotShift)
+{
+    const std::string out = home.file("out.txt");
+    startTarget(target,
+                {"xterm", "-u8", "-geometry", "80x10+0+0", "-e", "sh", "-c", "stty -icanon -echo; cat > " + out});
+    startPanel();
+    // Each gesture's text arrives before the next begins: a pointer warp
+    // may overtake a button still queued in a server busy with a keymap.
+    std::string expected;
+    auto gives = [&](const std::string &text, const char *what) {
+        expected += text;
+        std::string got;
+        EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; }))
+            << what << ": got '" << got << "', wanted '" << expected << "'";
+    };
+    drag(kA, {origin.x + kOne.x, origin.y + kOne.y});  // a, slide to 1: only 1
+    gives("1", "a slid to 1");
+    drag(kA, {origin.x + kA.x, origin.y - 60});  // a, slide off the top: nothing
+    drag(kDot, {origin.x + kBang.x, origin.y + 12});  // ., slide to ! near its top: !
+    gives("!", "a slid off, . slid to !");
+    drag(kDot, {origin.x + 215, origin.y + 35});  // ., slide into the gap beside it: .
+    gives(".", ". slid into the gap");
+    for (const Point &key : {kCaps, kA, kA})
+        tap(key);
+    gives("Aa", "caps a a");
+    for (const Point &key : {kCaps, kCaps, kA, kA})
+        tap(key);
+    gives("AA", "caps caps a a");
+    for (const Point &key : {kCaps, kA, kEnt})
+        tap(key);
+    gives("a\n", "caps (released) a");
+    stopPanel(SIGTERM);
+}
+
+// One panel per display: a second one, docked or floating, says so and
+// exits with 1, also when another user (another runtime folder) starts it;
+// the first goes on typing every letter exactly.
+TEST_F(PanelEndToEnd, ASecondPanelOnTheDisplayIsRefusedAndTheFirstKeepsTyping)
+{
+    const std::string out = home.file("out.txt");
+    startTarget(target,
+                {"xterm", "-u8", "-geometry", "80x10+0+0", "-e", "sh", "-c", "stty -icanon -echo; cat > " + out});
+    const std::string list = writeKiosk();
+    startPanel({"--set", list}, kKioskW, kKioskH);
+    const std::string other = home.mkdir("other-run");
+    chmod(other.c_str(), 0700);
+    const std::string refused = "a panel is already running on this display (DISPLAY=" + display + ")";
+    for (const std::string &args : {std::string(), std::string("--float"), std::string("--float --scale 2")}) {
+        for (const std::string &dir : {runtime, other}) {
+            const std::string said = runPanel(args + " --set " + list, dir);
+            EXPECT_NE(said.find(refused), std::string::npos) << args << " in " << dir << ": " << said;
+            EXPECT_NE(said.find("status 1\n"), std::string::npos) << args << " in " << dir << ": " << said;
+        }
+    }
+    EXPECT_TRUE(panel.running());
+    std::string expected;
+    for (int i = 0; i < 10; ++i) {
+        tap({43 * i + 21, 25});
+        expected += kKiosk[i];
+    }
+    tap({20, 85});
+    expected += "\n";
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; })) << "got\n" << got << "\nwanted\n"
+                                                                                 << expected;
+    stopPanel(SIGTERM);
+    // With no panel left, a command finds none.
+    const std::string said = runPanel("--toggle");
+    EXPECT_NE(said.find("no panel is running on this display"), std::string::npos) << said;
+    EXPECT_NE(said.find("status 1\n"), std::string::npos) << said;
+}
+
+// --toggle, --show, --hide and SIGUSR1 hide and show the docked panel,
+// and the work area of maximised windows follows.
+TEST_F(PanelEndToEnd, ToggleHidesAndShowsTheDockAndTheWorkAreaFollows)
+{
+    const std::string out = home.file("out.txt");
+    startTarget(target, {"xterm", "-u8", "-geometry", "80x10+0+0", "-e", "sh", "-c", "cat > " + out});
+    startPanel();
+    EXPECT_TRUE(workAreaHeight(kScreenH - kBoardH));
+    struct Step {
+        const char *how;  // a command line, or "USR1"
+        bool shown;
+    } steps[] = {
+        {"--toggle", false}, {"--hide", false}, {"--toggle", true}, {"--show", true},
+        {"USR1", false},     {"--show", true},  {"USR1", false},    {"USR1", true},
+    };
+    for (const Step &step : steps) {
+        if (std::string(step.how) == "USR1") {
+            kill(panel.pid(), SIGUSR1);
+        } else {
+            const std::string said = runPanel(step.how);
+            EXPECT_EQ(said, "status 0\n") << step.how;
+        }
+        EXPECT_TRUE(waitUntil([&] { return panelMapped() == step.shown; })) << step.how;
+        EXPECT_TRUE(workAreaHeight(step.shown ? kScreenH - kBoardH : kScreenH)) << step.how << " "
+                                                                              << x("xprop -root _NET_WORKAREA");
+    }
+    // Shown again where it was, it types.
+    tap(kA);
+    tap(kEnt);
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "a\n"; })) << "got '" << got << "'";
+    stopPanel(SIGTERM);
+}
+
+// --width full: the dock is as wide as the screen, the layout scaled to it,
+// and a tap at its right edge types the rightmost key.
+TEST_F(PanelEndToEnd, FullWidthSpansTheScreenAndItsEdgesType)
+{
+    const std::string out = home.file("out.txt");
+    startTarget(target,
+                {"xterm", "-u8", "-geometry", "80x10+0+0", "-e", "sh", "-c", "stty -icanon -echo; cat > " + out});
+    const std::string list = writeKiosk();
+    const double scale = double(kScreenW) / kKioskW;
+    const int height = static_cast<int>(std::lround(kKioskH * scale));
+    startPanel({"--width", "full", "--set", list}, kScreenW, height);
+    EXPECT_TRUE(workAreaHeight(kScreenH - height));
+    tap({kScreenW - 1, int(25 * scale)});  // the right edge: п
+    tap({0, int(25 * scale)});             // the left edge: й
+    tap({int(20 * scale), int(85 * scale)});
+    const std::string expected = std::string(kKiosk[9]) + kKiosk[0] + "\n";
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == expected; })) << "got '" << got << "'";
+    keepPicture(readXwd(x("xwd -root -silent")), "panel-full-width.png");
+    stopPanel(SIGTERM);
+}
+
+// A held letter shows its preview above it: a window of its own, 1.5 times
+// the key, that the window manager does not manage and that goes at the
+// lift.
+TEST_F(PanelEndToEnd, APreviewShowsAboveAHeldKey)
+{
+    const std::string out = home.file("out.txt");
+    startTarget(target, {"xterm", "-u8", "-geometry", "80x24+0+0", "-e", "sh", "-c", "cat > " + out});
+    startPanel();
+    tap(kCaps);  // the preview shows the capital the lift will type
+    x("xdotool mousemove " + std::to_string(origin.x + kXyz.x) + " " + std::to_string(origin.y + kXyz.y) +
+      " mousedown 1");
+    std::string found;
+    ASSERT_TRUE(waitUntil([&] {
+        found = x("xdotool search --onlyvisible --name 'vexil-panel preview'");
+        return !found.empty();
+    })) << "no preview window";
+    const std::string preview = found.substr(0, found.find('\n'));
+    const std::string info = x("xwininfo -id " + preview);
+    EXPECT_NE(info.find("Override Redirect State: yes"), std::string::npos) << info;
+    const int keyX = origin.x + 290, keyY = origin.y + 10;  // the xyz key's top left
+    const std::string want = "Absolute upper-left X:  " + std::to_string(keyX + (60 - 90) / 2) +
+                             "\n  Absolute upper-left Y:  " + std::to_string(keyY - 4 - 75);
+    EXPECT_NE(info.find(want), std::string::npos) << info;
+    EXPECT_NE(info.find("Width: 90\n  Height: 75"), std::string::npos) << info;
+    EXPECT_NE(x("xprop -id " + preview + " WM_HINTS").find("accepts input or input focus: False"), std::string::npos);
+
+    const QImage screen = readXwd(x("xwd -root -silent"));
+    ASSERT_FALSE(screen.isNull());
+    // The preview holds the key's picture enlarged: the board's colour at
+    // its corners, the key's own inside, and a dark frame around it.
+    const QColor frame = screen.pixelColor(keyX - 15, keyY - 79);
+    EXPECT_EQ(frame, QColor(0, 0, 0));
+    const QColor inside = screen.pixelColor(keyX - 15 + 45, keyY - 79 + 37);
+    EXPECT_NE(inside, screen.pixelColor(keyX - 15 + 45, keyY - 79 - 20)) << "the preview looks like what is behind it";
+    keepPicture(screen, "panel-preview.png");
+
+    x("xdotool mouseup 1");
+    EXPECT_TRUE(waitUntil([&] { return x("xdotool search --onlyvisible --name 'vexil-panel preview'").empty(); }));
+    tap(kEnt);
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "X\n"; })) << "got '" << got << "'";
     EXPECT_EQ(focusPid(), targetPid);
     stopPanel(SIGTERM);
 }
