@@ -12,7 +12,8 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             xvfb xauth xdotool xclip x11-apps fonts-dejavu-core \
             clang libclang-rt-14-dev valgrind \
             libx11-dev libxtst-dev libxkbcommon-dev openbox xterm x11-xserver-utils x11-utils \
-            libwayland-dev wayland-protocols sway foot grim wvkbd python3-gi gir1.2-gtk-4.0 gir1.2-gtk-3.0
+            libwayland-dev wayland-protocols sway foot grim wvkbd python3-gi gir1.2-gtk-4.0 gir1.2-gtk-3.0 \
+            desktop-file-utils man-db
 
 .PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews pictures bench
 
