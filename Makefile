@@ -15,7 +15,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
             libwayland-dev wayland-protocols sway foot grim wvkbd python3-gi gir1.2-gtk-4.0 gir1.2-gtk-3.0 \
             desktop-file-utils man-db
 
-.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews pictures bench
+.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews pictures bench bench-panel bench-wayland
 
 all: build
 
@@ -109,6 +109,15 @@ bench-panel: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_panel_bench
 	xvfb-run -a -s "-screen 0 1024x768x24" $(BENCH_BUILD)/bin/vexil_panel_bench $(BENCH_ARGS)
+
+# vexil-panel on Wayland against wvkbd-mobintl under a headless sway of its
+# own (run as an unprivileged user when root): press-to-text latency
+# through the input method and the virtual keyboard, peak memory, and the
+# X11 panel's memory beside them.
+bench-wayland: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_wayland_bench
+	$(BENCH_BUILD)/bin/vexil_wayland_bench $(BENCH_ARGS)
 
 # The whole test suite again under AddressSanitizer and UBSan, in its own
 # build directory. Leak detection stays on; the suppressions name only the
