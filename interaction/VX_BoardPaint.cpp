@@ -5,6 +5,7 @@
 // Only cached pictures are drawn, unscaled; nothing is loaded, computed or
 // allocated here.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include <QColor>
@@ -36,10 +37,22 @@ void clipStart(int64_t &at, int64_t &other, int64_t &length)
     }
 }
 
+// How far the painter's device reaches in the painter's own coordinates
+// (the layout's): a painter scaled by the window's factor covers more (or
+// fewer) layout pixels than the device has pixels.
+QSize deviceExtent(const QPainter &painter)
+{
+    const QPaintDevice *device = painter.device();
+    const QRectF reach =
+        painter.combinedTransform().inverted().mapRect(QRectF(0, 0, device->width(), device->height()));
+    return QSize(int(std::min<double>(std::ceil(reach.right()), INT32_MAX)),
+                 int(std::min<double>(std::ceil(reach.bottom()), INT32_MAX)));
+}
+
 // Copies the w x h rectangle at (sx, sy) of `pixels` unscaled to (dx, dy)
-// of the painter's device, leaving out what lies outside the picture or the
-// device. Key rectangles come from layout files and may reach the largest
-// 32-bit numbers, so every sum is taken in 64 bits before anything is handed
+// of the painter, leaving out what lies outside the picture or the device.
+// Key rectangles come from layout files and may reach the largest 32-bit
+// numbers, so every sum is taken in 64 bits before anything is handed
 // to the toolkit; a rectangle without area draws nothing (the toolkit would
 // read a size of 0 as "to the picture's edge").
 void copyRect(QPainter &painter, const QPixmap &pixels, int64_t sx, int64_t sy, int64_t dx,
@@ -49,9 +62,9 @@ void copyRect(QPainter &painter, const QPixmap &pixels, int64_t sx, int64_t sy, 
     clipStart(sy, dy, h);
     clipStart(dx, sx, w);
     clipStart(dy, sy, h);
-    const QPaintDevice *device = painter.device();
-    w = std::min({w, pixels.width() - sx, device->width() - dx});
-    h = std::min({h, pixels.height() - sy, device->height() - dy});
+    const QSize device = deviceExtent(painter);
+    w = std::min({w, pixels.width() - sx, device.width() - dx});
+    h = std::min({h, pixels.height() - sy, device.height() - dy});
     if (w <= 0 || h <= 0)
         return;
     painter.drawPixmap(QPoint(int(dx), int(dy)), pixels, QRect(int(sx), int(sy), int(w), int(h)));
@@ -63,11 +76,11 @@ void copyRect(QPainter &painter, const QPixmap &pixels, int64_t sx, int64_t sy, 
 void restoreBackground(const VX_Layout &layout, const VX_Key &k, QPainter &painter)
 {
     if (layout.colorFill) {
-        const QPaintDevice *device = painter.device();
+        const QSize device = deviceExtent(painter);
         const int64_t left = std::max<int64_t>(k.x, 0);
         const int64_t top = std::max<int64_t>(k.y, 0);
-        const int64_t right = std::min<int64_t>(int64_t(k.x) + k.width, device->width());
-        const int64_t bottom = std::min<int64_t>(int64_t(k.y) + k.height, device->height());
+        const int64_t right = std::min<int64_t>(int64_t(k.x) + k.width, device.width());
+        const int64_t bottom = std::min<int64_t>(int64_t(k.y) + k.height, device.height());
         if (left < right && top < bottom)
             painter.fillRect(QRect(int(left), int(top), int(right - left), int(bottom - top)),
                              boardColour(layout));

@@ -365,4 +365,55 @@ TEST_F(PaintTest, KeysNearTheNumberLimitDrawOnlyWhatIsOnTheDevice)
     }
 }
 
+// The board's painter is scaled by the window's scale factor: keys are
+// placed and clipped in layout coordinates, so a board drawn smaller than
+// its layout still shows the keys beyond the device's pixel size.
+TEST_F(PaintTest, AScaledPainterDrawsKeysBeyondTheDevicesPixelSize)
+{
+    const struct {
+        double scale;
+        int deviceW, deviceH;
+    } cases[] = {{0.5, 130, 70}, {0.25, 65, 35}, {2.0, 520, 280}};
+    // Pictures as large as the key, in one colour each.
+    VX_Image released, pressed;
+    released.pixmap = std::make_unique<QPixmap>(40, 20);
+    released.pixmap->fill(QColor(kReleased));
+    pressed.pixmap = std::make_unique<QPixmap>(40, 20);
+    pressed.pixmap->fill(QColor(kPressed));
+    VX_Image *releasedLook = piece(0, 0, 1, 1), *pressedLook = piece(0, 0, 1, 1);
+    releasedLook->cutFrom(&released, 0, 0, 40, 20);
+    pressedLook->cutFrom(&pressed, 0, 0, 40, 20);
+    for (const auto &c : cases) {
+        SCOPED_TRACE("scale " + std::to_string(c.scale));
+        setKeys(1);
+        VX_Key &key = setKey(0, 200, 100, 40, 20);  // right of and below a half-size device
+        key.pix[0][VX_PIX_RELEASED] = releasedLook;
+        key.pix[0][VX_PIX_PRESSED] = pressedLook;
+        layout->width = 260;
+        layout->height = 140;
+        layout->drawPressed = true;
+        layout->pressedKey = -1;
+        layout->fullRedraw = true;
+        image = QImage(c.deviceW, c.deviceH, QImage::Format_RGB32);
+        image.fill(kSentinel);
+        auto paintScaled = [&] {
+            QPainter painter(&image);
+            painter.scale(c.scale, c.scale);
+            layout->paint(painter);
+        };
+        paintScaled();
+        // The key's rectangle on the device, one pixel in from its edges.
+        const int kx = int(200 * c.scale) + 1, ky = int(100 * c.scale) + 1;
+        const int kw = int(40 * c.scale) - 2, kh = int(20 * c.scale) - 2;
+        expectArea(kx, ky, kw, kh, kReleased, "key, full repaint");
+        expectArea(0, 0, c.deviceW, int(100 * c.scale), kBoard, "board above the key");
+
+        // A partial repaint of the pressed key: its background and picture.
+        layout->pressedKey = 0;
+        layout->redrawPressed = 0;
+        paintScaled();
+        expectArea(kx, ky, kw, kh, kPressed, "key, pressed");
+    }
+}
+
 }  // namespace
