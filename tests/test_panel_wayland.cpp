@@ -367,4 +367,53 @@ TEST_F(PanelWayland, TheUsersOwnTextUnderAnOpenCycleIsNotErased)
     stopPanel(SIGTERM);
 }
 
+// On an output of scale 2 the board keeps its logical size (the dock takes
+// its height in logical pixels, clicks land on the same keys) and is drawn
+// with twice the pixels: a buffer of scale 2 and twice the board's size.
+TEST(PanelWaylandScaled, KeepsItsLogicalSizeAndDrawsWithTwiceThePixels)
+{
+    TempDir home;
+    WaylandSession session;
+    ASSERT_TRUE(session.start(kScreenW, kScreenH, 2)) << session.error();
+    home.mkdir("vexil");
+    home.write("vexil/load.cfg", "one\n");
+    home.write("vexil/one.cfg",
+               "[Common]\ntype 0 keys 2 bwid 60 bhei 50\n[Layout]\nalpha ent\n[Geometry]\n(10 10) (80 70)\n"
+               "[Strings]\nq\n[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+    bool ok = false;
+    const std::string skin = shell(binDir() + "/vexil-skin --write " + home.file("vexil/one.cfg") + " 2>&1", &ok);
+    ASSERT_TRUE(ok) << skin;
+    session.share(home.path());
+    SessionPointer pointer;
+    ASSERT_TRUE(pointer.start(session));
+    Child target, panel;
+    ChildOptions pipes;
+    pipes.pipes = true;
+    const std::string out = home.file("field.txt");
+    ASSERT_TRUE(session.launch(target, {"/usr/bin/python3", sourceDir() + "/tests/gtk_target.py", "4", out}, {},
+                               pipes));
+    const int targetPid = target.pid();
+    ASSERT_TRUE(waitUntil([&] { return session.focusedPid() == targetPid; }));
+    ChildOptions logs;
+    logs.errPath = home.file("panel.err");  // the protocol log: what the panel asks of the compositor
+    ASSERT_TRUE(session.launch(panel, {binDir() + "/vexil-panel", "--wayland"},
+                               {"XDG_DATA_HOME=" + home.path(), "WAYLAND_DEBUG=1"}, logs));
+    int x = 0, y = 0, w = 0, h = 0;
+    EXPECT_TRUE(waitUntil([&] { return session.usableArea(x, y, w, h) && h == kScreenH - kBoardH; }))
+        << "usable area " << w << "x" << h;
+    const int left = (kScreenW - kBoardW) / 2, top = kScreenH - kBoardH;
+    ASSERT_TRUE(pointer.tap(left + 40, top + 35));
+    ASSERT_TRUE(pointer.tap(left + 110, top + 95));
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "q\n"; })) << "got '" << got << "'";
+    const std::string log = readFile(home.file("panel.err"));
+    EXPECT_NE(log.find("wl_surface@"), std::string::npos);
+    EXPECT_NE(log.find(".set_buffer_scale(2)"), std::string::npos) << "no buffer of scale 2";
+    EXPECT_NE(log.find(".create_buffer(new id wl_buffer@"), std::string::npos);
+    EXPECT_NE(log.find(", 0, 860, 260, 3440, "), std::string::npos) << "no buffer of 860 x 260 pixels";
+    EXPECT_TRUE(session.screenshot(home.file("scaled.png")));
+    shell("cp " + home.file("scaled.png") + " /tmp/vexil-wayland-scaled.png");
+    panel.stop(SIGTERM);
+}
+
 }  // namespace
