@@ -11,6 +11,7 @@
 #include "engine/VX_Layout.h"
 #include "engine/VX_LoadObserver.h"
 #include "image/VX_ImageList.h"
+#include "interaction/VX_Modifiers.h"
 
 class VX_Engine {
 public:
@@ -108,6 +109,7 @@ public:
 
     std::vector<std::string> searchDirs;  // search table, in order
     Touch touch;                           // typing model of every layout
+    VX_Modifiers modifiers;                // sticky modifiers, shared by every layout
     std::unique_ptr<VX_Layout> layouts[kRows][kSlots];  // slot s filled iff s < layoutCount
     uint32_t layoutCount[kRows] = {};      // filled slots per row, 0..4
     int32_t activeRow = 0;                 // row of the shown layout

@@ -20,6 +20,9 @@ enum VX_KeyType : int32_t {
     VX_KEY_SPACE = 8,
     VX_KEY_ENT = 9,
     VX_KEY_LINK = 10,
+    // vexil's own, written "!name" in [Layout]:
+    VX_KEY_NAMED = 11,     // sends the key of XKB keysym `keysym`
+    VX_KEY_MODIFIER = 12,  // sticky modifier `modifier` (latch, lock, release)
 };
 
 // Picture states, the second index of VX_Key::pix.
@@ -39,6 +42,8 @@ struct VX_Key {
     char chars[kModes][kCharsSize] = {};     // well-formed UTF-8, <= 15 bytes
     int32_t charCount[kModes] = {};          // UTF-8 characters in chars[m]
     int32_t linkSlot = 0;           // link key: aux slot it opens, 0..3
+    uint32_t keysym = 0;            // named and modifier keys: XKB keysym, nonzero
+    uint32_t modifier = 0;          // modifier key: its VX_Mod bit
     int32_t enumPos = 0;            // index of the character the next press sends
     bool enumActive = false;        // the key has sent a character of an open cycle
     bool pixInPlace = false;        // a picture was cut at the key's own place

@@ -97,8 +97,9 @@ public:
     // the keys type into changed behind the board's back), and the time for
     // a second tap on caps. May end a one-shot shift, so show another mode.
     VX_KeyResult resetEnum();
-    // Key `index` is shown pressed now: held (with draw-pressed), or marked
-    // as an open multi-tap key or the locked caps key.
+    // Key `index` is shown pressed now: held (with draw-pressed), a
+    // modifier key whose modifier is latched or locked, or marked as an
+    // open multi-tap key or the locked caps key.
     bool drawnPressed(int32_t index) const;
     // Draws what fullRedraw / redrawReleased / redrawPressed ask for.
     void paint(QPainter &painter);
@@ -141,6 +142,7 @@ public:
     bool fullRedraw = true;        // next paint draws the whole board
     bool firstRepeat = false;      // next repeat tick is the first
     bool heldTyped = false;        // the held key has typed during this press
+    uint32_t heldMods = 0;         // VX_Mod bits the held key's output goes with
     int32_t caps = VX_CAPS_OFF;    // VX_Caps; one-shot caps only (mode == caps != off)
     bool capsWindow = false;       // a second caps tap now locks: until the reset timer or another key
     bool capsUsed = false;         // a character was typed under the one-shot shift
@@ -150,6 +152,12 @@ public:
 private:
     // Output of `key` in the current mode into `out`; true when it has any.
     bool keyAction(VX_Key &key, VX_KeyResult &out);
+    // keyAction() with the held modifiers (heldMods) applied: the output
+    // then goes as a key, an alpha key sends its first character without a
+    // multi-tap cycle, and every latched modifier lets go.
+    bool sendAction(VX_Key &key, VX_KeyResult &out);
+    // Asks the next paint to draw every modifier key in its look now.
+    void requestModifierLooks();
     // The release effect of `key`; true when the shown layout or mode changed.
     bool releaseAction(VX_Key &key);
     // Held key `index` is let go (released, slid off, pressed again).

@@ -109,23 +109,24 @@ void drawKeyPicture(const VX_Key &k, const VX_Image *p, QPainter &painter)
 void VX_Layout::paint(QPainter &painter)
 {
     auto isKey = [this](int32_t index) { return index >= 0 && index < keyCount; };
-    // With marks a key may stay drawn pressed after it is let go, so every
-    // key redrawn takes the look it has now.
-    const bool marks = engine && engine->touch.marks;
+    // A key may stay drawn pressed after it is let go (a latched modifier,
+    // or with marks an open cycle), so every key redrawn takes the look it
+    // has now.
 
     if (!fullRedraw) {
         bool drew = false;
         if (isKey(redrawReleased)) {
             const VX_Key &k = keys[redrawReleased];
-            const int state = marks && drawnPressed(redrawReleased) ? VX_PIX_PRESSED : VX_PIX_RELEASED;
+            const int state = drawnPressed(redrawReleased) ? VX_PIX_PRESSED : VX_PIX_RELEASED;
             restoreBackground(*this, k, painter);
             drawKeyPicture(k, k.pix[mode][state], painter);
             redrawReleased = -1;
             drew = true;
         }
         if (isKey(redrawPressed)) {
-            // Drawn pressed only while it is held.
-            const bool down = marks ? drawnPressed(redrawPressed) : redrawPressed == pressedKey;
+            // Drawn pressed only while it is held (or, a modifier, latched).
+            const bool marks = engine && engine->touch.marks;
+            const bool down = drawnPressed(redrawPressed) || (!marks && redrawPressed == pressedKey);
             const int state = down ? VX_PIX_PRESSED : VX_PIX_RELEASED;
             const VX_Key &k = keys[redrawPressed];
             restoreBackground(*this, k, painter);
@@ -150,8 +151,9 @@ void VX_Layout::paint(QPainter &painter)
         if (!k.pixInPlace)
             drawKeyPicture(k, k.pix[mode][VX_PIX_RELEASED], painter);
     }
-    // The open multi-tap key and the locked caps key keep their pressed look.
-    for (int32_t i = 0; marks && i < keyCount; ++i) {
+    // Latched and locked modifiers, and with marks the open multi-tap key
+    // and the locked caps key, keep their pressed look.
+    for (int32_t i = 0; i < keyCount; ++i) {
         if (i != pressedKey && drawnPressed(i)) {
             restoreBackground(*this, keys[i], painter);
             drawKeyPicture(keys[i], keys[i].pix[mode][VX_PIX_PRESSED], painter);

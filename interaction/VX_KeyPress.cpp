@@ -8,6 +8,7 @@
 
 #include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
+#include "engine/VX_KeyNames.h"
 #include "engine/VX_Layout.h"
 #include "interaction/VX_PressRules.h"
 
@@ -83,9 +84,50 @@ bool VX_Layout::keyAction(VX_Key &key, VX_KeyResult &out)
     case VX_KEY_ENT:
         out.code = VX_CODE_RETURN;
         return true;
+    case VX_KEY_NAMED:
+        out.code = 0;
+        out.text[0] = '\0';
+        out.keysym = key.keysym;
+        return true;
     default:
         return false;
     }
+}
+
+bool VX_Layout::sendAction(VX_Key &key, VX_KeyResult &out)
+{
+    const uint32_t mods = heldMods;
+    // Under a modifier a key is a shortcut, not typing: an alpha key sends
+    // its first character and opens no cycle, so no later tap erases it.
+    const bool shortcut = mods != 0 && key.type == VX_KEY_ALPHA;
+    if (shortcut) {
+        vxCloseCycle(key);
+        if (enumKey == pressedKey)
+            enumKey = -1;
+    }
+    if (!keyAction(key, out))
+        return false;
+    if (mods == 0)
+        return true;
+    if (shortcut) {
+        out.erase = false;
+        vxCloseCycle(key);
+    }
+    if (out.keysym == 0)
+        out.keysym = vxOutputKeysym(out.code, out.text);
+    // A character no keysym stands for goes as plain text (never happens
+    // for a well-formed character: xkbcommon has a keysym for each).
+    out.mods = out.keysym != 0 ? mods : 0;
+    if (engine && engine->modifiers.consume())
+        requestModifierLooks();
+    return true;
+}
+
+void VX_Layout::requestModifierLooks()
+{
+    for (int32_t i = 0; i < keyCount; ++i)
+        if (keys[i].type == VX_KEY_MODIFIER)
+            requestLook(i);
 }
 
 void VX_Layout::letGo(int32_t index)
@@ -125,9 +167,12 @@ bool VX_Layout::drawnPressed(int32_t index) const
         return false;
     if (index == pressedKey && drawPressed)
         return true;
+    const VX_Key &key = keys[index];
+    if (key.type == VX_KEY_MODIFIER && engine &&
+        engine->modifiers.state(key.modifier) != VX_Modifiers::OFF)
+        return true;
     if (!engine || !engine->touch.marks)
         return false;
-    const VX_Key &key = keys[index];
     return (index == enumKey && key.enumActive) || (caps == VX_CAPS_LOCKED && key.type == VX_KEY_CAPS);
 }
 
@@ -203,6 +248,7 @@ VX_KeyResult VX_Layout::press(int32_t px, int32_t py)
     }
 
     heldTyped = false;
+    heldMods = 0;
     if (hit == keyCount) {
         pressedKey = -1;
         noteRepaint(out);
@@ -210,11 +256,13 @@ VX_KeyResult VX_Layout::press(int32_t px, int32_t py)
     }
 
     pressedKey = hit;
+    heldMods = engine ? engine->modifiers.active() : 0;
     if (drawPressed)
         redrawPressed = hit;
     noteRepaint(out);
-    if (!keyAction(keys[hit], out))
+    if (!sendAction(keys[hit], out))
         return out;
+    noteRepaint(out);  // a modifier that let go is drawn again
     out.send = true;
     heldTyped = true;
     // A period of 0 means no auto-repeat, not no output.
@@ -254,7 +302,7 @@ VX_KeyResult VX_Layout::release()
         VX_Key &key = keys[pressedKey];
         // Typing on the lift: the key types now, unless holding it already
         // did by repeating.
-        if (engine->touch.typeOnLift && !heldTyped && keyAction(key, out)) {
+        if (engine->touch.typeOnLift && !heldTyped && sendAction(key, out)) {
             out.send = true;
             heldTyped = true;
         }
@@ -272,6 +320,7 @@ VX_KeyResult VX_Layout::release()
         }
         pressedKey = -1;
         heldTyped = false;
+        heldMods = 0;
         if (typedText && caps == VX_CAPS_ONCE) {
             capsUsed = true;
             endOneShot(out);
@@ -292,8 +341,14 @@ bool VX_Layout::releaseAction(VX_Key &key)
     VX_Engine &e = *engine;
     switch (key.type) {
     case VX_KEY_ALPHA:
-        if (key.charCount[mode] > 1)
+        // A shortcut (sent under a modifier) opens no cycle.
+        if (key.charCount[mode] > 1 && heldMods == 0)
             enumKey = pressedKey;
+        return false;
+
+    case VX_KEY_MODIFIER:
+        e.modifiers.tap(key.modifier);
+        requestLook(pressedKey);
         return false;
 
     case VX_KEY_SWITCH: {
@@ -337,7 +392,7 @@ VX_KeyResult VX_Layout::repeatStep()
     if (pressedKey == -1)
         return out;
     VX_Key &key = keys[pressedKey];
-    out.send = keyAction(key, out);
+    out.send = sendAction(key, out);
     out.held = pressedKey;
     if (out.send)
         heldTyped = true;

@@ -26,6 +26,11 @@ struct VX_KeyResult {
     bool erase = false;            // a Backspace goes first; only ever with `send`
     int32_t code = 0;              // 0: type `text`; else a Qt key code
     char text[kTextSize] = {};     // NUL-terminated UTF-8, one character
+    // Nonzero: the output goes as the key of this XKB keysym, pressed with
+    // `mods` held (a named key, or code/text under a sticky modifier);
+    // code/text then say what it types alone (nothing for a named key).
+    uint32_t keysym = 0;
+    uint32_t mods = 0;             // VX_Mod bits held around `keysym`
     Timer repeat = TIMER_KEEP;     // the auto-repeat timer
     int32_t repeatInterval = 0;    // ms, > 0 with TIMER_START
     Timer reset = TIMER_KEEP;      // the single-shot multi-tap reset timer

@@ -31,6 +31,7 @@ inline bool vxHasOutput(const VX_Key &key)
     case VX_KEY_BKS:
     case VX_KEY_SPACE:
     case VX_KEY_ENT:
+    case VX_KEY_NAMED:
         return true;
     default:
         return false;

@@ -17,6 +17,7 @@ void VX_Layout::liftHold(int32_t index, VX_KeyResult &out)
         return;
     }
     pressedKey = index;
+    heldMods = engine ? engine->modifiers.active() : 0;
     if (drawPressed)
         redrawPressed = index;
     // Holding the key long enough types it: the first tick comes after the

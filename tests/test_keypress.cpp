@@ -7,11 +7,13 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
+#include "engine/VX_KeyNames.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
 #include "tests/TestSupport.h"
@@ -690,6 +692,220 @@ TEST_F(KeyPressTest, PressOnNothingClosesTheOpenCycle)
         EXPECT_FALSE(l.keys[0].enumActive);
         l.release();
     }
+}
+
+// --- Named keys and sticky modifiers ---
+
+constexpr uint32_t kLeft = 0xff51;      // XKB Left
+constexpr uint32_t kControlL = 0xffe3;  // XKB Control_L
+constexpr uint32_t kAltL = 0xffe9;      // XKB Alt_L
+
+// A named key (or, with a modifier keysym, a modifier key) at `index`.
+VX_Key &setNamed(VX_Layout &layout, int32_t index, int32_t x, VX_Image *pic, uint32_t keysym)
+{
+    VX_Key &key = layout.keys[index];
+    key.type = vxModifierOf(keysym) ? VX_KEY_MODIFIER : VX_KEY_NAMED;
+    key.x = x;
+    key.width = 9;
+    key.height = 9;
+    key.pix[0][VX_PIX_RELEASED] = pic;
+    key.keysym = keysym;
+    key.modifier = vxModifierOf(keysym);
+    return key;
+}
+
+// What went out, as the board hands it on: a key by keysym with modifiers,
+// or plain code/text.
+struct Sent {
+    bool send;
+    uint32_t keysym;
+    uint32_t mods;
+    std::string text;  // plain output only
+};
+
+Sent sentOf(const VX_KeyResult &r)
+{
+    return {r.send, r.keysym, r.mods, r.keysym == 0 && r.code == 0 ? r.text : ""};
+}
+
+bool operator==(const Sent &a, const Sent &b)
+{
+    return a.send == b.send && a.keysym == b.keysym && a.mods == b.mods && a.text == b.text;
+}
+
+std::ostream &operator<<(std::ostream &os, const Sent &s)
+{
+    return os << (s.send ? "send" : "none") << " keysym 0x" << std::hex << s.keysym << " mods "
+              << s.mods << std::dec << " '" << s.text << "'";
+}
+
+class ModifierTest : public KeyPressTest {
+protected:
+    // Keys at x 0, 10, 20 ... in this order.
+    enum { CTRL, ALT, LEFT, C, ABC, BKS, SWITCH, kKeys };
+
+    void SetUp() override
+    {
+        KeyPressTest::SetUp();
+        VX_Layout &l = addLayout(0, kKeys);
+        setNamed(l, CTRL, 0, released, kControlL).pix[0][VX_PIX_PRESSED] = pressed;
+        setNamed(l, ALT, 10, released, kAltL);
+        setNamed(l, LEFT, 20, released, kLeft);
+        setKey(l, C, VX_KEY_ALPHA, 30, 0, 9, 9, released, "c");
+        setKey(l, ABC, VX_KEY_ALPHA, 40, 0, 9, 9, released, "abc");
+        setKey(l, BKS, VX_KEY_BKS, 50, 0, 9, 9, released);
+        setKey(l, SWITCH, VX_KEY_SWITCH, 60, 0, 9, 9, released);
+        board = &l;
+    }
+
+    Sent tapKey(int key)
+    {
+        const Sent out = sentOf(board->press(key * 10 + 5, 5));
+        board->release();
+        return out;
+    }
+
+    VX_Layout *board = nullptr;
+};
+
+TEST_F(ModifierTest, LatchLockAndRelease)
+{
+    const Sent ctrlC{true, 'c', VX_MOD_CONTROL, ""};
+    const Sent plainC{true, 0, 0, "c"};
+    const Sent none{false, 0, 0, ""};
+    struct Step {
+        int key;
+        Sent want;
+        VX_Modifiers::State after;  // Control's state after the tap
+    } steps[] = {
+        {C, plainC, VX_Modifiers::OFF},
+        {CTRL, none, VX_Modifiers::LATCHED},   // tap latches
+        {C, ctrlC, VX_Modifiers::OFF},         // for the next key alone
+        {C, plainC, VX_Modifiers::OFF},
+        {CTRL, none, VX_Modifiers::LATCHED},
+        {CTRL, none, VX_Modifiers::LOCKED},    // second tap before a key locks
+        {C, ctrlC, VX_Modifiers::LOCKED},
+        {LEFT, {true, kLeft, VX_MOD_CONTROL, ""}, VX_Modifiers::LOCKED},
+        {CTRL, none, VX_Modifiers::OFF},       // third tap releases
+        {C, plainC, VX_Modifiers::OFF},
+        {LEFT, {true, kLeft, 0, ""}, VX_Modifiers::OFF},
+    };
+    int n = 0;
+    for (const Step &s : steps) {
+        SCOPED_TRACE("step " + std::to_string(n++) + " key " + std::to_string(s.key));
+        EXPECT_EQ(tapKey(s.key), s.want);
+        EXPECT_EQ(engine.modifiers.state(VX_MOD_CONTROL), s.after);
+    }
+}
+
+TEST_F(ModifierTest, ModifiersCombineAndGoWithCodesAndCharacters)
+{
+    tapKey(CTRL);
+    tapKey(ALT);
+    EXPECT_EQ(tapKey(LEFT), (Sent{true, kLeft, VX_MOD_CONTROL | VX_MOD_ALT, ""}));
+    tapKey(CTRL);
+    EXPECT_EQ(tapKey(BKS), (Sent{true, 0xff08, VX_MOD_CONTROL, ""}));  // BackSpace
+    EXPECT_EQ(tapKey(BKS).keysym, 0u);
+    EXPECT_EQ(engine.modifiers.active(), 0u);
+}
+
+// Keys that send nothing (a switch, a modifier) keep the latch for the next
+// key that does, on whichever layout it is.
+TEST_F(ModifierTest, TheLatchOutlivesKeysWithoutOutputAndLayoutChanges)
+{
+    VX_Layout &other = addLayout(0, 2);
+    setKey(other, 0, VX_KEY_ALPHA, 0, 0, 9, 9, released, "x");
+    setKey(other, 1, VX_KEY_SWITCH, 10, 0, 9, 9, released);
+    tapKey(CTRL);
+    tapKey(SWITCH);
+    ASSERT_EQ(active(), &other);
+    EXPECT_EQ(engine.modifiers.state(VX_MOD_CONTROL), VX_Modifiers::LATCHED);
+    EXPECT_EQ(sentOf(other.press(5, 5)), (Sent{true, 'x', VX_MOD_CONTROL, ""}));
+    other.release();
+    EXPECT_EQ(engine.modifiers.active(), 0u);
+}
+
+// Under a modifier an alpha key is a shortcut: its first character, with no
+// erase step and no cycle for the next tap to continue.
+TEST_F(ModifierTest, AMultiTapKeyUnderAModifierSendsItsFirstCharacterOnly)
+{
+    EXPECT_EQ(tapKey(ABC).text, "a");  // opens a cycle
+    ASSERT_EQ(board->enumKey, ABC);
+    tapKey(CTRL);
+    VX_KeyResult r = board->press(ABC * 10 + 5, 5);
+    EXPECT_FALSE(r.erase);
+    EXPECT_EQ(sentOf(r), (Sent{true, 'a', VX_MOD_CONTROL, ""}));
+    board->release();
+    EXPECT_EQ(board->enumKey, -1);
+    r = board->press(ABC * 10 + 5, 5);
+    EXPECT_FALSE(r.erase);
+    EXPECT_STREQ(r.text, "a");
+    EXPECT_EQ(r.keysym, 0u);
+    board->release();
+}
+
+TEST_F(ModifierTest, AHeldNamedKeyRepeatsWithTheModifiersOfItsPress)
+{
+    board->repeatOn = 1;
+    board->tmPeriod = 300;
+    board->tmRate = 90;
+    tapKey(CTRL);
+    VX_KeyResult r = board->press(LEFT * 10 + 5, 5);
+    EXPECT_EQ(repeatInterval(r), 300);
+    EXPECT_EQ(sentOf(r), (Sent{true, kLeft, VX_MOD_CONTROL, ""}));
+    EXPECT_EQ(engine.modifiers.active(), 0u) << "the latch let go at the press";
+    for (int32_t want : {90, 0, 0}) {
+        r = board->repeatStep();
+        EXPECT_EQ(repeatInterval(r), want);
+        EXPECT_FALSE(r.erase);
+        EXPECT_EQ(sentOf(r), (Sent{true, kLeft, VX_MOD_CONTROL, ""}));
+    }
+    board->release();
+    r = board->press(LEFT * 10 + 5, 5);
+    EXPECT_EQ(sentOf(r), (Sent{true, kLeft, 0, ""}));
+    EXPECT_EQ(sentOf(board->repeatStep()), (Sent{true, kLeft, 0, ""}));
+    board->release();
+}
+
+TEST_F(ModifierTest, NamedKeysHaveNoMultiTapAndCloseTheOpenCycle)
+{
+    tapKey(ABC);
+    ASSERT_EQ(board->enumKey, ABC);
+    for (int i = 0; i < 2; ++i) {
+        VX_KeyResult r = board->press(LEFT * 10 + 5, 5);
+        EXPECT_FALSE(r.erase);
+        board->release();
+        EXPECT_EQ(board->enumKey, -1);
+    }
+    EXPECT_EQ(tapKey(ABC).text, "a");
+}
+
+// A latched or locked modifier is drawn pressed, also without draw-pressed,
+// until it lets go; each change of its look asks for a repaint.
+TEST_F(ModifierTest, LatchedAndLockedModifiersAreDrawnPressed)
+{
+    board->fullRedraw = false;
+    EXPECT_FALSE(board->drawnPressed(CTRL));
+    board->press(CTRL * 10 + 5, 5);
+    VX_KeyResult r = board->release();
+    EXPECT_TRUE(r.repaint);
+    EXPECT_TRUE(board->drawnPressed(CTRL));
+    EXPECT_FALSE(board->drawnPressed(ALT));
+    board->redrawReleased = board->redrawPressed = -1;
+
+    r = board->press(C * 10 + 5, 5);
+    EXPECT_TRUE(r.repaint) << "the modifier let go";
+    EXPECT_FALSE(board->drawnPressed(CTRL));
+    board->release();
+    board->redrawReleased = board->redrawPressed = -1;
+
+    tapKey(CTRL);
+    tapKey(CTRL);
+    EXPECT_TRUE(board->drawnPressed(CTRL)) << "locked";
+    tapKey(C);
+    EXPECT_TRUE(board->drawnPressed(CTRL)) << "still locked";
+    tapKey(CTRL);
+    EXPECT_FALSE(board->drawnPressed(CTRL));
 }
 
 }  // namespace

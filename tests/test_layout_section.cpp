@@ -11,6 +11,7 @@
 
 #include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
+#include "engine/VX_KeyNames.h"
 #include "engine/VX_Layout.h"
 #include "tests/LayoutFileTest.h"
 #include "tests/TestSupport.h"
@@ -323,6 +324,76 @@ TEST_F(LayoutSectionTest, MoreWordsThanKeys)
     EXPECT_FALSE(loadLayout("[Common]\nkeys 2\n[Layout]\nalpha alpha\nbks\n"));
     EXPECT_TRUE(logged("VX_Layout: read 2 entries from [Layout] (kb)"));
     EXPECT_TRUE(logged("VX_Layout: section expected (kb.cfg, 5)")) << log.text();
+}
+
+// --- Named keys: "!name" by XKB keysym name ---
+
+TEST_F(LayoutSectionTest, NamedKeysTakeTheirKeysymAndModifiersTheirBit)
+{
+    struct Case {
+        const char *word;
+        int32_t type;
+        uint32_t keysym;
+        uint32_t modifier;
+    } cases[] = {
+        {"!Left", VX_KEY_NAMED, 0xff51, 0},      {"!Escape", VX_KEY_NAMED, 0xff1b, 0},
+        {"!Delete", VX_KEY_NAMED, 0xffff, 0},    {"!F5", VX_KEY_NAMED, 0xffc2, 0},
+        {"!Prior", VX_KEY_NAMED, 0xff55, 0},     {"!Page_Down", VX_KEY_NAMED, 0xff56, 0},
+        {"!a", VX_KEY_NAMED, 0x61, 0},           {"!A", VX_KEY_NAMED, 0x41, 0},  // exact case first
+        {"!escape", VX_KEY_NAMED, 0xff1b, 0},    {"!f12", VX_KEY_NAMED, 0xffc9, 0},  // then any case
+        {"!Tab", VX_KEY_NAMED, 0xff09, 0},       {"!Shift_L", VX_KEY_MODIFIER, 0xffe1, VX_MOD_SHIFT},
+        {"!Control_L", VX_KEY_MODIFIER, 0xffe3, VX_MOD_CONTROL},
+        {"!Control_R", VX_KEY_MODIFIER, 0xffe4, VX_MOD_CONTROL},
+        {"!Alt_L", VX_KEY_MODIFIER, 0xffe9, VX_MOD_ALT},
+        {"!Super_R", VX_KEY_MODIFIER, 0xffec, VX_MOD_SUPER},
+        {"!Meta_L", VX_KEY_NAMED, 0xffe7, 0},  // no sticky modifier of the board
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.word);
+        ASSERT_TRUE(loadLayout(std::string("[Common]\nkeys 2\n[Layout]\nalpha ") + c.word + "\n"))
+            << log.text();
+        EXPECT_EQ(layout->keys[1].type, c.type);
+        EXPECT_EQ(layout->keys[1].keysym, c.keysym);
+        EXPECT_EQ(layout->keys[1].modifier, c.modifier);
+        EXPECT_EQ(layout->keys[0].keysym, 0u);
+    }
+}
+
+TEST_F(LayoutSectionTest, UnknownKeyNamesFailLikeAnyWordThatIsNoKeyType)
+{
+    const char *words[] = {"!", "!Nope", "!NoSymbol", "!VoidSymbol", "!Left,", "!!Left", "!Left!"};
+    for (const char *word : words) {
+        SCOPED_TRACE(word);
+        ASSERT_FALSE(loadLayout(std::string("[Common]\nkeys 2\n[Layout]\nalpha\n  ") + word + "\n"));
+        EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                                   "VX_Layout: unrecognized key type '" + std::string(word) +
+                                   "' (kb.cfg, 5)"}))
+            << log.text();
+    }
+}
+
+// The named form never changes what a file of the format means: a keyword
+// is a keyword, and a word that names a placed aux layout links to it.
+TEST_F(LayoutSectionTest, KeywordsAndPlacedAuxLayoutsWinOverKeyNames)
+{
+    placeAux("!Left");
+    ASSERT_TRUE(loadLayout("[Common]\nkeys 3\n[Layout]\ntab !Tab !Left\n")) << log.text();
+    EXPECT_EQ(layout->keys[0].type, VX_KEY_TAB);
+    EXPECT_EQ(layout->keys[1].type, VX_KEY_NAMED);
+    EXPECT_EQ(layout->keys[2].type, VX_KEY_LINK);
+    EXPECT_EQ(layout->keys[2].linkSlot, 0);
+    EXPECT_EQ(layout->keys[2].keysym, 0u);
+}
+
+TEST_F(LayoutSectionTest, ASecondLayoutSectionTypesNamedKeysAnew)
+{
+    ASSERT_TRUE(loadLayout("[Common]\nkeys 2\n[Layout]\n!Control_L !Up\n[Layout]\nalpha space\n"));
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(layout->keys[i].keysym, 0u);
+        EXPECT_EQ(layout->keys[i].modifier, 0u);
+    }
+    EXPECT_EQ(layout->keys[1].type, VX_KEY_SPACE);
 }
 
 }  // namespace
