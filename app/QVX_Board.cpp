@@ -116,8 +116,12 @@ void QVX_Board::act(const VX_KeyResult &result)
         repeatTimer->start(result.repeatInterval);
     if (result.reset == VX_KeyResult::TIMER_START)
         resetTimer->start(result.resetInterval);
-    if (result.send)
-        emit sendKey(result.code, result.text);
+    if (result.send) {
+        if (result.keysym != 0)
+            emit sendStroke(result.keysym, result.mods);
+        else
+            emit sendKey(result.code, result.text);
+    }
     if (result.held != held_ || result.layoutChanged) {
         held_ = result.held;
         emit heldChanged(held_);

@@ -41,6 +41,10 @@ signals:
     // qkey: a Qt key code, or 0 with `unikey` a NUL-terminated UTF-8 text.
     // `unikey` is valid only during the emission (null for the erase step).
     void sendKey(int qkey, const char *unikey);
+    // A key pressed with modifiers held: XKB `keysym` (a named key, or what
+    // a key types when a sticky modifier is held with it), `mods` the
+    // VX_Mod bits held around it (may be 0 for a named key).
+    void sendStroke(uint32_t keysym, uint32_t mods);
     // The board asked for a repaint (of some keys, or whole after another
     // layout or mode was shown); for a front end that draws the layout
     // itself instead of showing the widget.

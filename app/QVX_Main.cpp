@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/QVX_Board.h"
+#include "app/QVX_KeyEvents.h"
 #include "base/SearchDirs.h"
 
 QVX_Main::QVX_Main() : QVX_Main(platformSearchDirs()) {}
@@ -15,6 +16,7 @@ QVX_Main::QVX_Main(std::vector<std::string> searchDirs) : QDialog(nullptr, Qt::W
     auto *layout = new QVBoxLayout(this);
     board = new QVX_Board(this, std::move(searchDirs));
     connect(board, &QVX_Board::sendKey, this, &QVX_Main::sendKey);
+    connect(board, &QVX_Board::sendStroke, this, &QVX_Main::sendStroke);
     board->setFrameStyle(QFrame::Box | QFrame::Sunken);
     board->setAttribute(Qt::WA_OpaquePaintEvent);
     textEdit = new QTextEdit(this);
@@ -64,5 +66,16 @@ void QVX_Main::sendKey(int qkey, const char *unikey)
         QKeyEvent event(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8(unikey, -1), false, 1);
         QCoreApplication::sendEvent(textEdit, &event);
     }
+    delivering = false;
+}
+
+void QVX_Main::sendStroke(uint32_t keysym, uint32_t mods)
+{
+    if (!QCoreApplication::instance())
+        return;
+    delivering = true;
+    QKeyEvent event(QEvent::KeyPress, QVX_KeyEvents::qtKey(keysym), QVX_KeyEvents::qtModifiers(mods),
+                    QVX_KeyEvents::text(keysym, mods), false, 1);
+    QCoreApplication::sendEvent(textEdit, &event);
     delivering = false;
 }

@@ -5,6 +5,7 @@
 #define VEXIL_APP_QVX_MAIN_H
 
 #include <QDialog>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,15 @@ public:
 
 protected:
     // Escape does nothing: a dialog would close on it and the typed text be
-    // lost. Closing stays with the window manager.
+    // lost (an Escape key of the board that the text field leaves reaches
+    // the window too). Closing stays with the window manager.
     void keyPressEvent(QKeyEvent *event) override;
 
 private slots:
     void sendKey(int qkey, const char *unikey);
+    // A named key or a key under sticky modifiers, as the physical key's
+    // event: arrows, Home, End, Delete move and edit, Ctrl+A selects all.
+    void sendStroke(uint32_t keysym, uint32_t mods);
 
 public:
     QTextEdit *textEdit;  // receives the key events; child of the window

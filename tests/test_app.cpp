@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <string>
+#include <vector>
 
 #include "app/QVX_Board.h"
 #include "app/QVX_Main.h"
@@ -60,6 +61,51 @@ TEST(MainWindow, EveryRequestReachesTheTextField)
         window.textEdit->moveCursor(QTextCursor::End);
         emitKey(window, c.qkey, c.text);
         EXPECT_EQ(window.textEdit->toPlainText().toStdString(), c.after);
+    }
+}
+
+// Keys by keysym (named keys, keys under sticky modifiers) act on the text
+// field as the physical keys do.
+TEST(MainWindow, StrokesEditLikeThePhysicalKeys)
+{
+    ensureApp();
+    TempDir dir;
+    constexpr uint32_t kCtrl = 1u << 1, kShift = 1u << 0;
+    struct Stroke {
+        uint32_t keysym;
+        uint32_t mods;
+    };
+    const struct {
+        const char *what;
+        std::string before;
+        std::vector<Stroke> strokes;
+        std::string after;  // the text, then "x" typed at the cursor
+    } cases[] = {
+        {"left twice", "abc", {{0xff51, 0}, {0xff51, 0}}, "axbc"},
+        {"home, right", "abc", {{0xff50, 0}, {0xff53, 0}}, "axbc"},
+        {"home, end", "abc", {{0xff50, 0}, {0xff57, 0}}, "abcx"},
+        {"home, delete", "abc", {{0xff50, 0}, {0xffff, 0}}, "xbc"},
+        {"up to the line above", "ab\ncd", {{0xff52, 0}}, "abx\ncd"},
+        {"page up: a page holds both lines", "ab\ncd", {{0xff55, 0}}, "abx\ncd"},
+        {"ctrl+home", "ab\ncd", {{0xff50, kCtrl}}, "xab\ncd"},
+        {"ctrl+a selects all", "abc", {{'a', kCtrl}}, "x"},
+        {"ctrl+backspace erases a word", "ab cd", {{0xff08, kCtrl}}, "ab x"},
+        {"shift+letter types the capital", "", {{'q', kShift}}, "Qx"},
+        {"escape changes nothing", "ab", {{0xff1b, 0}}, "abx"},
+        {"a function key changes nothing", "ab", {{0xffc2, 0}}, "abx"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        LogCapture log;
+        QVX_Main window({dir.path()});
+        window.show();
+        window.textEdit->setPlainText(QString::fromStdString(c.before));
+        window.textEdit->moveCursor(QTextCursor::End);
+        for (const Stroke &s : c.strokes)
+            emit window.board->sendStroke(s.keysym, s.mods);
+        emitKey(window, 0, "x");
+        EXPECT_EQ(window.textEdit->toPlainText().toStdString(), c.after);
+        EXPECT_TRUE(window.isVisible()) << "the window stays open";
     }
 }
 
