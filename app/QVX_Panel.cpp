@@ -287,6 +287,7 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &opti
     board->setAttribute(Qt::WA_OpaquePaintEvent);
     board->installEventFilter(this);
     connect(board, &QVX_Board::sendKey, this, &QVX_Panel::sendKey);
+    connect(board, &QVX_Board::sendStroke, this, &QVX_Panel::sendStroke);
     layout->addWidget(board);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -365,6 +366,12 @@ void QVX_Panel::sendKey(int qkey, const char *unikey)
         output_.prepare(layoutTexts(*active));
     }
     output_.sendKey(qkey, unikey);
+    settleTimer_->start(output_.settleDelay());
+}
+
+void QVX_Panel::sendStroke(uint32_t keysym, uint32_t mods)
+{
+    output_.sendStroke(keysym, mods);
     settleTimer_->start(output_.settleDelay());
 }
 

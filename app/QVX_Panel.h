@@ -94,6 +94,7 @@ protected:
 
 private slots:
     void sendKey(int qkey, const char *unikey);
+    void sendStroke(uint32_t keysym, uint32_t mods);
     // The preview follows the held key (touch model only).
     void showPreview(int key);
 

@@ -86,6 +86,7 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     board = new QVX_Board(nullptr, std::move(searchDirs));
     QVX_Panel::applyTouch(options, board->engine);
     connect(board, &QVX_Board::sendKey, this, &QVX_WaylandPanel::sendKey);
+    connect(board, &QVX_Board::sendStroke, this, &QVX_WaylandPanel::sendStroke);
     connect(board, &QVX_Board::changed, this, &QVX_WaylandPanel::repaint);
     hideTimer_ = new QTimer(this);
     hideTimer_->setSingleShot(true);
@@ -471,3 +472,5 @@ void QVX_WaylandPanel::sendKey(int qkey, const char *unikey)
     }
     output_.sendKey(qkey, unikey);
 }
+
+void QVX_WaylandPanel::sendStroke(uint32_t keysym, uint32_t mods) { output_.sendStroke(keysym, mods); }

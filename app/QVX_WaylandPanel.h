@@ -82,6 +82,7 @@ public:
 
 private slots:
     void sendKey(int qkey, const char *unikey);
+    void sendStroke(uint32_t keysym, uint32_t mods);
     void repaint();
 
 private:

@@ -5,6 +5,7 @@
 #ifndef VEXIL_OUTPUT_VX_OUTPUT_H
 #define VEXIL_OUTPUT_VX_OUTPUT_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ public:
     // UTF-8 text (null types nothing). Every key pressed is released before
     // the call returns, so no application ever sees a held key.
     virtual void sendKey(int qkey, const char *text) = 0;
+    // Presses and releases the key of XKB `keysym` with the modifiers of
+    // VX_Mod bits `mods` held around it (a named key such as Left or F5,
+    // or Ctrl+C): the application sees the key, not a text.
+    virtual void sendStroke(uint32_t keysym, uint32_t mods) = 0;
 
     // Names every text (UTF-8) the layout shown now can type, in all its
     // modes, before its first key is sent. An output that must change the

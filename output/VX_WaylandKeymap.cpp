@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/VX_Utf8.h"
+#include "interaction/VX_Modifiers.h"
 
 namespace {
 
@@ -23,6 +24,28 @@ xkb_keysym_t keysymOf(uint32_t cp)
     if (cp < 0x20 || (cp >= 0x7f && cp < 0xa0) || (cp >= 0xd800 && cp <= 0xdfff) || cp > 0x10ffff)
         return XKB_KEY_NoSymbol;
     return xkb_utf32_to_keysym(cp);
+}
+
+// Code point `cp` (a character, at most U+10FFFF) as UTF-8.
+std::string utf8Of(uint32_t cp)
+{
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xc0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xe0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else {
+        out += static_cast<char>(0xf0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    }
+    return out;
 }
 
 struct ContextFree {
@@ -71,6 +94,79 @@ int VX_WaylandKeymap::keycodeOf(uint32_t cp) const
     return 0;
 }
 
+int VX_WaylandKeymap::freeKeycode(int from) const
+{
+    auto taken = [](const std::vector<std::pair<uint32_t, int>> &list, int keycode) {
+        return std::any_of(list.begin(), list.end(),
+                           [keycode](const std::pair<uint32_t, int> &e) { return e.second == keycode; });
+    };
+    for (int keycode = from; keycode <= kLastKeycode; ++keycode)
+        if (!isFixed(keycode) && !taken(chars_, keycode) && !taken(keys_, keycode))
+            return keycode;
+    return 0;
+}
+
+int VX_WaylandKeymap::keycodeOfKeysym(uint32_t keysym) const
+{
+    switch (keysym) {
+    case XKB_KEY_BackSpace:
+        return kBackSpace;
+    case XKB_KEY_Tab:
+        return kTab;
+    case XKB_KEY_Return:
+        return kReturn;
+    case XKB_KEY_space:
+        return kSpace;
+    default:
+        break;
+    }
+    const uint32_t cp = xkb_keysym_to_utf32(keysym);
+    if (cp != 0 && keysymOf(cp) == keysym)
+        return keycodeOf(cp);
+    for (const auto &entry : keys_)
+        if (entry.first == keysym)
+            return entry.second;
+    return 0;
+}
+
+bool VX_WaylandKeymap::coverKeysym(uint32_t keysym)
+{
+    if (keysym == XKB_KEY_NoSymbol || keycodeOfKeysym(keysym) != 0)
+        return false;
+    const uint32_t cp = xkb_keysym_to_utf32(keysym);
+    if (cp != 0 && keysymOf(cp) == keysym) {
+        // A character: it joins the characters. Asked alone, cover() could
+        // drop the layout's characters to make room, so all are asked.
+        std::vector<std::string> texts(1, utf8Of(cp));
+        for (const auto &entry : chars_)
+            texts.push_back(utf8Of(entry.first));
+        return cover(texts);
+    }
+    if (chars_.size() + keys_.size() >= static_cast<size_t>(kCapacity))
+        return false;
+    const int keycode = freeKeycode(kFirstKeycode);
+    if (keycode == 0)
+        return false;
+    keys_.emplace_back(keysym, keycode);
+    return true;
+}
+
+uint32_t VX_WaylandKeymap::modifierMask(uint32_t mods)
+{
+    // Real modifiers in xkbcommon's fixed order: Shift 0, Lock 1,
+    // Control 2, Mod1 3 ... Mod4 6.
+    uint32_t mask = 0;
+    if (mods & VX_MOD_SHIFT)
+        mask |= 1u << 0;
+    if (mods & VX_MOD_CONTROL)
+        mask |= 1u << 2;
+    if (mods & VX_MOD_ALT)
+        mask |= 1u << 3;
+    if (mods & VX_MOD_SUPER)
+        mask |= 1u << 6;
+    return mask;
+}
+
 bool VX_WaylandKeymap::cover(const std::vector<std::string> &texts)
 {
     std::vector<uint32_t> wanted;
@@ -83,7 +179,7 @@ bool VX_WaylandKeymap::cover(const std::vector<std::string> &texts)
             missing.push_back(cp);
     if (missing.empty())
         return false;
-    if (chars_.size() + missing.size() > static_cast<size_t>(kCapacity)) {
+    if (chars_.size() + keys_.size() + missing.size() > static_cast<size_t>(kCapacity)) {
         // Keep only what the new texts type, each where it was.
         chars_.erase(std::remove_if(chars_.begin(), chars_.end(),
                                     [&](const std::pair<uint32_t, int> &entry) {
@@ -93,13 +189,9 @@ bool VX_WaylandKeymap::cover(const std::vector<std::string> &texts)
     }
     int next = kFirstKeycode;
     for (uint32_t cp : missing) {
-        if (chars_.size() >= static_cast<size_t>(kCapacity))
+        next = freeKeycode(next);
+        if (next == 0)
             break;  // more distinct characters than keycodes: the rest stay untyped
-        while (next <= kLastKeycode &&
-               (isFixed(next) || std::any_of(chars_.begin(), chars_.end(), [&](const std::pair<uint32_t, int> &e) {
-                    return e.second == next;
-                })))
-            ++next;
         chars_.emplace_back(cp, next++);
     }
     return true;
@@ -121,6 +213,11 @@ std::string VX_WaylandKeymap::text() const
     char name[64];
     for (const auto &entry : chars_) {
         if (xkb_keysym_get_name(keysymOf(entry.first), name, sizeof name) <= 0)
+            continue;
+        add(entry.second, name);
+    }
+    for (const auto &entry : keys_) {
+        if (xkb_keysym_get_name(entry.first, name, sizeof name) <= 0)
             continue;
         add(entry.second, name);
     }

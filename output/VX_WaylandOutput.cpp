@@ -141,7 +141,7 @@ void VX_WaylandOutput::commitText(const char *text, uint32_t eraseBytes)
 void VX_WaylandOutput::sendKey(int qkey, const char *text)
 {
     if (awaiting_) {
-        queued_.push_back({qkey, text ? text : "", text != nullptr});
+        queued_.push_back({qkey, text ? text : "", text != nullptr, 0, 0});
         return;
     }
     if (qkey == VX_CODE_BACKSPACE && text == nullptr) {
@@ -209,7 +209,10 @@ void VX_WaylandOutput::resolve(bool fresh)
     std::vector<Request> queued;
     queued.swap(queued_);
     for (size_t i = 0; i < queued.size(); ++i) {
-        sendKey(queued[i].qkey, queued[i].hasText ? queued[i].text.c_str() : nullptr);
+        if (queued[i].keysym != 0)
+            sendStroke(queued[i].keysym, queued[i].mods);
+        else
+            sendKey(queued[i].qkey, queued[i].hasText ? queued[i].text.c_str() : nullptr);
         if (awaiting_) {
             // Another replacement waits now: the rest stays behind it.
             queued_.insert(queued_.end(), queued.begin() + static_cast<long>(i) + 1, queued.end());
@@ -222,6 +225,30 @@ void VX_WaylandOutput::reportTimedOut(uint32_t id)
 {
     if (awaiting_ && id == waitId_)
         resolve(false);
+}
+
+void VX_WaylandOutput::sendStroke(uint32_t keysym, uint32_t mods)
+{
+    if (awaiting_) {
+        queued_.push_back({0, std::string(), false, keysym, mods});
+        return;
+    }
+    // A key, never a commit: Ctrl+C must reach the application as Ctrl+C,
+    // also while the input method has a field. It ends any multi-tap cycle.
+    eraseNext_ = false;
+    cycleText_.clear();
+    if (keymap_.coverKeysym(keysym))
+        upload();
+    const int keycode = keymap_.keycodeOfKeysym(keysym);
+    if (keycode == 0 || uploads_ == 0)
+        return;
+    const uint32_t mask = VX_WaylandKeymap::modifierMask(mods);
+    if (mask != 0)
+        zwp_virtual_keyboard_v1_modifiers(keyboard_, mask, 0, 0, 0);
+    tap(keycode);
+    if (mask != 0)
+        zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
+    client_.flush();
 }
 
 void VX_WaylandOutput::imActivate(bool active)

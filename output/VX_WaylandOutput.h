@@ -51,6 +51,7 @@ public:
     VX_WaylandOutput &operator=(const VX_WaylandOutput &) = delete;
 
     void sendKey(int qkey, const char *text) override;
+    void sendStroke(uint32_t keysym, uint32_t mods) override;
     void prepare(const std::vector<std::string> &texts) override;
     int settleDelay() const override { return 0; }
     // Nothing of the user's setup changes: nothing to undo.
@@ -123,11 +124,13 @@ private:
         int qkey;          // as sendKey() got it
         std::string text;  // UTF-8
         bool hasText;      // text was not null
+        uint32_t keysym;   // nonzero: a sendStroke() call of this keysym
+        uint32_t mods;     // and these VX_Mod bits
     };
     bool awaiting_ = false;                     // a report is asked for; waitText_ waits
     uint32_t waitId_ = 0;                       // number of the wait, counted from 1
     std::string waitText_;                      // the cycle's next character, UTF-8
-    std::vector<Request> queued_;               // sendKey() calls since, in order
+    std::vector<Request> queued_;               // sendKey() and sendStroke() calls since, in order
 };
 
 #endif

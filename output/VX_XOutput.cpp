@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/VX_Log.h"
+#include "engine/VX_KeyNames.h"
 #include "engine/VX_Layout.h"
 
 #include <X11/XKBlib.h>
@@ -72,6 +73,44 @@ void VX_XOutput::sendKey(int qkey, const char *text)
         for (uint cp : points)
             typeCodePoint(cp);
     }
+    XFlush(display_);
+}
+
+void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
+{
+    refreshKeymap();
+    VX_Keymap::Place key = keymap_.find(keysym);
+    if (key.keycode == 0) {
+        key.keycode = bindMissing(keysym);
+        key.shift = false;
+        if (key.keycode == 0) {
+            vxLog.print("VX_XOutput: no spare keycode left for keysym 0x%lx\n", static_cast<unsigned long>(keysym));
+            return;
+        }
+    }
+    // A keysym at the Shift level (a capital) needs Shift held as well.
+    if (key.shift)
+        mods |= VX_MOD_SHIFT;
+    std::vector<unsigned> held;
+    for (uint32_t mod : {VX_MOD_SHIFT, VX_MOD_CONTROL, VX_MOD_ALT, VX_MOD_SUPER}) {
+        if (!(mods & mod))
+            continue;
+        const unsigned long left = vxModifierKeysym(mod);
+        int keycode = keymap_.find(left).keycode;
+        if (keycode == 0)
+            keycode = keymap_.find(left + 1).keycode;  // the right-hand twin
+        if (keycode == 0) {
+            vxLog.print("VX_XOutput: the keymap has no key for modifier keysym 0x%lx\n", left);
+            continue;
+        }
+        held.push_back(static_cast<unsigned>(keycode));
+    }
+    for (unsigned keycode : held)
+        XTestFakeKeyEvent(display_, keycode, True, CurrentTime);
+    XTestFakeKeyEvent(display_, static_cast<unsigned>(key.keycode), True, CurrentTime);
+    XTestFakeKeyEvent(display_, static_cast<unsigned>(key.keycode), False, CurrentTime);
+    for (auto it = held.rbegin(); it != held.rend(); ++it)
+        XTestFakeKeyEvent(display_, *it, False, CurrentTime);
     XFlush(display_);
 }
 

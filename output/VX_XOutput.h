@@ -42,6 +42,10 @@ public:
     const char *error() const { return error_; }
 
     void sendKey(int qkey, const char *text) override;
+    // The modifiers' own keys (Control_L, ...) must be in the keymap and in
+    // its modifier map, as they are in every usual one; the key itself is
+    // bound like a character when the keymap lacks it.
+    void sendStroke(uint32_t keysym, uint32_t mods) override;
     void prepare(const std::vector<std::string> &texts) override;
     int settleDelay() const override { return kSettleDelayMs; }
     void settle() override;

@@ -190,6 +190,10 @@ public:
     {
         typed.push_back(qkey ? "<" + std::to_string(qkey) + ">" : std::string(text ? text : "(null)"));
     }
+    void sendStroke(uint32_t keysym, uint32_t mods) override
+    {
+        typed.push_back("{" + std::to_string(keysym) + "+" + std::to_string(mods) + "}");
+    }
     unsigned long focusedWindow() override { return focus; }
     int settleDelay() const override { return 10; }
     void prepare(const std::vector<std::string> &texts) override

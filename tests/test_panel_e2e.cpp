@@ -602,4 +602,63 @@ TEST_F(PanelEndToEnd, APreviewShowsAboveAHeldKey)
     stopPanel(SIGTERM);
 }
 
+// The keys of a shell: letters and digits for two commands, and the sticky
+// Ctrl and the Up key; centres of key `i` in its row.
+Point shellKey(int row, int i) { return {25 + 47 * i, row == 0 ? 35 : 95}; }
+const Point kShS = shellKey(0, 0), kShL = shellKey(0, 1), kShE = shellKey(0, 2), kShP = shellKey(0, 3),
+            kSh1 = shellKey(0, 4), kSh0 = shellKey(0, 5), kShT = shellKey(0, 6), kShR = shellKey(0, 7),
+            kShU = shellKey(0, 8), kShC = shellKey(1, 0), kShSpace = shellKey(1, 1), kShEnt = shellKey(1, 2),
+            kShCtrl = shellKey(1, 3), kShUp = shellKey(1, 4);
+
+// Ctrl+C through the panel stops a command in an xterm (the shell reports
+// it interrupted), and Up recalls the history: bash writes the status of
+// each command line to a file at every prompt.
+TEST_F(PanelEndToEnd, CtrlCStopsACommandAndUpRecallsItInAnXterm)
+{
+    home.write("vexil/load.cfg", "shell\n");
+    home.write("vexil/shell.cfg",
+               "[Common]\ntype 0 keys 14 bwid 40 bhei 50 draw-pressed 1\n"
+               "[Layout]\nalpha alpha alpha alpha alpha alpha alpha alpha alpha alpha space ent !Control_L !Up\n"
+               "[Geometry]\n(5 10) (52 10) (99 10) (146 10) (193 10) (240 10) (287 10) (334 10) (381 10)\n"
+               "(5 70) (52 70) (99 70) (146 70) (193 70)\n"
+               "[Strings]\ns l e p 1 0 t r u c\n"
+               "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+    bool ok = false;
+    const std::string skin = shell(binDir() + "/vexil-skin --write " + home.file("vexil/shell.cfg") + " 2>&1", &ok);
+    ASSERT_TRUE(ok) << skin;
+
+    const std::string out = home.file("status.txt");
+    startTarget(target, {"xterm", "-u8", "-geometry", "80x10+0+0", "-e", "env", "PROMPT_COMMAND=echo $? >> " + out,
+                         "PS1=$ ", "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i"});
+    std::string got;
+    ASSERT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n"; })) << "no prompt: '" << got << "'";
+    startPanel();
+
+    auto typeKeys = [&](std::initializer_list<Point> keys) {
+        for (const Point &key : keys)
+            tap(key);
+    };
+    // A command that runs a long time, and that only an interrupt ends
+    // soon: its status is then 130.
+    typeKeys({kShS, kShL, kShE, kShE, kShP, kShSpace, kSh1, kSh0, kSh0, kShEnt});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(readFile(out), "0\n") << "sleep 100 did not start";
+    typeKeys({kShCtrl, kShC});
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n130\n"; })) << "got '" << got << "'";
+
+    // The latch is gone: c is a letter again, and "true" runs.
+    typeKeys({kShT, kShR, kShU, kShE, kShEnt});
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n130\n0\n"; })) << "got '" << got << "'";
+
+    // Up twice recalls "sleep 100" (once would give "true", which ends at
+    // once with 0); Ctrl+C ends it again.
+    typeKeys({kShUp, kShUp, kShEnt});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(readFile(out), "0\n130\n0\n") << "the recalled command is not the sleep";
+    typeKeys({kShCtrl, kShC});
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n130\n0\n130\n"; })) << "got '" << got << "'";
+    EXPECT_EQ(focusPid(), targetPid);
+    stopPanel(SIGTERM);
+}
+
 }  // namespace

@@ -153,4 +153,69 @@ TEST(WaylandKeymap, OverflowKeepsOnlyTheNewLayoutAtItsKeycodes)
     EXPECT_NE(Compiled(keymap.text()).keymap, nullptr);
 }
 
+// Named keys take keycodes beside the characters, each its own keysym in
+// the compiled keymap; the keysym of a character finds the character's key.
+TEST(WaylandKeymap, NamedKeysGetKeycodesOfTheirOwn)
+{
+    VX_WaylandKeymap keymap;
+    ASSERT_TRUE(keymap.cover({"a", "c"}));
+    const int a = keymap.keycodeOf('a');
+    const xkb_keysym_t named[] = {XKB_KEY_Left, XKB_KEY_Escape, XKB_KEY_F12, XKB_KEY_Delete, XKB_KEY_KP_1};
+    std::set<int> used = {a, keymap.keycodeOf('c')};
+    for (xkb_keysym_t keysym : named) {
+        SCOPED_TRACE(keysym);
+        EXPECT_EQ(keymap.keycodeOfKeysym(keysym), 0);
+        EXPECT_TRUE(keymap.coverKeysym(keysym));
+        EXPECT_FALSE(keymap.coverKeysym(keysym)) << "once is enough";
+        const int keycode = keymap.keycodeOfKeysym(keysym);
+        ASSERT_GE(keycode, VX_WaylandKeymap::kFirstKeycode);
+        EXPECT_TRUE(used.insert(keycode).second) << "keycode " << keycode << " taken";
+    }
+    // Keys of characters and the fixed keys are found by keysym too.
+    EXPECT_FALSE(keymap.coverKeysym('c'));
+    EXPECT_EQ(keymap.keycodeOfKeysym('c'), keymap.keycodeOf('c'));
+    EXPECT_EQ(keymap.keycodeOfKeysym(XKB_KEY_BackSpace), VX_WaylandKeymap::kBackSpace);
+    EXPECT_EQ(keymap.keycodeOfKeysym(XKB_KEY_Tab), VX_WaylandKeymap::kTab);
+    // A character asked by keysym joins the characters and keeps the others.
+    EXPECT_TRUE(keymap.coverKeysym('z'));
+    EXPECT_EQ(keymap.keycodeOf('a'), a);
+    EXPECT_NE(keymap.keycodeOf('z'), 0);
+    // New characters never land on a named key's keycode.
+    ASSERT_TRUE(keymap.cover({"a", "c", "z", "q", "w", "e"}));
+    for (const char *c : {"q", "w", "e"})
+        EXPECT_TRUE(used.insert(keymap.keycodeOf(static_cast<uint32_t>(c[0]))).second) << c;
+
+    const Compiled compiled(keymap.text());
+    ASSERT_NE(compiled.keymap, nullptr) << keymap.text();
+    for (xkb_keysym_t keysym : named)
+        EXPECT_EQ(compiled.keysym(keymap.keycodeOfKeysym(keysym)), keysym);
+    EXPECT_EQ(compiled.typed(keymap.keycodeOf('z')), "z");
+}
+
+TEST(WaylandKeymap, ModifierMasksAreTheRealModifiersOfTheKeymap)
+{
+    VX_WaylandKeymap keymap;
+    ASSERT_TRUE(keymap.cover({"c"}));
+    const Compiled compiled(keymap.text());
+    ASSERT_NE(compiled.keymap, nullptr);
+    const struct {
+        uint32_t mods;
+        const char *name;
+    } cases[] = {{1u << 0, XKB_MOD_NAME_SHIFT},
+                 {1u << 1, XKB_MOD_NAME_CTRL},
+                 {1u << 2, XKB_MOD_NAME_ALT},
+                 {1u << 3, XKB_MOD_NAME_LOGO}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t mask = VX_WaylandKeymap::modifierMask(c.mods);
+        const xkb_mod_index_t index = xkb_keymap_mod_get_index(compiled.keymap, c.name);
+        ASSERT_NE(index, XKB_MOD_INVALID);
+        EXPECT_EQ(mask, 1u << index);
+        xkb_state_update_mask(compiled.state, mask, 0, 0, 0, 0, 0);
+        EXPECT_EQ(xkb_state_mod_name_is_active(compiled.state, c.name, XKB_STATE_MODS_DEPRESSED), 1);
+    }
+    EXPECT_EQ(VX_WaylandKeymap::modifierMask(0), 0u);
+    EXPECT_EQ(VX_WaylandKeymap::modifierMask((1u << 1) | (1u << 2)), (1u << 2) | (1u << 3));
+}
+
 }  // namespace
