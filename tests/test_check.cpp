@@ -243,6 +243,23 @@ TEST(Check, StringsOfMixedCharacterLengthsAreClean)
     }
 }
 
+// A key shown in one mode only, where another key stands in the other mode
+// (a function key over a character), is neither lost nor overlapping.
+TEST(Check, KeysThatTakeTurnsByModeAreClean)
+{
+    TempDir dir;
+    LayoutFile main;
+    main.common = "keys 3 bwid 10 bhei 10 mode 2";
+    main.words = "alpha !F1 !Control_L";
+    main.geometry = "(0 0) (0 0) (10 0)";
+    main.strings = "( a a )";
+    main.pixs = "((0 0) (0 10) | x x )\n( x x | (0 0) (0 10) )\n((10 0) (10 10) | (10 0) (10 10))";
+    writeSet(dir, "main", {{"main", main}});
+    Result r = runCheck({QString::fromStdString(dir.path())});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.lines.back(), "vexil-check: clean") << r.out;
+}
+
 TEST(Check, EachFindingIsOneLineAndExitsOne)
 {
     struct Case {
@@ -283,6 +300,21 @@ TEST(Check, EachFindingIsOneLineAndExitsOne)
          "vexil-check: other: no switch or link key reaches this layout"},
         {"aux layout no link reaches", "side main", [](LayoutFile &) {}, false, true,
          "vexil-check: side: no switch or link key reaches this layout"},
+        {"a modifier with no key to go with", "main",
+         [](LayoutFile &f) {
+             f.words = "!Control_L label";
+             f.strings = "";
+         },
+         false, false,
+         "vexil-check: main: key 0 (!Control_L): a modifier, but no key of the set sends anything "
+         "to go with it"},
+        {"named keys overlapping in the mode they share", "main",
+         [](LayoutFile &f) {
+             f.words = "!Left !F5";
+             f.strings = "";
+             f.geometry = "(0 0) (5 0)";
+         },
+         false, false, "vexil-check: main: key 0 (!Left): overlaps key 1 (!F5)"},
         {"picture cut beyond its file", "main",
          [](LayoutFile &f) { f.pixs = "((0 0)) ((15 0))"; }, false, false,
          "vexil-check: main: key 1 (space): released picture in mode 0 is cut at (15, 0) size "

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -227,6 +228,51 @@ TEST_F(Skin, LabelOverrideChangesOnlyThatKey)
     EXPECT_GT(changed(before1, after1), 20);
     EXPECT_EQ(changed(before0, after0), 0);
     EXPECT_NE(readAll(dir.file("words.cfg")).find("#label 1 xyz"), std::string::npos);
+}
+
+// Named keys show what keyboards print on them; a modifier's pressed
+// picture (its latched look) is its own; a #hide line leaves a key out of a
+// mode, so another key can stand in its place there.
+TEST_F(Skin, NamedKeysModifiersAndKeysOfOneMode)
+{
+    const std::string keys =
+        "[Common]\nkeys 5 mode 2 bwid 40 bhei 30 draw-pressed 1\n"
+        "[Layout]\n!Left !Escape !Control_L !F5 caps\n"
+        "[Geometry]\n(5 5) (50 5) (95 5) (5 5) (140 5)\n"
+        "[Board]\nwid 200 hei 40 color ( 10 20 30 )\n";
+    dir.write("load.cfg", "keys\n");
+    auto load = [&](const std::string &text) {
+        dir.write("keys.cfg", text);
+        const SkinRun run = skin("--write " + dir.file("keys.cfg"));
+        EXPECT_EQ(run.status, 0) << run.output;
+        auto engine = std::make_unique<VX_Engine>(std::vector<std::string>{dir.path()});
+        EXPECT_TRUE(engine->load());
+        engine->prepareAll();
+        return engine;
+    };
+    const auto drawn = load("#hide 0 1\n#hide 3 0\n" + keys);
+    const VX_Layout &l = *drawn->layouts[VX_LAYOUT_BASIC][0];
+    EXPECT_NE(l.keys[0].pix[0][VX_PIX_RELEASED], nullptr);
+    EXPECT_EQ(l.keys[0].pix[1][VX_PIX_RELEASED], nullptr) << "hidden in mode 1";
+    EXPECT_EQ(l.keys[3].pix[0][VX_PIX_RELEASED], nullptr) << "hidden in mode 0";
+    EXPECT_NE(l.keys[3].pix[1][VX_PIX_RELEASED], nullptr);
+    const QImage left = piece(l.keys[0].pix[0][VX_PIX_RELEASED]);
+    const QImage esc = piece(l.keys[1].pix[0][VX_PIX_RELEASED]);
+    const QImage ctrlDown = piece(l.keys[2].pix[0][VX_PIX_PRESSED]);
+    const QImage escDown = piece(l.keys[1].pix[0][VX_PIX_PRESSED]);
+    // The latched look is lit: a face of another colour than a held key's.
+    EXPECT_NE(ctrlDown.pixel(20, 24), escDown.pixel(20, 24));
+
+    // The default labels are the ones an author would write.
+    const auto written = load("#hide 0 1\n#hide 3 0\n#label 0 \xe2\x86\x90\n#label 1 Esc\n" + keys);
+    const VX_Layout &w = *written->layouts[VX_LAYOUT_BASIC][0];
+    EXPECT_TRUE(piece(w.keys[0].pix[0][VX_PIX_RELEASED]) == left);
+    EXPECT_TRUE(piece(w.keys[1].pix[0][VX_PIX_RELEASED]) == esc);
+
+    dir.write("keys.cfg", "#hide 0 2\n" + keys);
+    const SkinRun bad = skin("--write " + dir.file("keys.cfg"));
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.output.find("expected '#hide <key index> <mode> [<mode>]'"), std::string::npos) << bad.output;
 }
 
 TEST_F(Skin, LongLabelsWrapRatherThanShrinkBelowALegibleSize)

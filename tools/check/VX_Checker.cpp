@@ -3,6 +3,7 @@
 #include <QPixmap>
 #include <cstdarg>
 #include <cstdio>
+#include <xkbcommon/xkbcommon.h>
 
 #include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
@@ -17,6 +18,43 @@ namespace {
 bool isPressable(const VX_Key &key)
 {
     return key.type != VX_KEY_UNTYPED && key.type != VX_KEY_LABEL;
+}
+
+// The key has its released picture, so it is shown and can be hit, in
+// mode `m`.
+bool shownIn(const VX_Key &key, int32_t m) { return key.pix[m][VX_PIX_RELEASED] != nullptr; }
+
+// The two keys are shown in at least one common mode of `layout`.
+bool shareAMode(const VX_Layout &layout, const VX_Key &a, const VX_Key &b)
+{
+    for (int32_t m = 0; m < layout.modes && m < VX_Key::kModes; ++m)
+        if (shownIn(a, m) && shownIn(b, m))
+            return true;
+    return false;
+}
+
+// `outer` covers every pixel of `inner`.
+bool covers(const VX_Key &outer, const VX_Key &inner)
+{
+    return outer.x <= inner.x && outer.y <= inner.y &&
+           int64_t(outer.x) + outer.width >= int64_t(inner.x) + inner.width &&
+           int64_t(outer.y) + outer.height >= int64_t(inner.y) + inner.height;
+}
+
+// Keys that send something when pressed: what a latched modifier waits for.
+bool sendsOutput(const VX_Key &key)
+{
+    switch (key.type) {
+    case VX_KEY_ALPHA:
+    case VX_KEY_TAB:
+    case VX_KEY_BKS:
+    case VX_KEY_SPACE:
+    case VX_KEY_ENT:
+    case VX_KEY_NAMED:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // The rectangles share at least one pixel; keys that only touch do not.
@@ -46,7 +84,34 @@ int VX_Checker::run()
     engine_.forEachLayout(
         [this](int32_t, int32_t, const VX_Layout &layout) { checkLayout(layout); });
     checkReach();
+    checkModifiers();
     return warnings_;
+}
+
+bool VX_Checker::replacedIn(const VX_Layout &layout, int32_t index, int32_t m) const
+{
+    const VX_Key &key = layout.keys[index];
+    for (int32_t i = 0; i < layout.keyCount; ++i)
+        if (i != index && shownIn(layout.keys[i], m) && covers(layout.keys[i], key))
+            return true;
+    return false;
+}
+
+void VX_Checker::checkModifiers()
+{
+    bool anyOutput = false;
+    engine_.forEachLayout([&](int32_t, int32_t, const VX_Layout &layout) {
+        for (int32_t i = 0; layout.keys && i < layout.keyCount; ++i)
+            anyOutput = anyOutput || sendsOutput(layout.keys[i]);
+    });
+    if (anyOutput)
+        return;
+    engine_.forEachLayout([&](int32_t, int32_t, const VX_Layout &layout) {
+        for (int32_t i = 0; layout.keys && i < layout.keyCount; ++i)
+            if (layout.keys[i].type == VX_KEY_MODIFIER)
+                warn(layout, "%s: a modifier, but no key of the set sends anything to go with it",
+                     describeKey(layout, i).c_str());
+    });
 }
 
 void VX_Checker::summary() const
@@ -93,7 +158,7 @@ void VX_Checker::checkKey(const VX_Layout &layout, int32_t index, LostKeys &lost
     bool counted = false;
 
     for (int32_t m = 0; m < layout.modes && m < VX_Key::kModes; ++m) {
-        if (isPressable(key) && !key.pix[m][VX_PIX_RELEASED]) {
+        if (isPressable(key) && !key.pix[m][VX_PIX_RELEASED] && !replacedIn(layout, index, m)) {
             if (!refused) {
                 warn(layout, "%s: no released picture in mode %d (it can never be hit)",
                      what.c_str(), m);
@@ -129,7 +194,10 @@ void VX_Checker::checkOverlaps(const VX_Layout &layout)
     // pair.
     for (int32_t j = 1; j < layout.keyCount; ++j) {
         for (int32_t i = 0; i < j; ++i) {
-            if (overlap(layout.keys[i], layout.keys[j])) {
+            // Keys shown in different modes (a function key in the second
+            // mode where a character is in the first) never meet.
+            if (overlap(layout.keys[i], layout.keys[j]) &&
+                shareAMode(layout, layout.keys[i], layout.keys[j])) {
                 warn(layout, "%s: overlaps %s", describeKey(layout, i).c_str(),
                      describeKey(layout, j).c_str());
                 break;
@@ -258,5 +326,10 @@ std::string VX_Checker::describeKey(const VX_Layout &layout, int32_t index) cons
         const VX_Layout *target = engine_.layoutAt(VX_LAYOUT_AUX, key.linkSlot);
         word = target ? target->displayName() : "link";
     }
+    // A named key by the word that made it, "!Left".
+    char name[64] = "!";
+    if ((key.type == VX_KEY_NAMED || key.type == VX_KEY_MODIFIER) &&
+        xkb_keysym_get_name(key.keysym, name + 1, sizeof name - 1) > 0)
+        word = name;
     return "key " + std::to_string(index) + " (" + word + ")";
 }

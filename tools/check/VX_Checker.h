@@ -39,6 +39,12 @@ private:
     void checkOverlaps(const VX_Layout &layout);
     void checkPictures(const VX_Layout &layout, int32_t index);
     void checkReach();
+    // A modifier key in a set where no key sends anything: latching it
+    // leads nowhere.
+    void checkModifiers();
+    // Key `index` has no picture in mode `m` because another key, shown in
+    // that mode, stands in its place: the layout shows it in other modes only.
+    bool replacedIn(const VX_Layout &layout, int32_t index, int32_t m) const;
     // One line: "vexil-check: <layout>: <what>" and a line feed.
     void warn(const VX_Layout &layout, const char *format, ...)
 #if defined(__GNUC__)

@@ -1,5 +1,7 @@
 #include "tools/skin/SkinLabels.h"
 
+#include <xkbcommon/xkbcommon.h>
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <cstring>
@@ -11,6 +13,7 @@
 namespace {
 
 constexpr char kLabelTag[] = "#label";
+constexpr char kHideTag[] = "#hide";
 
 // Name of the basic layout a switch key of basic `layout` leads to, or ""
 // when the layout is not placed in the engine or is the only one.
@@ -40,6 +43,27 @@ bool SkinLabels::read(const std::string &fileText, std::string &error)
     unsigned lineNumber = 0;
     while (std::getline(lines, line)) {
         ++lineNumber;
+        if (line.compare(0, sizeof kHideTag - 1, kHideTag) == 0 && line.size() >= sizeof kHideTag &&
+            (line[sizeof kHideTag - 1] == ' ' || line[sizeof kHideTag - 1] == '\t')) {
+            const QStringList words = QString::fromUtf8(line.c_str() + sizeof kHideTag - 1)
+                                          .split(QRegularExpression("[ \t\r]+"), Qt::SkipEmptyParts);
+            bool isNumber = false;
+            const int index = words.isEmpty() ? -1 : words[0].toInt(&isNumber);
+            bool modesOk = words.size() >= 2;
+            std::vector<int> modes;
+            for (int w = 1; w < words.size() && modesOk; ++w) {
+                const int mode = words[w].toInt(&modesOk);
+                modesOk = modesOk && mode >= 0 && mode < VX_Key::kModes;
+                modes.push_back(mode);
+            }
+            if (!isNumber || index < 0 || !modesOk) {
+                error = "line " + std::to_string(lineNumber) + ": expected '#hide <key index> <mode> [<mode>]'";
+                return false;
+            }
+            for (int mode : modes)
+                hidden_.insert({index, mode});
+            continue;
+        }
         if (line.compare(0, sizeof kLabelTag - 1, kLabelTag) != 0)
             continue;
         const char after = line.size() >= sizeof kLabelTag ? line[sizeof kLabelTag - 1] : ' ';
@@ -57,6 +81,51 @@ bool SkinLabels::read(const std::string &fileText, std::string &error)
     }
     return true;
 }
+
+namespace {
+
+struct KeysymLabel {
+    uint32_t keysym;     // XKB keysym
+    const char16_t *text;  // what its key shows
+};
+
+// Short labels of the keys a full keyboard has, as keyboards print them.
+constexpr KeysymLabel kKeysymLabels[] = {
+    {XKB_KEY_Escape, u"Esc"},      {XKB_KEY_Tab, u"Tab"},        {XKB_KEY_BackSpace, u"\u232B"},
+    {XKB_KEY_Return, u"\u23CE"},   {XKB_KEY_Delete, u"Del"},     {XKB_KEY_Insert, u"Ins"},
+    {XKB_KEY_Home, u"Home"},       {XKB_KEY_End, u"End"},        {XKB_KEY_Prior, u"PgUp"},
+    {XKB_KEY_Next, u"PgDn"},       {XKB_KEY_Left, u"\u2190"},    {XKB_KEY_Up, u"\u2191"},
+    {XKB_KEY_Right, u"\u2192"},    {XKB_KEY_Down, u"\u2193"},    {XKB_KEY_Print, u"PrtSc"},
+    {XKB_KEY_Pause, u"Pause"},     {XKB_KEY_Menu, u"Menu"},      {XKB_KEY_space, u"\u2423"},
+    {XKB_KEY_Caps_Lock, u"\u21EA"}, {XKB_KEY_Num_Lock, u"Num"},   {XKB_KEY_Scroll_Lock, u"Scroll"},
+    {XKB_KEY_Shift_L, u"\u21E7"},  {XKB_KEY_Shift_R, u"\u21E7"},
+    {XKB_KEY_Control_L, u"Ctrl"},  {XKB_KEY_Control_R, u"Ctrl"},
+    {XKB_KEY_Alt_L, u"Alt"},       {XKB_KEY_Alt_R, u"Alt"},
+    {XKB_KEY_Super_L, u"Super"},   {XKB_KEY_Super_R, u"Super"},
+};
+
+}  // namespace
+
+QString SkinLabels::namedLabel(uint32_t keysym)
+{
+    for (const KeysymLabel &entry : kKeysymLabels)
+        if (entry.keysym == keysym)
+            return QString::fromUtf16(entry.text);
+    if (keysym >= XKB_KEY_F1 && keysym <= XKB_KEY_F35)
+        return QStringLiteral("F") + QString::number(keysym - XKB_KEY_F1 + 1);
+    // A key that types a character shows it; any other its keysym name.
+    const uint32_t cp = xkb_keysym_to_utf32(keysym);
+    if (cp > 0x20 && cp != 0x7f) {
+        const char32_t point = cp;
+        return QString::fromUcs4(&point, 1);
+    }
+    char name[64];
+    if (xkb_keysym_get_name(keysym, name, sizeof name) > 0)
+        return QString::fromUtf8(name);
+    return QString();
+}
+
+bool SkinLabels::hidden(int index, int mode) const { return hidden_.count({index, mode}) > 0; }
 
 QString SkinLabels::label(const VX_Layout &layout, int index, int mode) const
 {
@@ -92,6 +161,9 @@ QString SkinLabels::defaultLabel(const VX_Layout &layout, int index, int mode)
         const QString next = nextBasicName(layout);
         return next.isEmpty() ? QStringLiteral(u"\u21C4") : QStringLiteral(u"\u21C4 ") + next;
     }
+    case VX_KEY_NAMED:
+    case VX_KEY_MODIFIER:
+        return namedLabel(key.keysym);
     case VX_KEY_LINK: {
         const VX_Layout *target =
             layout.engine ? layout.engine->layoutAt(VX_LAYOUT_AUX, key.linkSlot) : nullptr;

@@ -107,7 +107,9 @@ void SkinPainter::drawKey(QPainter &painter, const QRect &rect, const KeyLook &l
             fill = kLitFace;
         if (look.style == KeyStyle::Accent)
             text = kLightText;
-        if (look.pressed) {
+        if (look.latched) {
+            fill = kLitFace;
+        } else if (look.pressed) {
             fill = look.style == KeyStyle::Accent ? kPressedAccentFace : kPressedFace;
             text = kLightText;
         }

@@ -22,6 +22,7 @@ struct KeyLook {
     KeyStyle style = KeyStyle::Plain;
     bool pressed = false;
     bool lit = false;  // a mode key whose mode is on
+    bool latched = false;  // pressed look of a modifier: sunk and lit
 };
 
 class SkinPainter {

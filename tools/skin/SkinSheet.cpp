@@ -70,7 +70,7 @@ bool SkinSheet::render(const VX_Layout &layout, const SkinLabels &labels, std::s
             for (int state = 0; state < VX_Key::kStates; ++state) {
                 int &slot = piece[static_cast<size_t>(i)][static_cast<size_t>(mode)][static_cast<size_t>(state)];
                 slot = -1;
-                if (rect.isEmpty())
+                if (rect.isEmpty() || labels.hidden(i, mode))
                     continue;
                 QImage image(rect.size(), QImage::Format_RGB32);
                 image.fill(colour);
@@ -83,6 +83,9 @@ bool SkinSheet::render(const VX_Layout &layout, const SkinLabels &labels, std::s
                     look.style = styleOf(key.type);
                     look.pressed = state == VX_PIX_PRESSED && key.type != VX_KEY_LABEL;
                     look.lit = key.type == VX_KEY_CAPS && mode > 0;
+                    // A modifier shows its pressed picture while latched
+                    // or locked: lit, so it reads as on, not as held.
+                    look.latched = look.pressed && key.type == VX_KEY_MODIFIER;
                     painter.drawKey(p, rect, look);
                 }
                 slot = sheet.add(image);
