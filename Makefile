@@ -56,7 +56,7 @@ install: build
 # sections, all in one run: bg.gif, the background they share, is settled
 # for the whole set before any layout is pointed at it.
 skins: build
-	$(BUILD)/bin/vexil-skin --write --default-bg layouts/num.cfg layouts/sym.cfg layouts/en.cfg layouts/ru.cfg layouts/phone.cfg \
+	$(BUILD)/bin/vexil-skin --write --default-bg layouts/num.cfg layouts/sym.cfg layouts/term.cfg layouts/en.cfg layouts/ru.cfg layouts/phone.cfg \
 	  layouts/de.cfg layouts/fr.cfg layouts/es.cfg layouts/el.cfg
 
 # Pictures of the shipped layouts for the README: every load list is loaded
