@@ -313,6 +313,64 @@ TEST_F(EndToEnd, TypesSwitchesAndPaintsOnARealXServer)
 }
 
 
+// Named keys and a sticky modifier through the real window: the arrow
+// moves the cursor, Ctrl latched then a letter selects all, so the next
+// letter replaces the text; the latched Ctrl is drawn pressed until the
+// letter lets it go, though the layout draws no held key pressed.
+TEST_F(EndToEnd, NamedKeysAndCtrlEditTheTextField)
+{
+    const std::string dir = home.mkdir("vexil");
+    home.write("vexil/load.cfg", "keys\n");
+    home.write("vexil/keys.cfg",
+               "[Common]\ntype 0 keys 6 bwid 60 bhei 50\n"
+               "[Layout]\nalpha alpha alpha !Left !Control_L !Home\n"
+               "[Geometry]\n(10 10) (80 10) (150 10) (220 10) (290 10) (360 10)\n"
+               "[Strings]\na x c\n"
+               "[Board]\nwid 520 hei 130 color ( 200 30 160 )\n");
+    bool ok = false;
+    const std::string skinOut = shell(binDir() + "/vexil-skin --write " + dir + "/keys.cfg 2>&1", &ok);
+    ASSERT_TRUE(ok) << skinOut;
+    VX_Engine pictures({dir});
+    ASSERT_TRUE(pictures.load());
+    pictures.prepareAll();
+    const VX_Key &ctrlKey = pictures.layouts[0][0]->keys[4];
+    auto look = [&](int state) {
+        const VX_Image *piece = ctrlKey.pix[0][state];
+        return piece ? piece->rootPixmap()->toImage().convertToFormat(QImage::Format_RGB32).copy(
+                           piece->x, piece->y, ctrlKey.width, ctrlKey.height)
+                     : QImage();
+    };
+    const QImage ctrlUp = look(VX_PIX_RELEASED), ctrlLatched = look(VX_PIX_PRESSED);
+    ASSERT_FALSE(ctrlUp.isNull() || ctrlLatched.isNull());
+    ASSERT_FALSE(ctrlUp == ctrlLatched);
+
+    ASSERT_TRUE(startX()) << "Xvfb did not start";
+    ASSERT_TRUE(startKeyboard(home.file("vexil.log"))) << "no window";
+    QPoint origin;
+    if (!findBoard(kWide, kHeight, origin)) {
+        saveLastShot();
+        FAIL() << "board not painted; last screen in /tmp/vexil-e2e-screen.png";
+    }
+    const KeyRect a{10, 10, 60, 50}, xKey{80, 10, 60, 50}, c{150, 10, 60, 50}, left{220, 10, 60, 50},
+        ctrl{290, 10, 60, 50}, home{360, 10, 60, 50};
+
+    // "acc", two steps left, x: the x lands after the a.
+    for (const KeyRect &key : {a, c, c, left, left, xKey})
+        click(origin, key);
+    EXPECT_EQ(waitText("axcc"), "axcc");
+    // (Reading the text put the cursor at the end.) Home, then x first.
+    click(origin, home);
+    click(origin, xKey);
+    EXPECT_EQ(waitText("xaxcc"), "xaxcc");
+
+    click(origin, ctrl);
+    EXPECT_TRUE(waitLook(origin, ctrl, ctrlLatched)) << "latched Ctrl drawn pressed";
+    click(origin, a);  // Ctrl+A: all selected; the latch lets go
+    EXPECT_TRUE(waitLook(origin, ctrl, ctrlUp)) << "Ctrl let go";
+    click(origin, c);
+    EXPECT_EQ(waitText("c"), "c") << "the letter after Ctrl+A replaces the text";
+}
+
 // The shipped layouts of the other languages on the real window: a user picks
 // a set by copying its list to their own load.cfg, and sentences typed by
 // clicking key centres read back exactly from the text field.
