@@ -142,6 +142,42 @@ TEST_F(PaintTest, FullRepaintLayersFillBackgroundKeysThenHeldKey)
     EXPECT_FALSE(layout->fullRedraw);
 }
 
+// A latched or locked modifier keeps its pressed picture, in full repaints
+// and in the repaint of its own key, on a layout that draws no held key
+// pressed; once it lets go it is drawn released again.
+TEST_F(PaintTest, LatchedModifierIsDrawnPressedUntilItLetsGo)
+{
+    setKeys(2);
+    VX_Key &ctrl = setKey(0, 0, 0, 10, 10);
+    ctrl.type = VX_KEY_MODIFIER;
+    ctrl.keysym = 0xffe3;  // Control_L
+    ctrl.modifier = VX_MOD_CONTROL;
+    setKey(1, 20, 0, 10, 10);
+    layout->drawPressed = 0;
+    image.fill(kSentinel);
+
+    const struct {
+        VX_Modifiers::State state;
+        bool full;  // a full repaint, else one of key 0 alone
+        QRgb want;
+    } steps[] = {
+        {VX_Modifiers::LATCHED, true, kPressed},  {VX_Modifiers::LOCKED, true, kPressed},
+        {VX_Modifiers::OFF, true, kReleased},     {VX_Modifiers::LATCHED, false, kPressed},
+        {VX_Modifiers::OFF, false, kReleased},    {VX_Modifiers::LOCKED, false, kPressed},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(std::to_string(step.state) + (step.full ? " full" : " key"));
+        while (engine.modifiers.state(VX_MOD_CONTROL) != step.state)
+            engine.modifiers.tap(VX_MOD_CONTROL);
+        layout->fullRedraw = step.full;
+        if (!step.full)
+            layout->redrawReleased = 0;
+        paint();
+        expectArea(0, 0, 10, 10, step.want, "the modifier key");
+        expectArea(20, 0, 10, 10, kReleased, "the other key");
+    }
+}
+
 TEST_F(PaintTest, PressedKeyRedrawsOnlyItsRectangleInLayers)
 {
     // The background ends two columns into the key, the pressed picture
