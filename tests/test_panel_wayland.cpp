@@ -367,6 +367,54 @@ TEST_F(PanelWayland, TheUsersOwnTextUnderAnOpenCycleIsNotErased)
     stopPanel(SIGTERM);
 }
 
+// Ctrl+C from the panel stops a command in foot, though foot also takes
+// text through the input method: a key under a modifier goes as a key of
+// the virtual keyboard with the modifier's mask. Up recalls the history.
+// bash writes the status of each command line at every prompt.
+TEST_F(PanelWayland, CtrlCStopsACommandAndUpRecallsItInFoot)
+{
+    home.write("vexil/load.cfg", "shell\n");
+    home.write("vexil/shell.cfg",
+               "[Common]\ntype 0 keys 14 bwid 40 bhei 50 draw-pressed 1\n"
+               "[Layout]\nalpha alpha alpha alpha alpha alpha alpha alpha alpha alpha space ent !Control_L !Up\n"
+               "[Geometry]\n(5 10) (52 10) (99 10) (146 10) (193 10) (240 10) (287 10) (334 10) (381 10)\n"
+               "(5 70) (52 70) (99 70) (146 70) (193 70)\n"
+               "[Strings]\ns l e p 1 0 t r u c\n"
+               "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n");
+    bool ok = false;
+    const std::string skin = shell(binDir() + "/vexil-skin --write " + home.file("vexil/shell.cfg") + " 2>&1", &ok);
+    ASSERT_TRUE(ok) << skin;
+    auto key = [](int row, int i) { return Point{25 + 47 * i, row == 0 ? 35 : 95}; };
+    const Point s = key(0, 0), l = key(0, 1), e = key(0, 2), p = key(0, 3), one = key(0, 4), zero = key(0, 5),
+                t = key(0, 6), r = key(0, 7), u = key(0, 8), c = key(1, 0), space = key(1, 1), ent = key(1, 2),
+                ctrl = key(1, 3), up = key(1, 4);
+
+    const std::string out = home.file("status.txt");
+    startTarget({"foot", "env", "PROMPT_COMMAND=echo $? >> " + out, "PS1=$ ", "HISTFILE=/dev/null", "bash", "--norc",
+                 "--noprofile", "-i"});
+    std::string got;
+    ASSERT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n"; })) << "no prompt: '" << got << "'";
+    startPanel();
+    auto typeKeys = [&](std::initializer_list<Point> keys) {
+        for (const Point &k : keys)
+            tap(k);
+    };
+    typeKeys({s, l, e, e, p, space, one, zero, zero, ent});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(readFile(out), "0\n") << "sleep 100 did not start";
+    typeKeys({ctrl, c});
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n130\n"; })) << "got '" << got << "'";
+    typeKeys({t, r, u, e, ent});
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n130\n0\n"; })) << "got '" << got << "'";
+    typeKeys({up, up, ent});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(readFile(out), "0\n130\n0\n") << "the recalled command is not the sleep";
+    typeKeys({ctrl, c});
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "0\n130\n0\n130\n"; })) << "got '" << got << "'";
+    EXPECT_EQ(session.focusedPid(), targetPid);
+    stopPanel(SIGTERM);
+}
+
 // On an output of scale 2 the board keeps its logical size (the dock takes
 // its height in logical pixels, clicks land on the same keys) and is drawn
 // with twice the pixels: a buffer of scale 2 and twice the board's size.
