@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <cstdio>
 #include <cstdlib>
@@ -581,6 +582,77 @@ TEST_F(EndToEnd, NamedLinksGoBothWaysAndABrokenAuxLayoutTakesOnlyItselfDown)
                   std::string::npos)
             << all;
     }
+}
+
+// The shipped terminal keys through the real window: from the letters,
+// 123 and then term; the arrow moves the cursor, Esc leaves the window
+// open, and a Ctrl latched there still holds for the letter typed after
+// going back, so Ctrl+A selects all and the next letter replaces it.
+TEST_F(EndToEnd, TheShippedTerminalKeysMoveTheCursorAndCtrlHoldsAcrossLayouts)
+{
+    const std::string shipped = binDir() + "/../share/vexil";
+    home.mkdir("vexil");
+    VX_Engine plan({home.path() + "/vexil", shipped});
+    ASSERT_TRUE(plan.load());
+    plan.prepareAll();
+    const VX_Layout *en = plan.layoutNamed("en"), *num = plan.layoutNamed("num"), *term = plan.layoutNamed("term");
+    ASSERT_TRUE(en && num && term);
+    auto keyWhere = [](const VX_Layout &layout, const std::function<bool(const VX_Key &)> &is) {
+        for (int32_t i = 0; i < layout.keyCount; ++i)
+            if (is(layout.keys[i]))
+                return i;
+        return -1;
+    };
+    auto letter = [&](const char *c) {
+        return keyWhere(*en, [c](const VX_Key &k) { return k.type == VX_KEY_ALPHA && std::string(k.chars[0]) == c; });
+    };
+    auto named = [&](uint32_t keysym) {
+        return keyWhere(*term, [keysym](const VX_Key &k) { return k.keysym == keysym && k.pix[0][VX_PIX_RELEASED]; });
+    };
+    const int toNum = linkTo(plan, *en, num), toTerm = linkTo(plan, *num, term);
+    const int back = keyWhere(*term, [](const VX_Key &k) { return k.type == VX_KEY_SWITCH; });
+    const int left = named(0xff51), ctrl = named(0xffe3), esc = named(0xff1b);
+    for (int key : {toNum, toTerm, back, left, ctrl, esc, letter("a"), letter("b"), letter("c"), letter("x")})
+        ASSERT_GE(key, 0);
+
+    ASSERT_TRUE(startX()) << "Xvfb did not start";
+    ASSERT_TRUE(startKeyboard(home.file("vexil.log"))) << "no window";
+    QPoint origin;
+    if (!findLayout(*en, 0, origin)) {
+        saveLastShot();
+        FAIL() << "board not found; last screen in /tmp/vexil-e2e-screen.png";
+    }
+    auto tap = [&](const VX_Layout &layout, int key) {
+        const VX_Key &k = layout.keys[key];
+        const QPoint at = origin + QPoint(k.x + k.width / 2, k.y + k.height / 2);
+        x("xdotool mousemove --sync 0 0 mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
+          " click 1");
+    };
+    auto toTerminal = [&] {
+        tap(*en, toNum);
+        tap(*num, toTerm);
+        if (!findLayout(*term, 0, origin)) {
+            saveLastShot();
+            ADD_FAILURE() << "term not shown; last screen in /tmp/vexil-e2e-screen.png";
+        }
+    };
+
+    tap(*en, letter("a"));
+    tap(*en, letter("b"));
+    toTerminal();
+    tap(*term, left);
+    tap(*term, esc);
+    tap(*term, back);
+    tap(*en, letter("c"));
+    EXPECT_EQ(waitText("acb"), "acb") << "the arrow moved the cursor, Esc changed nothing";
+    EXPECT_GE(windowWidth(), 0) << "the window is open";
+
+    toTerminal();
+    tap(*term, ctrl);
+    tap(*term, back);
+    tap(*en, letter("a"));  // Ctrl+A
+    tap(*en, letter("x"));
+    EXPECT_EQ(waitText("x"), "x") << "Ctrl+A, then x replaced the text";
 }
 
 }  // namespace
