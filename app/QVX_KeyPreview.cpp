@@ -1,6 +1,8 @@
 #include "app/QVX_KeyPreview.h"
 
+#include <QImage>
 #include <QPainter>
+#include <QTimer>
 #include <QtMath>
 
 #include "engine/VX_Key.h"
@@ -43,19 +45,27 @@ void QVX_KeyPreview::showKey(const VX_Layout &layout, int32_t index, double scal
     }
     // The key at its own size, then smoothly enlarged once: painting only
     // copies the result.
-    QPixmap plain(k->width, k->height);
+    QImage plain(k->width, k->height, QImage::Format_RGB32);
     plain.fill(Qt::black);
     {
         QPainter painter(&plain);
         layout.paintKey(painter, index);
     }
     const QSize size(qMax(1, qRound(k->width * scale * kEnlarge)), qMax(1, qRound(k->height * scale * kEnlarge)));
-    picture_ = plain.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    picture_ = QPixmap::fromImage(plain.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     key_ = index;
     setGeometry(placeAbove(keyOnScreen, size, screen));
     update();
     show();
     raise();
+    // A window manager that raises the panel when it is clicked does so
+    // after the press that showed the preview, over the preview where it
+    // overlaps the board: it goes on top again once that is done.
+    for (int ms : {kRaiseAgainMs, 4 * kRaiseAgainMs})
+        QTimer::singleShot(ms, this, [this] {
+            if (isVisible())
+                raise();
+        });
 }
 
 void QVX_KeyPreview::paintEvent(QPaintEvent *)

@@ -19,6 +19,7 @@ public:
     static constexpr double kEnlarge = 1.5;  // preview size per key size on the board
     static constexpr int kGap = 4;           // pixels between the preview and the key below it
     static constexpr int kMaxSide = 2048;    // largest preview width or height, pixels
+    static constexpr int kRaiseAgainMs = 50; // first wait before it is raised again over the panel
 
     // A window of its own, deleted with `owner`.
     explicit QVX_KeyPreview(QWidget *owner);

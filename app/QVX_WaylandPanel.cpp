@@ -196,7 +196,12 @@ void QVX_WaylandPanel::show()
     const uint32_t layer = options_.floating ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_TOP;
     layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(client_.layerShell, surface_, nullptr, layer, "vexil");
     zwlr_layer_surface_v1_add_listener(layerSurface_, &layerListener, this);
-    zwlr_layer_surface_v1_set_anchor(layerSurface_, ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM);
+    // --width full: anchored to both side edges too, the compositor says
+    // the width at the first configure.
+    zwlr_layer_surface_v1_set_anchor(layerSurface_, ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                                                        (options_.fullWidth ? ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT |
+                                                                                  ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT
+                                                                            : 0));
     zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_, 0);
     // Until the surface enters an output, the scale of a lone output is the
     // best guess.
@@ -240,17 +245,23 @@ void QVX_WaylandPanel::applySize()
     if (!layerSurface_ || !layout)
         return;
     logical_ = board->boardSize(*layout);
-    zwlr_layer_surface_v1_set_size(layerSurface_, logical_.width(), logical_.height());
+    zwlr_layer_surface_v1_set_size(layerSurface_, options_.fullWidth ? 0 : logical_.width(), logical_.height());
     zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, options_.floating ? 0 : logical_.height());
     wl_surface_commit(surface_);
 }
 
-void QVX_WaylandPanel::configure(uint32_t serial, uint32_t, uint32_t)
+void QVX_WaylandPanel::configure(uint32_t serial, uint32_t width, uint32_t)
 {
     if (!layerSurface_)
         return;
     zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
     configured_ = true;
+    // The width the compositor gave the surface: every layout is scaled to it.
+    if (options_.fullWidth && width > 0 && static_cast<int>(width) != fitWidth_) {
+        fitWidth_ = static_cast<int>(width);
+        board->setFit(fitWidth_, 0);
+        board->showActive();
+    }
     draw();
 }
 

@@ -119,6 +119,7 @@ private:
     bool dirty_ = false;             // a repaint waits for the next frame
     QSize logical_;                  // size asked of the compositor, logical pixels
     int bufferScale_ = 1;            // pixels per logical pixel, >= 1
+    int fitWidth_ = 0;               // --width full: the width the compositor gave; 0 before
     QImage canvas_;                  // the board's pixels; kept between paints
     Buffer buffers_[2];              // double buffering
     double pointerX_ = 0, pointerY_ = 0;  // last pointer position, logical

@@ -1,16 +1,18 @@
 // vexil_pictures: takes the README's pictures of the real programs with the
 // shipped layouts, each typing a few words through its own board.
 //
-//   vexil_pictures <outdir> [window] [x11] [wayland]
+//   vexil_pictures <outdir> [window] [x11] [touch] [wayland]
 //
 // window:  vexil on Xvfb (1024x768, 24-bit), its window alone ->
 //          <outdir>/screenshot.png
 // x11:     vexil-panel docked under an xterm, with openbox, on Xvfb (24-bit),
 //          the whole screen -> <outdir>/panel-docked.png
+// touch:   vexil-panel --width full under an xterm, a letter held and its
+//          preview shown -> <outdir>/panel-touch.png
 // wayland: vexil-panel docked under foot in a headless sway, the whole
 //          output taken by grim -> <outdir>/panel-wayland.png
 //
-// With no name it takes all three. The words are typed by clicking the
+// With no name it takes all four. The words are typed by clicking the
 // keys that the keyboard's own loader and state machine say type them, so
 // a picture shows what the board really draws and does. Exit status 0 when
 // every picture asked for was written, 1 otherwise.
@@ -251,6 +253,88 @@ bool takeX11Panel(const std::string &out)
     return save(screen.dump("-root"), out);
 }
 
+// vexil-panel for a touch screen: --width full, docked under an xterm whose
+// shell line it typed, with a key held so that its preview shows.
+bool takeX11Touch(const std::string &out)
+{
+    Plan plan;
+    if (!plan.loaded)
+        return false;
+    XScreen screen;
+    if (!screen.start())
+        return false;
+    Child wm;
+    if (!wm.start({"openbox", "--sm-disable"}, screen.env()) ||
+        !waitUntil([&] { return screen.x("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos; }))
+        return fail("openbox did not start");
+    TempDir home;
+    Child terminal;
+    std::vector<std::string> termEnv = screen.env();
+    termEnv.push_back("PS1=$ ");
+    termEnv.push_back("HOME=" + home.path());
+    if (!terminal.start({"xterm", "-u8", "-fa", "DejaVu Sans Mono", "-fs", "11", "-geometry", "90x18+0+0", "-e", "sh"},
+                        termEnv))
+        return fail("xterm did not start");
+    const std::string termWindow = screen.windowOf(terminal.pid());
+    if (termWindow.empty())
+        return fail("no xterm window");
+    screen.x("xdotool windowfocus --sync " + termWindow);
+
+    std::vector<std::string> env = screen.env();
+    env.push_back("XDG_DATA_HOME=" + home.path());
+    env.push_back("XDG_RUNTIME_DIR=" + home.mkdir("run"));
+    Child panel;
+    if (!panel.start({binDir() + "/vexil-panel", "--width", "full"}, env, home.file("panel.log")))
+        return fail("vexil-panel did not start");
+    const std::string window = screen.windowOf(panel.pid());
+    if (window.empty())
+        return fail("no panel window");
+    const VX_Layout &first = *plan.engine.activeLayout();
+    const double scale = double(kScreenW) / first.width;
+    const int height = static_cast<int>(first.height * scale + 0.5);
+    const int originY = kScreenH - height;
+    const std::string docked = "X=0\nY=" + std::to_string(originY) + "\nWIDTH=" + std::to_string(kScreenW);
+    if (!waitUntil([&] { return screen.x("xdotool getwindowgeometry --shell " + window).find(docked) != std::string::npos; }))
+        return fail("the panel does not span the bottom edge");
+    // Layout points to screen points at the board's scale.
+    auto at = [&](int x, int y) {
+        return std::to_string(static_cast<int>((x + 0.5) * scale)) + " " +
+               std::to_string(originY + static_cast<int>((y + 0.5) * scale));
+    };
+    if (!typeOnBoard(plan, "echo on a touch screen", 0, 0, [&](int x, int y, int n) {
+            bool ok = false;
+            screen.x("xdotool mousemove --sync 0 0 mousemove --sync " + at(x, y) + " click --repeat " +
+                         std::to_string(n) + " --delay 120 1",
+                     &ok);
+            return ok;
+        }))
+        return false;
+    // A key of the top row held down: its preview above it.
+    const TypingResult held = typeText(plan.engine, "5");
+    if (!held.error.empty() || held.taps.size() != 1)
+        return fail("no key types '5' on the first layout");
+    screen.x("xdotool mousemove --sync " + at(held.taps[0].x, held.taps[0].y) + " mousedown 1");
+    std::string preview;
+    if (!waitUntil([&] {
+            preview = screen.x("xdotool search --onlyvisible --name 'vexil-panel preview'");
+            return !preview.empty();
+        }))
+        return fail("no preview above the held key");
+    // Taken once the preview has drawn itself: its middle is the key's face.
+    preview = preview.substr(0, preview.find('\n'));
+    QImage shot;
+    if (!waitUntil([&] {
+            const QImage own = screen.dump("-id " + preview);
+            shot = screen.dump("-root");
+            return !own.isNull() && qGray(own.pixel(own.width() / 2, own.height() / 4)) > 160;
+        }))
+        return fail("the preview does not show the key");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    shot = screen.dump("-root");
+    screen.x("xdotool mouseup 1");
+    return save(shot, out);
+}
+
 // vexil-panel docked under foot in a headless sway, typing into it.
 bool takeWaylandPanel(const std::string &out)
 {
@@ -304,20 +388,22 @@ bool takeWaylandPanel(const std::string &out)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vexil_pictures <outdir> [window] [x11] [wayland]\n");
+        std::fprintf(stderr, "usage: vexil_pictures <outdir> [window] [x11] [touch] [wayland]\n");
         return 1;
     }
     ensureApp();
     const std::string dir = argv[1];
     std::vector<std::string> which(argv + 2, argv + argc);
     if (which.empty())
-        which = {"window", "x11", "wayland"};
+        which = {"window", "x11", "touch", "wayland"};
     bool ok = true;
     for (const std::string &name : which) {
         if (name == "window")
             ok = takeWindow(dir + "/screenshot.png") && ok;
         else if (name == "x11")
             ok = takeX11Panel(dir + "/panel-docked.png") && ok;
+        else if (name == "touch")
+            ok = takeX11Touch(dir + "/panel-touch.png") && ok;
         else if (name == "wayland")
             ok = takeWaylandPanel(dir + "/panel-wayland.png") && ok;
         else

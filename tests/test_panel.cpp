@@ -527,3 +527,37 @@ TEST_F(PanelWindow, CapsKeyShowsItsThreeStates)
 }
 
 }  // namespace
+
+namespace {
+
+// The preview of a shipped letter shows the letter's picture, not an empty
+// square: its middle row holds the key's light face.
+TEST(KeyPreview, ShowsTheShippedKeysPicture)
+{
+    ensureApp();
+    RecordingOutput output;
+    QVX_Panel panel(output, &output, QVX_Panel::Options(), {binDir() + "/../share/vexil"});
+    ASSERT_TRUE(panel.hasLayout());
+    panel.show();
+    const VX_Layout &layout = *panel.board->engine.activeLayout();
+    int32_t letter = -1;
+    for (int32_t i = 0; i < layout.keyCount && letter < 0; ++i)
+        if (layout.keys[i].type == VX_KEY_ALPHA && std::string(layout.keys[i].chars[0]) == "g")
+            letter = i;
+    ASSERT_GE(letter, 0);
+    const VX_Key &key = layout.keys[letter];
+    const QPointF at(key.x + key.width / 2, key.y + key.height / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, at, panel.board->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.board, &press);
+    auto *preview = panel.findChild<QVX_KeyPreview *>();
+    ASSERT_NE(preview, nullptr);
+    ASSERT_FALSE(preview->isHidden());
+    const QImage shown = preview->grab().toImage();
+    int light = 0;
+    for (int x = 0; x < shown.width(); ++x)
+        light += qGray(shown.pixel(x, shown.height() / 4)) > 160;
+    EXPECT_GT(light, shown.width() / 2) << "the preview is not the key's picture";
+}
+
+}  // namespace

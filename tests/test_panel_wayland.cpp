@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -462,6 +463,41 @@ TEST(PanelWaylandScaled, KeepsItsLogicalSizeAndDrawsWithTwiceThePixels)
     EXPECT_TRUE(session.screenshot(home.file("scaled.png")));
     shell("cp " + home.file("scaled.png") + " /tmp/vexil-wayland-scaled.png");
     panel.stop(SIGTERM);
+}
+
+}  // namespace
+
+namespace {
+
+// --width full: the compositor gives the docked surface the output's width
+// and the board is scaled to it; --toggle hides it (its exclusive zone
+// goes) and shows it again, and it still types where its keys now are.
+TEST_F(PanelWayland, FullWidthAndToggle)
+{
+    const std::string out = home.file("out.txt");
+    startFoot(out, "cat");
+    startPanel({"--width", "full"}, false);
+    const double scale = double(kScreenW) / kBoardW;
+    const int height = static_cast<int>(std::lround(kBoardH * scale));
+    ASSERT_TRUE(waitUntil([&] { return usableHeight() == kScreenH - height; }))
+        << "usable height " << usableHeight() << "; panel errors:\n" << readFile(home.file("panel.err"));
+    origin = {0, kScreenH - height};
+    auto command = [&](const char *what) {
+        Child client;
+        ASSERT_TRUE(session.launch(client, {binDir() + "/vexil-panel", "--wayland", what}));
+        ASSERT_TRUE(waitUntil([&] { return !client.running(); })) << what;
+        const int status = client.stop();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": wait status " << status;
+    };
+    command("--toggle");
+    EXPECT_TRUE(waitUntil([&] { return usableHeight() == kScreenH; })) << "still shown after --toggle";
+    command("--toggle");
+    EXPECT_TRUE(waitUntil([&] { return usableHeight() == kScreenH - height; })) << "not shown again";
+    for (const Point &key : {kA, kEnt})
+        tap({static_cast<int>(key.x * scale), static_cast<int>(key.y * scale)});
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "a\n"; })) << "got '" << got << "'";
+    stopPanel(SIGTERM);
 }
 
 }  // namespace
