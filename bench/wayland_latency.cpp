@@ -72,6 +72,8 @@ public:
     void keymap(int fd, uint32_t size);
     void key(uint32_t key, uint32_t state);
     void keyboardEnter();
+    void textInputEnter();
+    void textInputLeave() { textInputIn_ = false; }
     void commitString(const char *text);
     void configure(uint32_t serial);
 
@@ -99,6 +101,7 @@ private:
     bool configured_ = false;
     bool focused_ = false;
     bool wantTextInput_ = false;
+    bool textInputIn_ = false;  // text input has entered the window
     uint32_t arrived_ = 0;  // first letter since the last click; 0 none
     Clock::time_point arrivedAt_;
     int width_ = 0, height_ = 0;
@@ -132,8 +135,8 @@ void toplevelBounds(void *, xdg_toplevel *, int32_t, int32_t) {}
 void toplevelCapabilities(void *, xdg_toplevel *, wl_array *) {}
 const xdg_toplevel_listener toplevelListener = {toplevelConfigure, toplevelClose, toplevelBounds, toplevelCapabilities};
 
-void tiEnter(void *, zwp_text_input_v3 *, wl_surface *) {}
-void tiLeave(void *, zwp_text_input_v3 *, wl_surface *) {}
+void tiEnter(void *data, zwp_text_input_v3 *, wl_surface *) { targetOf(data)->textInputEnter(); }
+void tiLeave(void *data, zwp_text_input_v3 *, wl_surface *) { targetOf(data)->textInputLeave(); }
 void tiPreedit(void *, zwp_text_input_v3 *, const char *, int32_t, int32_t) {}
 void tiCommit(void *data, zwp_text_input_v3 *, const char *text) { targetOf(data)->commitString(text); }
 void tiDelete(void *, zwp_text_input_v3 *, uint32_t, uint32_t) {}
@@ -248,9 +251,12 @@ void Target::configure(uint32_t serial)
     configured_ = true;
 }
 
-void Target::keyboardEnter()
+void Target::keyboardEnter() { focused_ = true; }
+
+// Text input may be enabled only once it has entered the focused surface.
+void Target::textInputEnter()
 {
-    focused_ = true;
+    textInputIn_ = true;
     if (wantTextInput_)
         enableTextInput();
 }
@@ -268,14 +274,14 @@ void Target::enableTextInput()
 void Target::useTextInput(bool on)
 {
     wantTextInput_ = on;
-    if (!textInput_)
-        return;
-    if (on)
-        enableTextInput();
-    else {
-        zwp_text_input_v3_disable(textInput_);
-        zwp_text_input_v3_commit(textInput_);
-    }
+    if (textInput_ && textInputIn_) {
+        if (on) {
+            enableTextInput();
+        } else {
+            zwp_text_input_v3_disable(textInput_);
+            zwp_text_input_v3_commit(textInput_);
+        }
+    }  // otherwise enabled, when wanted, as it enters the window
     wl_display_roundtrip(display_);
 }
 
