@@ -88,6 +88,11 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     connect(board, &QVX_Board::sendKey, this, &QVX_WaylandPanel::sendKey);
     connect(board, &QVX_Board::sendStroke, this, &QVX_WaylandPanel::sendStroke);
     connect(board, &QVX_Board::changed, this, &QVX_WaylandPanel::repaint);
+    drawTimer_ = new QTimer(this);
+    drawTimer_->setSingleShot(true);
+    drawTimer_->setTimerType(Qt::PreciseTimer);
+    drawTimer_->setInterval(kDrawDelayMs);
+    connect(drawTimer_, &QTimer::timeout, this, &QVX_WaylandPanel::draw);
     hideTimer_ = new QTimer(this);
     hideTimer_->setSingleShot(true);
     connect(hideTimer_, &QTimer::timeout, this, [this] {
@@ -294,7 +299,15 @@ void QVX_WaylandPanel::frameDone()
         draw();
 }
 
-void QVX_WaylandPanel::repaint() { draw(); }
+void QVX_WaylandPanel::repaint()
+{
+    // The key a press or release types goes out first: the board asks for
+    // its repaint before it sends the key, and a buffer the compositor gets
+    // ahead of the key holds the key up there. A couple of milliseconds is
+    // far below one frame.
+    if (!drawTimer_->isActive())
+        drawTimer_->start();
+}
 
 void QVX_WaylandPanel::draw()
 {

@@ -43,6 +43,9 @@ public:
     // How long a field may be inactive before --auto hides the board: moving
     // from one field to another shows no flicker.
     static constexpr int kAutoHideGraceMs = 300;
+    // How long a repaint waits, so that the compositor has the key of the
+    // same press or release before the new picture of the board.
+    static constexpr int kDrawDelayMs = 2;
 
     // Loads the layouts from `searchDirs`; `client` and `output` must
     // outlive the panel.
@@ -128,6 +131,7 @@ private:
     int32_t touchId_ = -1;           // the finger that presses now; -1 none
     bool wantShown_ = true;          // shown unless --auto hides it
     QTimer *hideTimer_;              // single-shot: the --auto grace time
+    QTimer *drawTimer_;              // single-shot: a repaint after kDrawDelayMs
 };
 
 #endif
