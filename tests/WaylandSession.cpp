@@ -230,12 +230,28 @@ void WaylandSession::share(const std::string &path) const
     shell("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + quoted(path));
 }
 
+std::string WaylandSession::reachable(const std::string &path) const
+{
+    if (uid_ == (uid_t)-1 || path.empty() || path[0] != '/')
+        return path;
+    bool open = true;
+    struct stat info;
+    for (size_t slash = path.find('/', 1); open && slash != std::string::npos; slash = path.find('/', slash + 1))
+        open = stat(path.substr(0, slash).c_str(), &info) == 0 && (info.st_mode & S_IXOTH);
+    if (open && stat(path.c_str(), &info) == 0 && (info.st_mode & S_IROTH))
+        return path;
+    const std::string copy = runtimeDir_ + "/" + path.substr(path.rfind('/') + 1);
+    shell("cp -p " + quoted(path) + " " + quoted(copy));
+    share(copy);
+    return copy;
+}
+
 bool SessionPointer::start(WaylandSession &session)
 {
     ChildOptions options;
     options.pipes = true;
     if (!session.launch(driver_,
-                        {binDir() + "/vexil_wl_pointer", std::to_string(session.width()),
+                        {session.reachable(binDir() + "/vexil_wl_pointer"), std::to_string(session.width()),
                          std::to_string(session.height())},
                         {}, options))
         return false;

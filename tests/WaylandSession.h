@@ -57,6 +57,11 @@ public:
     // Makes `path` and everything below it the session user's, so that its
     // clients can read and write there.
     void share(const std::string &path) const;
+    // `path` where the session's user can read (and run) it: the path itself
+    // when every directory above it lets others through, otherwise a copy in
+    // the runtime directory (a checkout under /root, say). A copied program
+    // finds no files beside it.
+    std::string reachable(const std::string &path) const;
 
     const std::string &runtimeDir() const { return runtimeDir_; }
     const std::string &display() const { return display_; }  // WAYLAND_DISPLAY

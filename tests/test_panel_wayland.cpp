@@ -146,8 +146,9 @@ protected:
         std::vector<std::string> env;
         if (version == 3)
             env.push_back("GTK_IM_MODULE=gtk-im-context-simple");
-        startTarget({"/usr/bin/python3", sourceDir() + "/tests/gtk_target.py", std::to_string(version), out}, env,
-                    true);
+        startTarget({"/usr/bin/python3", session.reachable(sourceDir() + "/tests/gtk_target.py"),
+                     std::to_string(version), out},
+                    env, true);
     }
 
     // A command of the GTK target, answered by "ok".
@@ -159,7 +160,7 @@ protected:
 
     void startPanel(const std::vector<std::string> &args = {}, bool waitShown = true)
     {
-        std::vector<std::string> argv = {binDir() + "/vexil-panel", "--wayland"};
+        std::vector<std::string> argv = {session.reachable(binDir() + "/vexil-panel"), "--wayland"};
         argv.insert(argv.end(), args.begin(), args.end());
         ChildOptions options;
         options.outPath = home.file("panel.log");
@@ -439,13 +440,13 @@ TEST(PanelWaylandScaled, KeepsItsLogicalSizeAndDrawsWithTwiceThePixels)
     ChildOptions pipes;
     pipes.pipes = true;
     const std::string out = home.file("field.txt");
-    ASSERT_TRUE(session.launch(target, {"/usr/bin/python3", sourceDir() + "/tests/gtk_target.py", "4", out}, {},
-                               pipes));
+    ASSERT_TRUE(session.launch(
+        target, {"/usr/bin/python3", session.reachable(sourceDir() + "/tests/gtk_target.py"), "4", out}, {}, pipes));
     const int targetPid = target.pid();
     ASSERT_TRUE(waitUntil([&] { return session.focusedPid() == targetPid; }));
     ChildOptions logs;
     logs.errPath = home.file("panel.err");  // the protocol log: what the panel asks of the compositor
-    ASSERT_TRUE(session.launch(panel, {binDir() + "/vexil-panel", "--wayland"},
+    ASSERT_TRUE(session.launch(panel, {session.reachable(binDir() + "/vexil-panel"), "--wayland"},
                                {"XDG_DATA_HOME=" + home.path(), "WAYLAND_DEBUG=1"}, logs));
     int x = 0, y = 0, w = 0, h = 0;
     EXPECT_TRUE(waitUntil([&] { return session.usableArea(x, y, w, h) && h == kScreenH - kBoardH; }))
@@ -484,7 +485,7 @@ TEST_F(PanelWayland, FullWidthAndToggle)
     origin = {0, kScreenH - height};
     auto command = [&](const char *what) {
         Child client;
-        ASSERT_TRUE(session.launch(client, {binDir() + "/vexil-panel", "--wayland", what}));
+        ASSERT_TRUE(session.launch(client, {session.reachable(binDir() + "/vexil-panel"), "--wayland", what}));
         ASSERT_TRUE(waitUntil([&] { return !client.running(); })) << what;
         const int status = client.stop();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": wait status " << status;
