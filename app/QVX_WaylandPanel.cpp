@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "app/QVX_Board.h"
+#include "app/QVX_KeyPreview.h"
+#include "engine/VX_Key.h"
 #include "engine/VX_Layout.h"
 #include "output/VX_WaylandClient.h"
 #include "output/VX_WaylandOutput.h"
@@ -93,6 +95,8 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     drawTimer_->setTimerType(Qt::PreciseTimer);
     drawTimer_->setInterval(kDrawDelayMs);
     connect(drawTimer_, &QTimer::timeout, this, &QVX_WaylandPanel::draw);
+    if (!options.pressTypes)
+        connect(board, &QVX_Board::heldChanged, this, &QVX_WaylandPanel::showPreview);
     hideTimer_ = new QTimer(this);
     hideTimer_->setSingleShot(true);
     connect(hideTimer_, &QTimer::timeout, this, [this] {
@@ -125,6 +129,7 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
 QVX_WaylandPanel::~QVX_WaylandPanel()
 {
     hide();
+    destroyBuffers(previewBuffers_);
     destroyBuffers();
     if (pointer_)
         wl_pointer_destroy(pointer_);
@@ -225,6 +230,7 @@ void QVX_WaylandPanel::hide()
         touchId_ = -1;
         board->cancelPress();
     }
+    hidePreview();
     if (frame_) {
         wl_callback_destroy(frame_);
         frame_ = nullptr;
@@ -340,7 +346,7 @@ void QVX_WaylandPanel::draw()
         layout->paint(painter);
         QVX_Board::paintCapsMark(painter, *layout);
     }
-    Buffer *buffer = freeBuffer(pixels);
+    Buffer *buffer = freeBuffer(buffers_, pixels);
     if (!buffer) {
         dirty_ = true;  // both are with the compositor: drawn at its release
         return;
@@ -357,9 +363,9 @@ void QVX_WaylandPanel::draw()
     client_.flush();
 }
 
-QVX_WaylandPanel::Buffer *QVX_WaylandPanel::freeBuffer(const QSize &pixels)
+QVX_WaylandPanel::Buffer *QVX_WaylandPanel::freeBuffer(Buffer (&set)[2], const QSize &pixels)
 {
-    for (Buffer &buffer : buffers_) {
+    for (Buffer &buffer : set) {
         if (buffer.busy)
             continue;
         if (buffer.buffer && buffer.size == pixels)
@@ -399,6 +405,9 @@ QVX_WaylandPanel::Buffer *QVX_WaylandPanel::freeBuffer(const QSize &pixels)
 
 void QVX_WaylandPanel::bufferReleased(wl_buffer *released)
 {
+    for (Buffer &buffer : previewBuffers_)
+        if (buffer.buffer == released)
+            buffer.busy = false;
     for (Buffer &buffer : buffers_)
         if (buffer.buffer == released)
             buffer.busy = false;
@@ -406,15 +415,93 @@ void QVX_WaylandPanel::bufferReleased(wl_buffer *released)
         draw();
 }
 
-void QVX_WaylandPanel::destroyBuffers()
+void QVX_WaylandPanel::destroyBuffers() { destroyBuffers(buffers_); }
+
+void QVX_WaylandPanel::destroyBuffers(Buffer (&set)[2])
 {
-    for (Buffer &buffer : buffers_) {
+    for (Buffer &buffer : set) {
         if (buffer.buffer) {
             wl_buffer_destroy(buffer.buffer);
             munmap(buffer.data, buffer.bytes);
         }
         buffer = Buffer();
     }
+}
+
+void QVX_WaylandPanel::showPreview(int key)
+{
+    const VX_Layout *layout = board->engine.activeLayout();
+    // Letters only, as on X11: wide keys would hide the text typed into.
+    if (!layout || !surface_ || !configured_ || !client_.subcompositor || key < 0 || key >= layout->keyCount ||
+        layout->keys[key].type != VX_KEY_ALPHA) {
+        hidePreview();
+        return;
+    }
+    const VX_Key &k = layout->keys[key];
+    const double scale = board->scale();
+    const int w = qRound(k.width * scale * QVX_KeyPreview::kEnlarge);
+    const int h = qRound(k.height * scale * QVX_KeyPreview::kEnlarge);
+    if (k.width <= 0 || k.height <= 0 || k.width > layout->width || k.height > layout->height || w < 1 || h < 1 ||
+        w > QVX_KeyPreview::kMaxSide || h > QVX_KeyPreview::kMaxSide) {
+        hidePreview();
+        return;
+    }
+    // Centred above the key, kept within the board's width.
+    const QRect keyOnBoard(qRound(k.x * scale), qRound(k.y * scale), qRound(k.width * scale), qRound(k.height * scale));
+    const QRect place = QVX_KeyPreview::placeAbove(keyOnBoard, QSize(w, h), QRect(QPoint(0, -(1 << 20)),
+                                                                                  QSize(logical_.width(), 1 << 21)));
+    const QSize pixels(w * bufferScale_, h * bufferScale_);
+    Buffer *buffer = freeBuffer(previewBuffers_, pixels);
+    if (!buffer)
+        return;
+    QImage plain(k.width, k.height, QImage::Format_RGB32);
+    plain.fill(Qt::black);
+    {
+        QPainter painter(&plain);
+        layout->paintKey(painter, key);
+    }
+    QImage image = plain.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    {
+        QPainter painter(&image);
+        painter.setPen(QColor(0, 0, 0));
+        painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
+    }
+    for (int y = 0; y < pixels.height(); ++y)
+        std::memcpy(static_cast<char *>(buffer->data) + static_cast<size_t>(y) * pixels.width() * 4,
+                    image.constScanLine(y), static_cast<size_t>(pixels.width()) * 4);
+    if (!previewSurface_) {
+        previewSurface_ = wl_compositor_create_surface(client_.compositor);
+        previewSubsurface_ = wl_subcompositor_get_subsurface(client_.subcompositor, previewSurface_, surface_);
+        wl_subsurface_set_desync(previewSubsurface_);
+        // Presses go through it to whatever lies below.
+        wl_region *none = wl_compositor_create_region(client_.compositor);
+        wl_surface_set_input_region(previewSurface_, none);
+        wl_region_destroy(none);
+    }
+    wl_subsurface_place_above(previewSubsurface_, surface_);
+    wl_subsurface_set_position(previewSubsurface_, place.x(), place.y());
+    wl_surface_set_buffer_scale(previewSurface_, bufferScale_);
+    wl_surface_attach(previewSurface_, buffer->buffer, 0, 0);
+    wl_surface_damage_buffer(previewSurface_, 0, 0, pixels.width(), pixels.height());
+    wl_surface_commit(previewSurface_);
+    buffer->busy = true;
+    // The position takes effect with the board's next commit.
+    wl_surface_commit(surface_);
+    client_.flush();
+}
+
+void QVX_WaylandPanel::hidePreview()
+{
+    if (previewSubsurface_) {
+        wl_subsurface_destroy(previewSubsurface_);
+        previewSubsurface_ = nullptr;
+    }
+    if (previewSurface_) {
+        wl_surface_destroy(previewSurface_);
+        previewSurface_ = nullptr;
+    }
+    destroyBuffers(previewBuffers_);
+    client_.flush();
 }
 
 void QVX_WaylandPanel::deliver(int type, double x, double y)

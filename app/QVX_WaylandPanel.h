@@ -12,6 +12,10 @@
 // its height. Floating: the overlay layer, no exclusive zone. On an output
 // of scale N the board keeps its logical size (layout size x --scale) and is
 // drawn with N times the pixels.
+//
+// The key preview (touch model) is a subsurface of the board placed above
+// the held key, with an empty input region, so it never takes a press; a
+// compositor without subsurfaces has no preview.
 #ifndef VEXIL_APP_QVX_WAYLANDPANEL_H
 #define VEXIL_APP_QVX_WAYLANDPANEL_H
 
@@ -32,6 +36,7 @@ struct wl_buffer;
 struct wl_callback;
 struct wl_pointer;
 struct wl_surface;
+struct wl_subsurface;
 struct wl_touch;
 struct wl_output;
 struct zwlr_layer_surface_v1;
@@ -87,6 +92,8 @@ private slots:
     void sendKey(int qkey, const char *unikey);
     void sendStroke(uint32_t keysym, uint32_t mods);
     void repaint();
+    // The preview follows the held key (touch model, with a subcompositor).
+    void showPreview(int key);
 
 private:
     struct Buffer {
@@ -102,8 +109,11 @@ private:
     // Gives the layer surface the board's logical size (and exclusive zone).
     void applySize();
     void draw();
-    Buffer *freeBuffer(const QSize &pixels);
+    // A buffer of `set` the compositor does not hold, `pixels` large.
+    Buffer *freeBuffer(Buffer (&set)[2], const QSize &pixels);
+    void destroyBuffers(Buffer (&set)[2]);
     void destroyBuffers();
+    void hidePreview();
     // Mouse events to the board at logical surface position (x, y).
     void deliver(int type, double x, double y);
     void autoActive(bool active);
@@ -125,6 +135,9 @@ private:
     int fitWidth_ = 0;               // --width full: the width the compositor gave; 0 before
     QImage canvas_;                  // the board's pixels; kept between paints
     Buffer buffers_[2];              // double buffering
+    wl_surface *previewSurface_ = nullptr;    // the key preview above the board; owned while shown
+    wl_subsurface *previewSubsurface_ = nullptr;  // places it, relative to the board; owned with it
+    Buffer previewBuffers_[2];       // the preview's pixels
     double pointerX_ = 0, pointerY_ = 0;  // last pointer position, logical
     bool pointerIn_ = false;         // the pointer is over the surface
     int pressedButtons_ = 0;         // pointer buttons down

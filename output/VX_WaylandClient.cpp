@@ -55,6 +55,8 @@ void VX_WaylandClient::global(void *data, wl_registry *registry, uint32_t name, 
     auto *self = static_cast<VX_WaylandClient *>(data);
     if (std::strcmp(interface, wl_compositor_interface.name) == 0 && !self->compositor) {
         self->compositor = bind<wl_compositor>(registry, name, &wl_compositor_interface, version, 4);
+    } else if (std::strcmp(interface, wl_subcompositor_interface.name) == 0 && !self->subcompositor) {
+        self->subcompositor = bind<wl_subcompositor>(registry, name, &wl_subcompositor_interface, version, 1);
     } else if (std::strcmp(interface, wl_shm_interface.name) == 0 && !self->shm) {
         self->shm = bind<wl_shm>(registry, name, &wl_shm_interface, version, 1);
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->seat) {
@@ -210,6 +212,8 @@ VX_WaylandClient::~VX_WaylandClient()
         wl_seat_destroy(seat);
     if (shm)
         wl_shm_destroy(shm);
+    if (subcompositor)
+        wl_subcompositor_destroy(subcompositor);
     if (compositor)
         wl_compositor_destroy(compositor);
     if (registry)

@@ -16,6 +16,7 @@
 struct wl_display;
 struct wl_registry;
 struct wl_compositor;
+struct wl_subcompositor;
 struct wl_shm;
 struct wl_seat;
 struct wl_output;
@@ -65,6 +66,7 @@ public:
     wl_display *display = nullptr;           // own connection; null before connect()
     wl_registry *registry = nullptr;         // owned
     wl_compositor *compositor = nullptr;     // v4 or lower; owned
+    wl_subcompositor *subcompositor = nullptr;  // owned; null when absent (no key preview)
     wl_shm *shm = nullptr;                   // owned
     wl_seat *seat = nullptr;                 // the first seat; owned
     zwlr_layer_shell_v1 *layerShell = nullptr;                  // owned; null when absent

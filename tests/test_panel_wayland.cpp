@@ -9,6 +9,7 @@
 
 #include <sys/wait.h>
 
+#include <QImage>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -498,6 +499,51 @@ TEST_F(PanelWayland, FullWidthAndToggle)
         tap({static_cast<int>(key.x * scale), static_cast<int>(key.y * scale)});
     std::string got;
     EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "a\n"; })) << "got '" << got << "'";
+    stopPanel(SIGTERM);
+}
+
+}  // namespace
+
+namespace {
+
+// A held letter shows its preview above it, a subsurface of the board, in
+// what the compositor puts on the screen; it goes at the lift, and the lift
+// types the letter.
+TEST_F(PanelWayland, APreviewShowsAboveAHeldKey)
+{
+    const std::string out = home.file("out.txt");
+    startFoot(out, "cat");
+    startPanel();
+    const std::string before = home.file("before.png");
+    ASSERT_TRUE(session.screenshot(before));
+    ASSERT_TRUE(pointer.move(origin.x + kXyz.x, origin.y + kXyz.y));
+    ASSERT_TRUE(pointer.down());
+    // The xyz key's top left on the screen, and the preview's: 1.5 times
+    // the key, centred, 4 pixels above it.
+    const int keyX = origin.x + 290, keyY = origin.y + 10;
+    const QRect preview(keyX - 15, keyY - 4 - 75, 90, 75);
+    QImage held;
+    const bool shown = waitUntil([&] {
+        const std::string shot = home.file("held.png");
+        if (!session.screenshot(shot))
+            return false;
+        held = QImage(QString::fromStdString(shot));
+        return !held.isNull() && held.pixelColor(preview.topLeft()) == QColor(0, 0, 0) &&
+               held.pixelColor(preview.center()) != QImage(QString::fromStdString(before)).pixelColor(preview.center());
+    });
+    EXPECT_TRUE(shown) << "no preview at " << preview.x() << "," << preview.y();
+    if (const char *dir = std::getenv("VEXIL_PICTURES_DIR")) {
+        EXPECT_TRUE(held.save(QString::fromStdString(std::string(dir) + "/panel-wayland-preview.png")));
+    }
+    ASSERT_TRUE(pointer.up());
+    EXPECT_TRUE(waitUntil([&] {
+        const std::string shot = home.file("after.png");
+        return session.screenshot(shot) && QImage(QString::fromStdString(shot)).pixelColor(preview.center()) ==
+                                               QImage(QString::fromStdString(before)).pixelColor(preview.center());
+    })) << "the preview stayed after the lift";
+    tap(kEnt);
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "x\n"; })) << "got '" << got << "'";
     stopPanel(SIGTERM);
 }
 
