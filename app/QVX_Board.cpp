@@ -1,5 +1,6 @@
 #include "app/QVX_Board.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -74,6 +75,7 @@ void QVX_Board::mousePressEvent(QMouseEvent *event)
         resetTimer->stop();
         return;
     }
+    ++presses_;
     const QPoint at = layoutPoint(event, scale_);
     act(layout->press(at.x(), at.y()));
 }
@@ -94,6 +96,14 @@ void QVX_Board::mouseMoveEvent(QMouseEvent *event)
 
 void QVX_Board::repeatKey()
 {
+    // A tick that comes late (the loop was busy sending a key, say) may
+    // find the release already waiting: the window system's events up to
+    // now are delivered first, and the tick types only if the same press
+    // still holds the key.
+    const uint64_t press = presses_;
+    QGuiApplication::sync();
+    if (press != presses_)
+        return;
     if (VX_Layout *layout = engine.activeLayout())
         act(layout->repeatStep());
 }

@@ -6,6 +6,7 @@
 #define VEXIL_APP_QVX_BOARD_H
 
 #include <QFrame>
+#include <cstdint>
 
 #include "engine/VX_Engine.h"
 
@@ -53,7 +54,9 @@ signals:
     void heldChanged(int key);
 
 public slots:
-    // Driven by repeatTimer: one auto-repeat tick of the held key.
+    // Driven by repeatTimer: one auto-repeat tick of the held key. Pending
+    // window-system events go first; no tick types once the press it
+    // belongs to has been let go.
     void repeatKey();
     // Closes the open multi-tap cycle. Driven by resetTimer, and called by
     // whoever owns the text the board types into when that text or its
@@ -90,6 +93,7 @@ private:
     int maxHeight_ = 0;    // tallest board, pixels; 0: no cap
     double scale_ = 1.0;   // board pixels per layout pixel of the shown layout, > 0
     int held_ = -1;        // key last reported held by heldChanged; -1 none
+    uint64_t presses_ = 0;  // presses on the board so far; tells a tick's press from a later one
 };
 
 #endif

@@ -106,6 +106,39 @@ TEST_F(BoardTest, HeldKeyRepeatsAtThePeriodThenAtTheRate)
     EXPECT_FALSE(board->resetTimer->isActive()) << "a one-character key opens no cycle";
 }
 
+// A tick that runs late, with the release (and maybe the next press)
+// already queued, belongs to a press that has ended: it types nothing.
+TEST_F(BoardTest, LateTickAfterAQueuedReleaseTypesNothing)
+{
+    struct Case {
+        const char *name;
+        bool pressAgain;  // a press on the multi-tap key queued after the release
+        std::vector<std::string> sent;
+    } cases[] = {
+        {"release queued", false, {"a"}},
+        {"release and a new press queued", true, {"a", "x"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        open();
+        press(10, 10);
+        ASSERT_TRUE(board->repeatTimer->isActive());
+        auto post = [this](QEvent::Type type, int x, int y) {
+            QPointF at(x, y);
+            QCoreApplication::postEvent(
+                board, new QMouseEvent(type, at, board->mapToGlobal(at), Qt::LeftButton,
+                                       type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                                       Qt::NoModifier));
+        };
+        post(QEvent::MouseButtonRelease, 10, 10);
+        if (c.pressAgain)
+            post(QEvent::MouseButtonPress, 60, 10);
+        board->repeatKey();
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(board->repeatTimer->isActive(), c.pressAgain);
+    }
+}
+
 TEST_F(BoardTest, HeldMultiTapKeyStepsAtTheEnumRate)
 {
     press(60, 10);
