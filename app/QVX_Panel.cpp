@@ -293,6 +293,8 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &opti
 
     settleTimer_ = new QTimer(this);
     settleTimer_->setSingleShot(true);
+    // Never early: the output undoes only what is past its hold then.
+    settleTimer_->setTimerType(Qt::PreciseTimer);
     connect(settleTimer_, &QTimer::timeout, this, [this] { output_.settle(); });
 
     applyTouch(options, board->engine);

@@ -5,13 +5,16 @@
 #include <QString>
 #include <QVector>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "base/VX_Log.h"
 #include "engine/VX_KeyNames.h"
 #include "engine/VX_Layout.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -48,15 +51,30 @@ VX_XOutput::VX_XOutput(const char *displayName)
     XTestGrabControl(display_, True);
     int xkbOpcode, xkbEvent, xkbError, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion;
     xkb_ = XkbQueryExtension(display_, &xkbOpcode, &xkbEvent, &xkbError, &xkbMajor, &xkbMinor);
-    refreshKeymap();
+    if (xkb_) {
+        // A new keymap (setxkbmap) and a changed one come as XKB events;
+        // the core MappingNotify comes without asking.
+        xkbEvent_ = xkbEvent;
+        const unsigned int mask = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+        XkbSelectEvents(display_, XkbUseCoreKbd, mask, mask);
+    }
+    record_ = XInternAtom(display_, kRecordProperty, False);
+    sync();
+    reclaim();
 }
 
 VX_XOutput::~VX_XOutput()
 {
     if (!display_)
         return;
-    settle();
+    undoAll(true);
     XCloseDisplay(display_);
+}
+
+int64_t VX_XOutput::now()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void VX_XOutput::sendKey(int qkey, const char *text)
@@ -78,16 +96,10 @@ void VX_XOutput::sendKey(int qkey, const char *text)
 
 void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
 {
-    refreshKeymap();
-    VX_Keymap::Place key = keymap_.find(keysym);
-    if (key.keycode == 0) {
-        key.keycode = bindMissing(keysym);
-        key.shift = false;
-        if (key.keycode == 0) {
-            vxLog.print("VX_XOutput: no spare keycode left for keysym 0x%lx\n", static_cast<unsigned long>(keysym));
-            return;
-        }
-    }
+    const unsigned long sym = keysym;
+    VX_Keymap::Place key = placeFor(&sym, 1);
+    if (key.keycode == 0)
+        return;
     // A keysym at the Shift level (a capital) needs Shift held as well.
     if (key.shift)
         mods |= VX_MOD_SHIFT;
@@ -96,9 +108,9 @@ void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
         if (!(mods & mod))
             continue;
         const unsigned long left = vxModifierKeysym(mod);
-        int keycode = keymap_.find(left).keycode;
+        int keycode = plan_.find(left).keycode;
         if (keycode == 0)
-            keycode = keymap_.find(left + 1).keycode;  // the right-hand twin
+            keycode = plan_.find(left + 1).keycode;  // the right-hand twin
         if (keycode == 0) {
             vxLog.print("VX_XOutput: the keymap has no key for modifier keysym 0x%lx\n", left);
             continue;
@@ -111,6 +123,7 @@ void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
     XTestFakeKeyEvent(display_, static_cast<unsigned>(key.keycode), False, CurrentTime);
     for (auto it = held.rbegin(); it != held.rend(); ++it)
         XTestFakeKeyEvent(display_, *it, False, CurrentTime);
+    plan_.pressed(key.keycode, now());
     XFlush(display_);
 }
 
@@ -127,31 +140,49 @@ void VX_XOutput::typeCodePoint(uint32_t cp)
 
 void VX_XOutput::typeKeysyms(const unsigned long *keysyms, int count)
 {
-    refreshKeymap();
-    // A keycode we bound carries the keysym at both levels, so it is found
-    // here too, and typing the same character again changes nothing.
-    for (int i = 0; i < count; ++i) {
-        const VX_Keymap::Place place = keymap_.find(keysyms[i]);
-        if (place.keycode != 0) {
-            tap(place.keycode, place.shift);
-            return;
+    const VX_Keymap::Place place = placeFor(keysyms, count);
+    if (place.keycode != 0)
+        tap(place.keycode, place.shift);
+}
+
+VX_Keymap::Place VX_XOutput::placeFor(const unsigned long *keysyms, int count)
+{
+    for (;;) {
+        sync();
+        // A keycode we bound carries the keysym too, so it is found here,
+        // and typing the same character again changes nothing.
+        for (int i = 0; i < count; ++i) {
+            const VX_Keymap::Place place = plan_.find(keysyms[i]);
+            if (place.keycode != 0)
+                return place;
         }
+        const VX_KeyPlan::Bind bind = plan_.bind(keysyms[0], now());
+        if (!bind.rows.empty()) {
+            applyBind(bind.rows);
+            VX_Keymap::Place place;
+            place.keycode = bind.rows.front().keycode;
+            return place;
+        }
+        if (bind.waitUntil == 0) {
+            vxLog.print("VX_XOutput: no spare keycode left for keysym 0x%lx\n", keysyms[0]);
+            return VX_Keymap::Place();
+        }
+        // Every spare keycode was pressed a moment ago: this key waits,
+        // in order, until one of them may be bound anew.
+        XFlush(display_);
+        const int64_t wait = bind.waitUntil - now();
+        if (wait > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
     }
-    const int keycode = bindMissing(keysyms[0]);
-    if (keycode == 0) {
-        vxLog.print("VX_XOutput: no spare keycode left for keysym 0x%lx\n", keysyms[0]);
-        return;
-    }
-    tap(keycode, false);
 }
 
 void VX_XOutput::tap(int keycode, bool shift)
 {
     int shiftKeycode = 0;
     if (shift) {
-        shiftKeycode = keymap_.find(XK_Shift_L).keycode;
+        shiftKeycode = plan_.find(XK_Shift_L).keycode;
         if (shiftKeycode == 0)
-            shiftKeycode = keymap_.find(XK_Shift_R).keycode;
+            shiftKeycode = plan_.find(XK_Shift_R).keycode;
     }
     if (shiftKeycode != 0)
         XTestFakeKeyEvent(display_, static_cast<unsigned>(shiftKeycode), True, CurrentTime);
@@ -159,75 +190,172 @@ void VX_XOutput::tap(int keycode, bool shift)
     XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), False, CurrentTime);
     if (shiftKeycode != 0)
         XTestFakeKeyEvent(display_, static_cast<unsigned>(shiftKeycode), False, CurrentTime);
+    plan_.pressed(keycode, now());
 }
 
 void VX_XOutput::prepare(const std::vector<std::string> &texts)
 {
-    prepared_.clear();
+    std::vector<unsigned long> wanted;
     for (const std::string &text : texts) {
         const QVector<uint> points = QString::fromUtf8(text.c_str()).toUcs4();
         for (uint cp : points) {
             unsigned long keysyms[2];
-            if (VX_Keymap::keysymsFor(cp, keysyms) > 0 &&
-                std::find(prepared_.begin(), prepared_.end(), keysyms[0]) == prepared_.end())
-                prepared_.push_back(keysyms[0]);
+            if (VX_Keymap::keysymsFor(cp, keysyms) > 0)
+                wanted.push_back(keysyms[0]);
         }
     }
+    plan_.setWanted(std::move(wanted));
 }
 
-int VX_XOutput::nextSpare(const std::vector<int> &justBound)
+void VX_XOutput::sync()
 {
-    for (int keycode : spares_)
-        if (std::find(justBound.begin(), justBound.end(), keycode) == justBound.end())
-            return keycode;
-    return 0;
-}
-
-int VX_XOutput::bindMissing(unsigned long keysym)
-{
-    // The character asked for first, so it has a keycode even when the
-    // spare ones do not reach for all.
-    std::vector<unsigned long> wanted{keysym};
-    for (unsigned long other : prepared_)
-        if (other != keysym && keymap_.find(other).keycode == 0)
-            wanted.push_back(other);
-    std::vector<int> justBound;
-    std::vector<std::pair<int, unsigned long>> rows;
-    for (unsigned long sym : wanted) {
-        const int keycode = nextSpare(justBound);
-        if (keycode == 0)
-            break;
-        justBound.push_back(keycode);
-        spares_.erase(std::find(spares_.begin(), spares_.end(), keycode));
-        spares_.push_back(keycode);
-        auto same = [keycode](const std::pair<unsigned long, int> &b) { return b.second == keycode; };
-        bound_.erase(std::remove_if(bound_.begin(), bound_.end(), same), bound_.end());
-        bound_.emplace_back(sym, keycode);
-            rows.emplace_back(keycode, sym);
-        setRepeat(keycode, false);
-    }
-    if (justBound.empty())
-        return 0;
-    writeKeycodes(rows);
-    // The server has the new mapping before the key event arrives, and
-    // every client is sent all the mapping notifications ahead of that
-    // event, so the mapping a client fetches for it is the final one.
+    // After the round trip every notification of a change the server made
+    // before it is here; each means the copy may be out of date.
     XSync(display_, False);
-    return justBound.front();
+    while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            keymapStale_ = true;
+        } else if (xkb_ && event.type == xkbEvent_) {
+            const int kind = reinterpret_cast<XkbEvent *>(&event)->any.xkb_type;
+            if (kind == XkbNewKeyboardNotify || kind == XkbMapNotify)
+                keymapStale_ = true;
+        }
+    }
+    if (!keymapStale_)
+        return;
+    keymapStale_ = false;
+    VX_Keymap keymap;
+    readKeymap(keymap);
+    const std::vector<VX_KeyPlan::Ended> lost = plan_.follow(keymap);
+    if (!lost.empty())
+        applyEnd({}, lost);
 }
 
-void VX_XOutput::writeKeycodes(const std::vector<std::pair<int, unsigned long>> &rows)
+void VX_XOutput::readKeymap(VX_Keymap &keymap)
+{
+    int first = 0, last = 0, per = 0;
+    XDisplayKeycodes(display_, &first, &last);
+    KeySym *syms = XGetKeyboardMapping(display_, static_cast<KeyCode>(first), last - first + 1, &per);
+    if (!syms) {
+        keymap.assign(first, first - 1, 0, nullptr);
+        return;
+    }
+    static_assert(sizeof(KeySym) == sizeof(unsigned long), "KeySym is an unsigned long");
+    keymap.assign(first, last, per, reinterpret_cast<const unsigned long *>(syms));
+    XFree(syms);
+}
+
+void VX_XOutput::applyBind(const std::vector<VX_KeyPlan::Row> &rows)
+{
+    XKeyboardState state;
+    XGetKeyboardControl(display_, &state);
+    static_assert(sizeof state.auto_repeats == VX_KeyPlan::kRepeatBytes, "one bit per keycode");
+    const std::vector<int> repeatOff =
+        plan_.bound(rows, reinterpret_cast<const unsigned char *>(state.auto_repeats));
+    // Recorded before the change, so a panel killed in between still
+    // leaves a record of every keycode it may have touched.
+    writeRecord();
+    writeKeycodes(rows);
+    // A bound keycode never repeats on its own: should a release reach
+    // the server late, the application must not see the character again.
+    for (int keycode : repeatOff)
+        setRepeat(keycode, false);
+    // The server has the new mapping before the key event arrives, and
+    // every client is sent the mapping notifications ahead of that event.
+    XSync(display_, False);
+}
+
+void VX_XOutput::applyEnd(const std::vector<VX_KeyPlan::Row> &rows, const std::vector<VX_KeyPlan::Ended> &ended)
+{
+    writeKeycodes(rows);
+    for (const VX_KeyPlan::Ended &e : ended)
+        if (e.repeatOn)
+            setRepeat(e.keycode, true);
+    writeRecord();
+    XSync(display_, False);
+}
+
+void VX_XOutput::settle()
+{
+    if (display_)
+        undoAll(false);
+}
+
+void VX_XOutput::undoAll(bool force)
+{
+    if (plan_.boundCount() == 0)
+        return;
+    sync();
+    if (force) {
+        // The last keys may still be on their way through a busy client.
+        const int64_t wait = std::min<int64_t>(plan_.settledAt() - now(), kExitWaitMs);
+        if (wait > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+            sync();
+        }
+    }
+    std::vector<VX_KeyPlan::Ended> ended;
+    const std::vector<VX_KeyPlan::Row> rows = plan_.undo(now(), force, ended);
+    if (!ended.empty())
+        applyEnd(rows, ended);
+}
+
+void VX_XOutput::reclaim()
+{
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    const Window root = DefaultRootWindow(display_);
+    if (XGetWindowProperty(display_, root, record_, 0, 3 * 256, False, XA_CARDINAL, &type, &format, &count,
+                           &after, &data) != Success)
+        return;
+    std::vector<uint32_t> record;
+    if (type == XA_CARDINAL && format == 32 && data) {
+        // Format 32 comes as longs.
+        const long *values = reinterpret_cast<const long *>(data);
+        for (unsigned long i = 0; i < count; ++i)
+            record.push_back(static_cast<uint32_t>(values[i]));
+    }
+    if (data)
+        XFree(data);
+    if (record.empty())
+        return;
+    std::vector<VX_KeyPlan::Ended> ended;
+    const std::vector<VX_KeyPlan::Row> rows = VX_KeyPlan::reclaim(record, plan_.keymap(), ended);
+    if (!rows.empty())
+        vxLog.print("VX_XOutput: took back %zu keycodes an earlier panel left bound\n", rows.size());
+    applyEnd(rows, ended);
+    keymapStale_ = true;
+    sync();
+}
+
+void VX_XOutput::writeRecord()
+{
+    const Window root = DefaultRootWindow(display_);
+    const std::vector<uint32_t> record = plan_.record();
+    if (record.empty()) {
+        XDeleteProperty(display_, root, record_);
+        return;
+    }
+    std::vector<long> values(record.begin(), record.end());
+    XChangeProperty(display_, root, record_, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(values.data()), static_cast<int>(values.size()));
+}
+
+void VX_XOutput::writeKeycodes(const std::vector<VX_KeyPlan::Row> &rows)
 {
     if (rows.empty())
         return;
     if (!writeKeycodesXkb(rows))
-        for (const auto &row : rows)
-            writeKeycode(row.first, row.second);
-    for (const auto &row : rows)
-        keymap_.setKeycode(row.first, row.second);
+        for (const VX_KeyPlan::Row &row : rows)
+            writeKeycode(row.keycode, row.keysym);
 }
 
-bool VX_XOutput::writeKeycodesXkb(const std::vector<std::pair<int, unsigned long>> &rows)
+bool VX_XOutput::writeKeycodesXkb(const std::vector<VX_KeyPlan::Row> &rows)
 {
     if (!xkb_)
         return false;
@@ -237,13 +365,13 @@ bool VX_XOutput::writeKeycodesXkb(const std::vector<std::pair<int, unsigned long
     XkbMapChangesRec changes;
     std::memset(&changes, 0, sizeof changes);
     bool ok = true;
-    for (const auto &row : rows) {
-        const int keycode = row.first;
+    for (const VX_KeyPlan::Row &row : rows) {
+        const int keycode = row.keycode;
         if (keycode < xkb->min_key_code || keycode > xkb->max_key_code) {
             ok = false;
             break;
         }
-        if (row.second == NoSymbol) {
+        if (row.keysym == NoSymbol) {
             // No group at all: the key carries nothing, as before.
             ok = XkbChangeTypesOfKey(xkb, keycode, 0, XkbGroup1Mask, nullptr, &changes) == Success;
         } else {
@@ -253,7 +381,7 @@ bool VX_XOutput::writeKeycodesXkb(const std::vector<std::pair<int, unsigned long
             KeySym *syms = ok ? XkbResizeKeySyms(xkb, keycode, 1) : nullptr;
             ok = syms != nullptr;
             if (ok)
-                syms[0] = row.second;
+                syms[0] = row.keysym;
         }
         if (!ok)
             break;
@@ -272,7 +400,7 @@ bool VX_XOutput::writeKeycodesXkb(const std::vector<std::pair<int, unsigned long
 
 void VX_XOutput::writeKeycode(int keycode, unsigned long keysym)
 {
-    const int per = keymap_.perKeycode;
+    const int per = plan_.keymap().perKeycode;
     if (per <= 0)
         return;
     std::vector<KeySym> row(static_cast<size_t>(per), NoSymbol);
@@ -286,93 +414,8 @@ void VX_XOutput::writeKeycode(int keycode, unsigned long keysym)
 
 void VX_XOutput::setRepeat(int keycode, bool on)
 {
-    // A bound keycode never repeats on its own: should a release reach the
-    // server late, the application must not see the character again.
-    // Turned back on only where it was on before.
-    if (on) {
-        auto was = std::find(repeatOff_.begin(), repeatOff_.end(), keycode);
-        if (was == repeatOff_.end())
-            return;
-        repeatOff_.erase(was);
-    } else {
-        XKeyboardState state;
-        XGetKeyboardControl(display_, &state);
-        if (!(state.auto_repeats[keycode / 8] & (1 << (keycode % 8))))
-            return;
-        if (std::find(repeatOff_.begin(), repeatOff_.end(), keycode) == repeatOff_.end())
-            repeatOff_.push_back(keycode);
-    }
     XKeyboardControl control;
     control.key = keycode;
     control.auto_repeat_mode = on ? AutoRepeatModeOn : AutoRepeatModeOff;
     XChangeKeyboardControl(display_, KBKey | KBAutoRepeatMode, &control);
-}
-
-void VX_XOutput::settle()
-{
-    if (!display_ || bound_.empty())
-        return;
-    refreshKeymap();
-    std::vector<std::pair<int, unsigned long>> rows;
-    for (const auto &b : bound_) {
-        // Only what is still ours: a keymap loaded meanwhile stays as it is.
-        const unsigned long *now = keymap_.keysymsOf(b.second);
-        if (now && now[0] == b.first)
-            rows.emplace_back(b.second, NoSymbol);
-        setRepeat(b.second, true);
-    }
-    writeKeycodes(rows);
-    bound_.clear();
-    XSync(display_, False);
-}
-
-void VX_XOutput::refreshKeymap()
-{
-    // Mapping notifications (ours among them) are the only events this
-    // connection gets; each one means the copy may be out of date.
-    while (XPending(display_) > 0) {
-        XEvent event;
-        XNextEvent(display_, &event);
-        if (event.type == MappingNotify) {
-            XRefreshKeyboardMapping(&event.xmapping);
-            keymapStale_ = true;
-        }
-    }
-    if (!keymapStale_)
-        return;
-    keymapStale_ = false;
-    int first = 0, last = 0, per = 0;
-    XDisplayKeycodes(display_, &first, &last);
-    KeySym *syms = XGetKeyboardMapping(display_, static_cast<KeyCode>(first), last - first + 1, &per);
-    if (!syms) {
-        keymap_.assign(first, first - 1, 0, nullptr);
-        return;
-    }
-    static_assert(sizeof(KeySym) == sizeof(unsigned long), "KeySym is an unsigned long");
-    keymap_.assign(first, last, per, reinterpret_cast<const unsigned long *>(syms));
-    XFree(syms);
-
-    // Bindings someone else has overwritten are theirs now.
-    auto lost = [this](const std::pair<unsigned long, int> &b) {
-        const unsigned long *now = keymap_.keysymsOf(b.second);
-        return !now || now[0] != b.first;
-    };
-    bound_.erase(std::remove_if(bound_.begin(), bound_.end(), lost), bound_.end());
-    // Keep the reuse order of the keycodes that are still free or ours,
-    // then add keycodes that have become free.
-    const std::vector<int> empty = keymap_.spareKeycodes();
-    auto usable = [&](int keycode) {
-        if (std::binary_search(empty.begin(), empty.end(), keycode))
-            return true;
-        return std::any_of(bound_.begin(), bound_.end(),
-                           [keycode](const std::pair<unsigned long, int> &b) { return b.second == keycode; });
-    };
-    std::vector<int> order;
-    for (int keycode : spares_)
-        if (usable(keycode))
-            order.push_back(keycode);
-    for (int keycode : empty)
-        if (std::find(order.begin(), order.end(), keycode) == order.end())
-            order.push_back(keycode);
-    spares_.swap(order);
 }

@@ -1,26 +1,23 @@
 // Types into the focused X11 window through the XTest extension, on a
 // connection of its own. A character that no key of the keymap types
-// without a modifier or with Shift alone is bound for a moment to a spare
-// keycode (one that carries no keysym); settle() puts every such keycode
-// back to empty once typing has paused, and the destructor does so too, so
-// the user's keymap is as it was.
-//
-// The binding is not undone right after the key: a client reads the new
-// mapping only when it gets to the mapping notification, and if the old
-// mapping were back by then it would read the key as nothing. Spare
-// keycodes are reused least recently bound first for the same reason, and
-// when one character is missing, every missing character of the layout
-// shown is bound with it: a quick run of taps over such characters then
-// meets one keymap change before its first key instead of one per key,
-// which clients reading the mapping late could apply to the wrong keys.
+// without a modifier or with Shift alone is bound for a while to a spare
+// keycode (one that carries no keysym); VX_KeyPlan decides which keycode,
+// when it may be reused and when undone, and this class applies that to
+// the server:
+// - every change of the mapping, by anyone, is read before the next key;
+// - what is bound is kept in a property of the root window, so a panel
+//   that was killed leaves nothing the next one cannot take back;
+// - settle() and the destructor empty only keycodes that still hold what
+//   we wrote, and give their auto-repeat back.
 #ifndef VEXIL_OUTPUT_VX_XOUTPUT_H
 #define VEXIL_OUTPUT_VX_XOUTPUT_H
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <string>
 #include <vector>
 
+#include "output/VX_KeyPlan.h"
 #include "output/VX_Keymap.h"
 #include "output/VX_Output.h"
 
@@ -28,12 +25,22 @@ typedef struct _XDisplay Display;
 
 class VX_XOutput : public VX_Output {
 public:
-    // Quiet time before settle() is due, in milliseconds.
-    static constexpr int kSettleDelayMs = 1500;
+    // Quiet time before settle() is due, in milliseconds: by then every
+    // binding is past its hold and may be undone.
+    static constexpr int kSettleDelayMs = 3000;
+    static_assert(kSettleDelayMs >= VX_KeyPlan::kHoldMs, "settle() comes after the hold");
+    // Longest wait at the exit for the hold of the last keys, in ms: a
+    // session that ends the panel does not wait long.
+    static constexpr int kExitWaitMs = 1000;
+    // Name of the root window property that records what is bound.
+    static constexpr const char *kRecordProperty = "_VEXIL_PANEL_KEYS";
 
-    // Connects to `displayName` (null: $DISPLAY). On failure ok() is false
-    // and error() says why; nothing else may be called then.
+    // Connects to `displayName` (null: $DISPLAY) and takes back what an
+    // earlier panel left bound. On failure ok() is false and error() says
+    // why; nothing else may be called then.
     explicit VX_XOutput(const char *displayName = nullptr);
+    // Waits out the hold of the last keys, at most kExitWaitMs, then
+    // undoes every binding.
     ~VX_XOutput() override;
     VX_XOutput(const VX_XOutput &) = delete;
     VX_XOutput &operator=(const VX_XOutput &) = delete;
@@ -48,45 +55,51 @@ public:
     void sendStroke(uint32_t keysym, uint32_t mods) override;
     void prepare(const std::vector<std::string> &texts) override;
     int settleDelay() const override { return kSettleDelayMs; }
+    // Undoes every binding past its hold.
     void settle() override;
 
     // Keycodes bound right now (tests and diagnostics).
-    size_t boundCount() const { return bound_.size(); }
+    size_t boundCount() const { return plan_.boundCount(); }
 
 private:
+    static int64_t now();
     void typeCodePoint(uint32_t cp);
     void typeKeysyms(const unsigned long *keysyms, int count);
+    // The key that types the first of `keysyms` the keymap has, else the
+    // first bound to a spare keycode, waiting for one if need be; keycode
+    // 0 when there is no spare keycode at all.
+    VX_Keymap::Place placeFor(const unsigned long *keysyms, int count);
     // Press and release of `keycode`, inside Shift when `shift`.
     void tap(int keycode, bool shift);
-    // Binds `keysym` and every keysym of prepared_ the keymap lacks, each
-    // to a spare keycode, in one go, and waits until the server has them.
-    // Returns the keycode of `keysym`, or 0 when no spare keycode is left.
-    int bindMissing(unsigned long keysym);
-    // The spare keycode to bind next: the least recently bound one that
-    // this call of bindMissing() has not bound yet; 0 when none is left.
-    int nextSpare(const std::vector<int> &justBound);
-    // Sets each (keycode, keysym) row, keysym 0 for none, in one request
-    // where the server has XKB, so that clients see one mapping change
-    // and read it once; else one core request per keycode.
-    void writeKeycodes(const std::vector<std::pair<int, unsigned long>> &rows);
-    bool writeKeycodesXkb(const std::vector<std::pair<int, unsigned long>> &rows);
+    // Waits until the server has handled everything sent so far and reads
+    // the mapping anew when anyone changed it since; bindings that are
+    // no longer ours get their auto-repeat back.
+    void sync();
+    // Records `rows` as bound, then binds them, auto-repeat off.
+    void applyBind(const std::vector<VX_KeyPlan::Row> &rows);
+    // Empties what `rows` name, gives `ended` their auto-repeat back and
+    // records what is left bound.
+    void applyEnd(const std::vector<VX_KeyPlan::Row> &rows, const std::vector<VX_KeyPlan::Ended> &ended);
+    void undoAll(bool force);
+    // Empties what an earlier panel recorded and left behind.
+    void reclaim();
+    void writeRecord();
+    // Sets each row in one request where the server has XKB, so that
+    // clients see one mapping change and read it once; else one core
+    // request per keycode.
+    void writeKeycodes(const std::vector<VX_KeyPlan::Row> &rows);
+    bool writeKeycodesXkb(const std::vector<VX_KeyPlan::Row> &rows);
     void writeKeycode(int keycode, unsigned long keysym);
-    // Turns the server's auto-repeat of `keycode` off, or back on where
-    // this output turned it off.
     void setRepeat(int keycode, bool on);
-    // Reads the whole mapping anew when it changed (our own bindings
-    // included) and keeps the spare list and the bindings true to it.
-    void refreshKeymap();
+    void readKeymap(VX_Keymap &keymap);
 
     Display *display_ = nullptr;   // own connection; null when not connected
     const char *error_ = "";       // why the connection failed; static text
     bool xkb_ = false;             // the server has the XKB extension
-    VX_Keymap keymap_;             // the server's mapping, our bindings included
-    bool keymapStale_ = true;      // the mapping changed since keymap_ was read
-    std::vector<int> spares_;      // spare keycodes; front is rebound first
-    std::vector<std::pair<unsigned long, int>> bound_;  // (keysym, keycode) bound now
-    std::vector<unsigned long> prepared_;  // best keysym of each character the shown layout types
-    std::vector<int> repeatOff_;   // keycodes whose auto-repeat this output turned off
+    int xkbEvent_ = -1;            // event type of XKB events; -1 without XKB
+    unsigned long record_ = 0;     // atom of kRecordProperty
+    bool keymapStale_ = true;      // the mapping changed since the plan read it
+    VX_KeyPlan plan_;              // what is bound where, and the rules for it
 };
 
 #endif
