@@ -119,6 +119,8 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
     QVX_PanelControl control;
     if (!claimDisplay(control, false))
         return 1;
+    // The display's one panel: what a killed one left bound is ours.
+    output.reclaim();
     int result;
     {
         QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());

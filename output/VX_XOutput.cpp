@@ -60,7 +60,6 @@ VX_XOutput::VX_XOutput(const char *displayName)
     }
     record_ = XInternAtom(display_, kRecordProperty, False);
     sync();
-    reclaim();
 }
 
 VX_XOutput::~VX_XOutput()

@@ -35,9 +35,8 @@ public:
     // Name of the root window property that records what is bound.
     static constexpr const char *kRecordProperty = "_VEXIL_PANEL_KEYS";
 
-    // Connects to `displayName` (null: $DISPLAY) and takes back what an
-    // earlier panel left bound. On failure ok() is false and error() says
-    // why; nothing else may be called then.
+    // Connects to `displayName` (null: $DISPLAY). On failure ok() is false
+    // and error() says why; nothing else may be called then.
     explicit VX_XOutput(const char *displayName = nullptr);
     // Waits out the hold of the last keys, at most kExitWaitMs, then
     // undoes every binding.
@@ -57,6 +56,11 @@ public:
     int settleDelay() const override { return kSettleDelayMs; }
     // Undoes every binding past its hold.
     void settle() override;
+
+    // Takes back what an earlier panel that was killed left bound: the
+    // keycodes its record names that still hold what it wrote. Only for the
+    // one panel of the display, before its first key.
+    void reclaim();
 
     // Keycodes bound right now (tests and diagnostics).
     size_t boundCount() const { return plan_.boundCount(); }
@@ -81,8 +85,6 @@ private:
     // records what is left bound.
     void applyEnd(const std::vector<VX_KeyPlan::Row> &rows, const std::vector<VX_KeyPlan::Ended> &ended);
     void undoAll(bool force);
-    // Empties what an earlier panel recorded and left behind.
-    void reclaim();
     void writeRecord();
     // Sets each row in one request where the server has XKB, so that
     // clients see one mapping change and read it once; else one core
