@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <QImage>
+#include <QString>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -42,6 +43,8 @@ constexpr Point kBks{40, 95}, kEnt{110, 95}, kSpace{180, 95}, kSwitch{250, 95};
 constexpr Point kZhe{40, 35}, kEacute{180, 35}, kEnye{250, 35}, kLambda{390, 35};
 constexpr Point kCyrSwitch{250, 95};
 constexpr int kBoardW = 430, kBoardH = 130, kScreenW = 1024, kScreenH = 768;
+constexpr Point kEmpty{400, 100};  // a point of every test board that no key covers
+const QRgb kBoardColour = qRgb(40, 60, 90);
 
 // Caps and case, digits, a Backspace, punctuation, a multi-tap cycle with
 // its erase step, Cyrillic, Latin-1 and Greek letters, Return.
@@ -61,6 +64,13 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds pati
         if (done())
             return true;
     return done();
+}
+
+// The colour of pixel (x, y) of a PNG screenshot; 0 when it has none.
+QRgb screenshotPixel(const std::string &path, int x, int y)
+{
+    const QImage shot(QString::fromStdString(path));
+    return shot.valid(x, y) ? shot.pixel(x, y) : 0;
 }
 
 std::string sourceDir()
@@ -233,7 +243,8 @@ TEST_F(PanelWayland, TypesALineIntoFootWithoutTakingTheFocus)
     EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == kLine; })) << "got '" << got << "'";
     EXPECT_EQ(session.focusedPid(), targetPid);
     EXPECT_TRUE(session.screenshot(home.file("foot.png")));
-    shell("cp " + home.file("foot.png") + " /tmp/vexil-wayland-foot.png");
+    EXPECT_EQ(screenshotPixel(home.file("foot.png"), origin.x + kEmpty.x, origin.y + kEmpty.y), kBoardColour)
+        << "the board is not drawn where it is docked";
     stopPanel(SIGTERM);
 }
 
@@ -310,7 +321,7 @@ TEST_F(PanelWayland, AutoShowsTheBoardWhileTheGtk4FieldIsActive)
     startGtk(4, out);
     startPanel({"--auto"});  // the field is active: shown at once
     EXPECT_TRUE(session.screenshot(home.file("auto-shown.png")));
-    shell("cp " + home.file("auto-shown.png") + " /tmp/vexil-wayland-auto.png");
+    EXPECT_EQ(screenshotPixel(home.file("auto-shown.png"), origin.x + kEmpty.x, origin.y + kEmpty.y), kBoardColour);
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(targetCommand("blur"));
         EXPECT_TRUE(waitUntil([&] { return usableHeight() == kScreenH; }))
@@ -462,8 +473,11 @@ TEST(PanelWaylandScaled, KeepsItsLogicalSizeAndDrawsWithTwiceThePixels)
     EXPECT_NE(log.find(".set_buffer_scale(2)"), std::string::npos) << "no buffer of scale 2";
     EXPECT_NE(log.find(".create_buffer(new id wl_buffer@"), std::string::npos);
     EXPECT_NE(log.find(", 0, 860, 260, 3440, "), std::string::npos) << "no buffer of 860 x 260 pixels";
+    // The output has twice the pixels each way; so has the board on it.
     EXPECT_TRUE(session.screenshot(home.file("scaled.png")));
-    shell("cp " + home.file("scaled.png") + " /tmp/vexil-wayland-scaled.png");
+    EXPECT_EQ(screenshotPixel(home.file("scaled.png"), 2 * (left + kEmpty.x), 2 * (top + kEmpty.y)), kBoardColour);
+    EXPECT_NE(screenshotPixel(home.file("scaled.png"), 2 * left - 2, 2 * (top + kEmpty.y)), kBoardColour)
+        << "the board is wider than its logical size";
     panel.stop(SIGTERM);
 }
 
