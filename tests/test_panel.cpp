@@ -158,6 +158,7 @@ TEST(PanelOptions, RefusedCommandLines)
 // and exits with 2.
 TEST(PanelProgram, HelpAndNoXServer)
 {
+    const TempDir runtime;
     struct Case {
         std::string env, args;
         int status;
@@ -171,6 +172,13 @@ TEST(PanelProgram, HelpAndNoXServer)
         {"DISPLAY=:9999 WAYLAND_DISPLAY=", "", 2, "cannot connect to the X server"},
         {"DISPLAY= WAYLAND_DISPLAY=", "--scale 0", 2, "--scale takes a number"},
         {"DISPLAY= WAYLAND_DISPLAY=", "--bogus", 2, "unknown option '--bogus'"},
+        {"DISPLAY= WAYLAND_DISPLAY=", "--height 40", 2, "--height takes a share of the screen"},
+        {"DISPLAY= WAYLAND_DISPLAY=", "--list-sets", 0, "/load-de-fr-es.cfg\n"},
+        // No panel listens in an empty runtime folder, on X11 or on Wayland.
+        {"DISPLAY=:9999 WAYLAND_DISPLAY= XDG_RUNTIME_DIR=" + runtime.path(), "--toggle", 1,
+         "no panel is running on this display (DISPLAY=:9999)"},
+        {"DISPLAY= WAYLAND_DISPLAY=wayland-vexil-none XDG_RUNTIME_DIR=" + runtime.path(), "--hide", 1,
+         "no panel is running on this display (WAYLAND_DISPLAY=wayland-vexil-none)"},
     };
     for (const Case &c : cases) {
         bool ok = false;
@@ -558,6 +566,38 @@ TEST(KeyPreview, ShowsTheShippedKeysPicture)
     for (int x = 0; x < shown.width(); ++x)
         light += qGray(shown.pixel(x, shown.height() / 4)) > 160;
     EXPECT_GT(light, shown.width() / 2) << "the preview is not the key's picture";
+}
+
+}  // namespace
+
+namespace {
+
+// --list-sets: every load list of the search table, the first of each name
+// (the one --set loads), the default first, its words without comments.
+TEST(PanelOptions, FindSetsNamesTheListsThatLoad)
+{
+    const TempDir user, shipped;
+    user.write("load-kiosk.cfg", "# my kiosk\nen  # the letters\nnum\n");
+    user.write("load-de-fr-es.cfg", "de\n");
+    user.write("en.cfg", "[Common]\n");
+    user.write("load-.cfg", "empty name\n");
+    shipped.write("load.cfg", "num sym\nen ru\n");
+    shipped.write("load-de-fr-es.cfg", "num sym en de fr es\n");
+    shipped.write("loader.cfg", "not a list\n");
+    const std::vector<QVX_Panel::Set> sets = QVX_Panel::findSets({user.path(), "/nonexistent", shipped.path()});
+    struct Want {
+        std::string name, layouts, path;
+    } want[] = {
+        {"default", "num sym en ru", shipped.path() + "/load.cfg"},
+        {"de-fr-es", "de", user.path() + "/load-de-fr-es.cfg"},
+        {"kiosk", "en num", user.path() + "/load-kiosk.cfg"},
+    };
+    ASSERT_EQ(sets.size(), 3u);
+    for (size_t i = 0; i < sets.size(); ++i) {
+        EXPECT_EQ(sets[i].name, want[i].name) << i;
+        EXPECT_EQ(sets[i].layouts, want[i].layouts) << want[i].name;
+        EXPECT_EQ(sets[i].path, want[i].path) << want[i].name;
+    }
 }
 
 }  // namespace
