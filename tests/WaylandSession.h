@@ -30,6 +30,8 @@ public:
     // error() when it cannot.
     bool start(int width = 1024, int height = 768, int scale = 1);
     const std::string &error() const { return error_; }
+    // Ends sway (SIGTERM) while its clients still run; its wait status.
+    int stopCompositor() { return sway_.stop(SIGTERM); }
 
     // Starts `argv` as a client of the session, as the session's user, with
     // the session's environment and `env` on top of it.

@@ -562,3 +562,56 @@ TEST_F(PanelWayland, APreviewShowsAboveAHeldKey)
 }
 
 }  // namespace
+
+namespace {
+
+// A second panel on the seat (here one with a runtime directory of its own,
+// so the first one's lock does not stop it) finds the input method taken:
+// it says so once and types through its virtual keyboard, also into the
+// GTK 4 field that the first one serves through the input method.
+TEST_F(PanelWayland, ASecondInputMethodTypesThroughTheVirtualKeyboard)
+{
+    const std::string out = home.file("field.txt");
+    startGtk(4, out);
+    startPanel();
+    const std::string runtime = home.mkdir("second-runtime");
+    session.share(runtime);
+    ChildOptions logs;
+    logs.errPath = home.file("second.err");
+    Child other;
+    ASSERT_TRUE(session.launch(other, {session.reachable(binDir() + "/vexil-panel"), "--wayland", "--float"},
+                               {"XDG_DATA_HOME=" + home.path(), "XDG_RUNTIME_DIR=" + runtime,
+                                "WAYLAND_DISPLAY=" + session.runtimeDir() + "/" + session.display()},
+                               logs));
+    const std::string said = "another input method holds this seat";
+    std::string err;
+    ASSERT_TRUE(waitUntil([&] { return (err = readFile(home.file("second.err"))).find(said) != std::string::npos; }))
+        << err;
+    EXPECT_EQ(err.find(said), err.rfind(said)) << "said more than once:\n" << err;
+    // The first one goes; the second, floating at the bottom centre, types
+    // alone, without an input method of its own.
+    const int first = panel.stop(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(first) && WEXITSTATUS(first) == 0) << "wait status " << first;
+    tap(kA);
+    tap(kEnt);
+    std::string got;
+    EXPECT_TRUE(waitUntil([&] { return (got = readFile(out)) == "a\n"; })) << "got '" << got << "'";
+    const int second = other.stop(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(second) && WEXITSTATUS(second) == 0) << "wait status " << second;
+    std::string devices;
+    EXPECT_TRUE(waitUntil([&] { return (devices = session.inputs()) == devicesBefore; })) << devices;
+}
+
+// A compositor that goes away ends the panel with a message and status 1.
+TEST_F(PanelWayland, ACompositorThatGoesAwayEndsThePanelWithStatus1)
+{
+    startPanel();
+    session.stopCompositor();
+    EXPECT_TRUE(waitUntil([&] { return !panel.running(); })) << "the panel still runs";
+    const int status = panel.stop(SIGKILL);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+    EXPECT_NE(readFile(home.file("panel.err")).find("the Wayland compositor went away"), std::string::npos)
+        << readFile(home.file("panel.err"));
+}
+
+}  // namespace
