@@ -160,11 +160,13 @@ void VX_WaylandOutput::sendKey(int qkey, const char *text)
         if (fieldActive()) {
             if (erase && hasSurrounding_) {
                 // The field says where its cursor is now before anything
-                // is deleted: an empty commit asks it.
+                // is deleted: the character shown as pre-edit text makes
+                // it report (a commit that changes nothing does not).
                 awaiting_ = true;
                 waitText_ = text;
                 ++waitId_;
-                zwp_input_method_v2_set_preedit_string(inputMethod_, text, 0, static_cast<int32_t>(std::strlen(text)));
+                const auto length = static_cast<int32_t>(std::strlen(text));
+                zwp_input_method_v2_set_preedit_string(inputMethod_, text, 0, length);
                 zwp_input_method_v2_commit(inputMethod_, doneCount_);
                 client_.flush();
                 if (onAwaitReport)

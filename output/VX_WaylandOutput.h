@@ -10,9 +10,10 @@
 // commit) where the field reports its surrounding text, and only while the
 // text before the cursor is still what the cycle typed: the user's own text
 // is never deleted. Since a field may report a move of its cursor only
-// when asked (GTK 4 does so after a click), the replacement waits for a
-// fresh report: an empty commit asks for it, and the requests that follow
-// wait in order behind it. With no report within kReportWaitMs the
+// when the input method next changes something (GTK 4 does so after a
+// click), the replacement waits for a fresh report: the new character
+// shown as pre-edit text asks for it, and the requests that follow wait in
+// order behind it. With no report within kReportWaitMs the
 // character goes in without the erase. A field that reports no text at all
 // gets a BackSpace key first.
 //
