@@ -350,6 +350,7 @@ TEST_F(PanelWayland, TheUsersOwnTextUnderAnOpenCycleIsNotErased)
     } cases[] = {
         {"cursor 1", "a", "1x"},
         {"tap 9 6", "a", "1x"},  // a click between the first two letters
+        {"key 16", "a1xq", ""},  // the user's own q typed on a keyboard after the x
     };
     const std::string out = home.file("field.txt");
     startGtk(4, out);
@@ -361,7 +362,7 @@ TEST_F(PanelWayland, TheUsersOwnTextUnderAnOpenCycleIsNotErased)
         tap(kXyz);
         std::string got;
         ASSERT_TRUE(waitUntil([&] { return (got = readFile(out)) == "a1x"; })) << "got '" << got << "'";
-        if (std::string(c.what).compare(0, 4, "tap ") == 0)
+        if (std::string(c.what).compare(0, 4, "tap ") == 0 || std::string(c.what).compare(0, 4, "key ") == 0)
             ASSERT_TRUE(pointer.command(c.what));
         else
             ASSERT_TRUE(targetCommand(c.what));

@@ -7,6 +7,9 @@
 //   tap X Y       move, down, up
 //   taps N X1 Y1 X2 Y2 ...  N taps over the points given, round robin,
 //                 without a round trip between them
+//   key CODE      a key of the user's own keyboard (a virtual keyboard with
+//                 the US keymap, made at the start) pressed and released:
+//                 evdev code CODE
 // Usage: vexil_wl_pointer [W H]   (default 1024 768)
 #include <wayland-client.h>
 
@@ -19,6 +22,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace {
@@ -27,6 +35,7 @@ constexpr uint32_t kLeftButton = 0x110;  // BTN_LEFT
 
 wl_seat *seat = nullptr;
 zwlr_virtual_pointer_manager_v1 *manager = nullptr;
+zwp_virtual_keyboard_manager_v1 *keyboardManager = nullptr;
 
 void global(void *, wl_registry *registry, uint32_t name, const char *interface, uint32_t)
 {
@@ -35,6 +44,9 @@ void global(void *, wl_registry *registry, uint32_t name, const char *interface,
     else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
         manager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
+        keyboardManager = static_cast<zwp_virtual_keyboard_manager_v1 *>(
+            wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
 }
 void globalRemove(void *, wl_registry *, uint32_t) {}
 const wl_registry_listener registryListener = {global, globalRemove};
@@ -43,6 +55,30 @@ uint32_t nowMs()
 {
     using namespace std::chrono;
     return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// A virtual keyboard with the US keymap; null when the compositor has none.
+zwp_virtual_keyboard_v1 *makeUserKeyboard()
+{
+    if (!keyboardManager)
+        return nullptr;
+    zwp_virtual_keyboard_v1 *keyboard = nullptr;
+    xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    xkb_rule_names names = {"evdev", "pc105", "us", "", ""};
+    xkb_keymap *keymap = context ? xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS) : nullptr;
+    char *text = keymap ? xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr;
+    const size_t size = text ? std::strlen(text) : 0;
+    const int fd = text ? memfd_create("user-keymap", MFD_CLOEXEC) : -1;
+    if (fd >= 0 && write(fd, text, size) == static_cast<ssize_t>(size)) {
+        keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, seat);
+        zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, static_cast<uint32_t>(size));
+    }
+    if (fd >= 0)
+        close(fd);
+    std::free(text);
+    xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
+    return keyboard;
 }
 
 }  // namespace
@@ -64,6 +100,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     zwlr_virtual_pointer_v1 *pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
+    // Made at the start, so that the devices stay the same while it runs.
+    zwp_virtual_keyboard_v1 *keyboard = makeUserKeyboard();
     auto move = [&](uint32_t x, uint32_t y) {
         zwlr_virtual_pointer_v1_motion_absolute(pointer, nowMs(), x, y, width, height);
         zwlr_virtual_pointer_v1_frame(pointer);
@@ -103,6 +141,13 @@ int main(int argc, char *argv[])
                 button(true);
                 button(false);
             }
+        } else if (command == "key" && in >> x) {
+            if (!keyboard) {
+                std::cout << "error: no virtual keyboard" << std::endl;
+                continue;
+            }
+            zwp_virtual_keyboard_v1_key(keyboard, nowMs(), x, WL_KEYBOARD_KEY_STATE_PRESSED);
+            zwp_virtual_keyboard_v1_key(keyboard, nowMs(), x, WL_KEYBOARD_KEY_STATE_RELEASED);
         } else if (command == "quit") {
             break;
         } else if (!command.empty()) {
@@ -116,6 +161,8 @@ int main(int argc, char *argv[])
         std::cout << "ok" << std::endl;
     }
     zwlr_virtual_pointer_v1_destroy(pointer);
+    if (keyboard)
+        zwp_virtual_keyboard_v1_destroy(keyboard);
     wl_display_roundtrip(display);
     wl_display_disconnect(display);
     return 0;
