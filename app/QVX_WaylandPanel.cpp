@@ -95,8 +95,24 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     drawTimer_->setTimerType(Qt::PreciseTimer);
     drawTimer_->setInterval(kDrawDelayMs);
     connect(drawTimer_, &QTimer::timeout, this, &QVX_WaylandPanel::draw);
+    // The preview of a held letter comes after the same delay as the board,
+    // so the key of a quick tap is not held up behind it; a tap lifted
+    // within that time shows none.
+    previewTimer_ = new QTimer(this);
+    previewTimer_->setSingleShot(true);
+    previewTimer_->setTimerType(Qt::PreciseTimer);
+    previewTimer_->setInterval(kDrawDelayMs);
+    connect(previewTimer_, &QTimer::timeout, this, [this] { showPreview(previewKey_); });
     if (!options.pressTypes)
-        connect(board, &QVX_Board::heldChanged, this, &QVX_WaylandPanel::showPreview);
+        connect(board, &QVX_Board::heldChanged, this, [this](int key) {
+            previewKey_ = key;
+            if (key >= 0) {
+                previewTimer_->start();
+            } else {
+                previewTimer_->stop();
+                hidePreview();
+            }
+        });
     hideTimer_ = new QTimer(this);
     hideTimer_->setSingleShot(true);
     connect(hideTimer_, &QTimer::timeout, this, [this] {

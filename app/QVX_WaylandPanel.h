@@ -145,6 +145,8 @@ private:
     bool wantShown_ = true;          // shown unless --auto hides it
     QTimer *hideTimer_;              // single-shot: the --auto grace time
     QTimer *drawTimer_;              // single-shot: a repaint after kDrawDelayMs
+    QTimer *previewTimer_;           // single-shot: the held letter's preview after kDrawDelayMs
+    int previewKey_ = -1;            // key whose preview the timer shows; -1 none
 };
 
 #endif
