@@ -1,7 +1,9 @@
 // Fuzz target for the GIF decoder alone: the input is the file. A decoded
 // picture must keep every promise the keyboard relies on when it paints:
 // bounded size, one byte per pixel, and no pixel naming a colour the
-// picture's table does not have.
+// picture's table does not have. And the check a picture gets when it loads
+// must agree with the decoder: a file it accepts with its image data whole
+// always decodes, and no file it refuses does.
 #include <QImage>
 #include <cstdint>
 #include <cstdio>
@@ -24,12 +26,18 @@ void check(bool promise, const char *what)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     VX_GifReader reader;
+    // A picture loads when check() accepts it and is decoded only later,
+    // so what check() says must hold for decode().
+    bool terminated = false;
+    const bool structureOk = reader.check(data, size, terminated);
     QImage image;
     if (!reader.decode(data, size, image)) {
         check(image.isNull(), "a refused file leaves no picture");
         check(reader.error() && reader.error()[0] != '\0', "a refusal says why");
+        check(!(structureOk && terminated), "a file check() accepts whole always decodes");
         return 0;
     }
+    check(structureOk, "decode() takes only what check() accepts");
     check(!image.isNull(), "success gives a picture");
     if (image.format() == QImage::Format_RGB32)
         return 0;  // a fill colour without a place in a full table
