@@ -36,7 +36,11 @@ bool readWholeFile(const char *path, std::unique_ptr<uint8_t[]> &bytes, size_t &
             const ssize_t n = ::read(fd, bytes.get() + done, size - done);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n < 0) {
+                ok = false;  // a read error is no picture, not a shorter one
+                break;
+            }
+            if (n == 0)
                 break;  // the file shrank: what was read is all there is
             done += static_cast<size_t>(n);
         }
