@@ -300,6 +300,9 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &opti
     applyTouch(options, board->engine);
     if (!options.pressTypes) {
         preview_ = new QVX_KeyPreview(this);
+        previewTimer_ = new QTimer(this);
+        previewTimer_->setSingleShot(true);
+        connect(previewTimer_, &QTimer::timeout, this, [this] { showPreviewNow(previewKey_); });
         connect(board, &QVX_Board::heldChanged, this, &QVX_Panel::showPreview);
     }
 
@@ -320,6 +323,19 @@ void QVX_Panel::fitScreen()
 }
 
 void QVX_Panel::showPreview(int key)
+{
+    previewKey_ = key;
+    // A preview already up follows the finger at once; a new one waits
+    // kPreviewDelayMs, so a quick tap types without a window mapped first.
+    if (key >= 0 && preview_ && preview_->isHidden()) {
+        previewTimer_->start(kPreviewDelayMs);
+        return;
+    }
+    previewTimer_->stop();
+    showPreviewNow(key);
+}
+
+void QVX_Panel::showPreviewNow(int key)
 {
     const VX_Layout *layout = board->engine.activeLayout();
     if (!preview_ || !layout)
@@ -347,8 +363,10 @@ void QVX_Panel::setShown(bool shown)
         return;
     }
     board->cancelPress();
-    if (preview_)
+    if (preview_) {
+        previewTimer_->stop();
         preview_->hide();
+    }
     // The room goes back before the window does, for window managers that
     // keep the struts of a window they no longer show.
     if (desktop_ && !options_.floating && testAttribute(Qt::WA_WState_Created))

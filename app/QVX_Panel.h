@@ -41,6 +41,9 @@ public:
     };
     static constexpr double kMinScale = 0.25;
     static constexpr double kMaxScale = 8.0;
+    // A held letter's preview appears this long after the press (ms): a
+    // quick tap never waits for a window to be drawn.
+    static constexpr int kPreviewDelayMs = 40;
 
     // Reads argv[1 .. argc); false with a one-line `error` when an option is
     // unknown, lacks its value or has a bad one.
@@ -99,6 +102,8 @@ private slots:
     void showPreview(int key);
 
 private:
+    // Shows the preview of `key` now, or hides it (-1, or a key without one).
+    void showPreviewNow(int key);
     // Docks the window at the bottom centre of its screen and reserves its
     // height there; nothing when floating.
     void dock();
@@ -109,6 +114,8 @@ private:
     VX_Desktop *desktop_;           // focus and dock room; null when there is none
     Options options_;               // as given on the command line
     QVX_KeyPreview *preview_ = nullptr;  // above the held key; null with --press-types
+    QTimer *previewTimer_ = nullptr;     // single-shot: shows previewKey_'s preview; with preview_
+    int previewKey_ = -1;                // the held key the preview is for; -1 none
     QTimer *settleTimer_;           // single-shot: settles the output after typing pauses
     QPoint boardOrigin_;            // the board's top left on the screen, at the last pointer event
     unsigned long lastFocus_ = 0;   // focused window at the last press on the board
