@@ -10,6 +10,7 @@
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
 #include "image/VX_Image.h"
+#include "interaction/VX_PressRules.h"
 #include "tools/check/VX_LoadExplainer.h"
 
 namespace {
@@ -39,22 +40,6 @@ bool covers(const VX_Key &outer, const VX_Key &inner)
     return outer.x <= inner.x && outer.y <= inner.y &&
            int64_t(outer.x) + outer.width >= int64_t(inner.x) + inner.width &&
            int64_t(outer.y) + outer.height >= int64_t(inner.y) + inner.height;
-}
-
-// Keys that send something when pressed: what a latched modifier waits for.
-bool sendsOutput(const VX_Key &key)
-{
-    switch (key.type) {
-    case VX_KEY_ALPHA:
-    case VX_KEY_TAB:
-    case VX_KEY_BKS:
-    case VX_KEY_SPACE:
-    case VX_KEY_ENT:
-    case VX_KEY_NAMED:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // The rectangles share at least one pixel; keys that only touch do not.
@@ -102,7 +87,7 @@ void VX_Checker::checkModifiers()
     bool anyOutput = false;
     engine_.forEachLayout([&](int32_t, int32_t, const VX_Layout &layout) {
         for (int32_t i = 0; layout.keys && i < layout.keyCount; ++i)
-            anyOutput = anyOutput || sendsOutput(layout.keys[i]);
+            anyOutput = anyOutput || vxHasOutput(layout.keys[i]);  // what a latched modifier waits for
     });
     if (anyOutput)
         return;
