@@ -6,47 +6,83 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 BENCH_BUILD ?= build-bench
 
-# Packages the build, the tests and the tools need.
-PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-image-formats-plugins \
-            libgtest-dev libgmock-dev libbenchmark-dev libgif-dev \
-            xvfb xauth xdotool xclip x11-apps fonts-dejavu-core \
-            clang libclang-rt-14-dev valgrind \
-            libx11-dev libxtst-dev libxkbcommon-dev openbox xterm x11-xserver-utils x11-utils \
-            libwayland-dev wayland-protocols sway foot grim wvkbd python3-gi gir1.2-gtk-4.0 gir1.2-gtk-3.0 \
+# Debian packages, one list per purpose: `make build` and `make run` install
+# only what building the programs needs, `make test` (and the sanitizer and
+# leak checks) what the tests need besides, the benchmarks theirs. Each
+# target installs the lists it needs and only the packages missing.
+BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core \
+            libx11-dev libxtst-dev libxkbcommon-dev libwayland-dev wayland-protocols
+# `make run` on a machine without a display starts the keyboard on a virtual X server.
+HEADLESS_PACKAGES := xvfb xauth
+TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev libgif-dev valgrind \
+            xvfb xauth xdotool xclip x11-apps x11-xserver-utils x11-utils openbox xterm \
+            sway foot grim python3-gi gir1.2-gtk-4.0 gir1.2-gtk-3.0 \
             desktop-file-utils man-db
+# The benchmarks, with the keyboards they measure vexil-panel against.
+BENCH_PACKAGES := libbenchmark-dev xvfb xauth xdotool openbox sway \
+            xvkbd matchbox-keyboard wvkbd
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps build run test install clean test-sanitize leak-check fuzz skins previews pictures bench bench-panel bench-wayland
+.PHONY: all deps deps-build deps-test deps-bench deps-fuzz deps-headless build run test configure-tests install clean \
+        test-sanitize leak-check fuzz skins previews pictures bench bench-panel bench-wayland
 
 all: build
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
-	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
-	fi
+# $(call install-missing,PACKAGES): apt-get install those not installed yet.
+define install-missing
+@missing=""; for p in $(1); do \
+  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+done; \
+if [ -n "$$missing" ]; then \
+  echo "Installing:$$missing"; \
+  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+fi
+endef
 
-$(BUILD)/Makefile: CMakeLists.txt
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+deps-build:
+	$(call install-missing,$(BUILD_PACKAGES))
+deps-test: deps-build
+	$(call install-missing,$(TEST_PACKAGES))
+deps-bench: deps-build
+	$(call install-missing,$(BENCH_PACKAGES))
+deps-fuzz: deps-build
+	$(call install-missing,$(FUZZ_PACKAGES))
+# Everything the build and the tests need.
+deps: deps-build deps-test
 
-build: deps $(BUILD)/Makefile
-	cmake --build $(BUILD) -j$(JOBS)
+# A fresh build folder is set up for the programs alone, so building needs
+# no test library; `make test` turns the tests and benchmarks on in it.
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXIL_TESTS=OFF -DVEXIL_BENCH=OFF
 
-# Only the program and its layouts: the tests, tools and benchmarks are
-# built by `make build` and `make test`.
-run: deps $(BUILD)/Makefile
-	cmake --build $(BUILD) -j$(JOBS) --target vexil layouts
+configure-tests: deps-test $(BUILD)/CMakeCache.txt
+	@grep -qs '^VEXIL_TESTS:BOOL=ON' $(BUILD)/CMakeCache.txt && grep -qs '^VEXIL_BENCH:BOOL=ON' $(BUILD)/CMakeCache.txt \
+	  || cmake -S . -B $(BUILD) -DVEXIL_TESTS=ON -DVEXIL_BENCH=ON
+
+# Every program (vexil, vexil-panel, vexil-check, vexil-skin), the layouts
+# and the manual pages.
+build: deps-build $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS) --target programs
+
+# Builds every program and opens the keyboard's window with the shipped
+# layouts; on a machine without a display, on a virtual X server.
+run: build
+	@echo "Built in $(BUILD)/bin: vexil, vexil-panel, vexil-check, vexil-skin."
+	@echo "To type into other applications, start the panel: $(BUILD)/bin/vexil-panel"
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD)/bin/vexil; \
 	else \
+	  $(MAKE) --no-print-directory deps-headless; \
 	  echo "No display found: running vexil under xvfb-run (a virtual X server you cannot see)."; \
 	  xvfb-run -a -s "-screen 0 1024x768x24" $(BUILD)/bin/vexil; \
 	fi
 
-test: build
+deps-headless:
+	$(call install-missing,$(HEADLESS_PACKAGES))
+
+test: configure-tests
+	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 install: build
@@ -62,7 +98,7 @@ skins: build
 # Pictures of the shipped layouts for the README: every load list is loaded
 # as a user picks it, and each layout drawn by vexil-check --preview in its
 # first mode to docs/layout-<name>.png.
-previews: deps $(BUILD)/Makefile
+previews: deps-build $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS) --target vexil-check layouts
 	@tmp=$$(mktemp -d); trap 'rm -rf "$$tmp"' EXIT; \
 	for list in layouts/load*.cfg; do \
@@ -79,7 +115,7 @@ previews: deps $(BUILD)/Makefile
 # Xvfb, vexil-panel docked under an xterm with openbox on Xvfb, and under
 # foot in a headless sway (grim). Each program types its line by clicks on
 # its own board.
-pictures: previews
+pictures: previews configure-tests
 	cmake --build $(BUILD) -j$(JOBS) --target vexil_pictures
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/vexil_pictures docs
 
@@ -87,25 +123,17 @@ clean:
 	rm -rf $(BUILD)
 
 # Benchmarks in an optimised build of their own; prints one table of targets
-# and figures at the end (README, "Performance"). Extra flags for the program
+# and figures at the end (docs/performance.md). Extra flags for the program
 # (e.g. --startup-runs=40) go in BENCH_ARGS.
-bench: deps
+bench: deps-bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_bench
 	$(BENCH_BUILD)/bin/vexil_bench $(BENCH_ARGS)
 
 # vexil-panel against xvkbd and matchbox-keyboard, which also type through
 # XTest: press-to-key latency and peak memory, on a virtual X server with
-# openbox. The peer keyboards are installed here only, not for the tests.
-BENCH_PEERS := xvkbd matchbox-keyboard
-bench-panel: deps
-	@missing=""; for p in $(BENCH_PEERS); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
-	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
-	fi
+# openbox.
+bench-panel: deps-bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_panel_bench
 	xvfb-run -a -s "-screen 0 1024x768x24" $(BENCH_BUILD)/bin/vexil_panel_bench $(BENCH_ARGS)
@@ -114,7 +142,7 @@ bench-panel: deps
 # own (run as an unprivileged user when root): press-to-text latency
 # through the input method and the virtual keyboard, peak memory, and the
 # X11 panel's memory beside them.
-bench-wayland: deps
+bench-wayland: deps-bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_wayland_bench
 	$(BENCH_BUILD)/bin/vexil_wayland_bench $(BENCH_ARGS)
@@ -132,13 +160,13 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
 $(ASAN_BUILD)/Makefile: CMakeLists.txt
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVEXIL_SANITIZE=ON
 
-test-sanitize: deps $(ASAN_BUILD)/Makefile
+test-sanitize: deps-test $(ASAN_BUILD)/Makefile
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
 
 # The program's own start-up with the shipped layouts and its window closed,
 # under valgrind's memcheck: no definite leak, no invalid access.
-leak-check: deps $(BUILD)/Makefile
+leak-check: configure-tests
 	cmake --build $(BUILD) -j$(JOBS) --target test_leaks layouts
 	tests/leak-check.sh $(BUILD)
 
@@ -152,6 +180,6 @@ $(FUZZ_BUILD)/Makefile: CMakeLists.txt fuzz/CMakeLists.txt
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVEXIL_FUZZ=ON -DVEXIL_TESTS=OFF
 
-fuzz: deps $(FUZZ_BUILD)/Makefile
+fuzz: deps-fuzz $(FUZZ_BUILD)/Makefile
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_tokenizer fuzz_gif
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TARGET) $(FUZZ_TIME)

@@ -1,12 +1,17 @@
 #!/bin/sh
-# `cmake --install` into a temporary prefix: the programs, the layouts, the
-# menu entry and the autostart entry (both valid desktop files), and the
-# four manual pages, compressed and readable by man.
-# Usage: install-check.sh <build dir>
+# `cmake --install` into a temporary prefix with a blank in its name: the
+# programs, the layouts, the menu entry and the autostart entry (both valid
+# desktop files that start the installed panel by its full path), the four
+# manual pages, compressed and readable by man, and the licence. The
+# autostart entry's command must start the panel with a PATH that lacks
+# the prefix.
+# Usage: install-check.sh <build dir> <source dir>
 set -eu
 build=$1
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+source=$2
+top=$(mktemp -d)
+trap 'rm -rf "$top"' EXIT
+prefix="$top/my prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 fail=0
 check() { if ! "$@"; then echo "FAILED: $*"; fail=1; fi; }
@@ -24,6 +29,50 @@ check test -f "$prefix/share/vexil/load.cfg"
 for entry in "$prefix/share/applications/vexil-panel.desktop" "$prefix/share/vexil/autostart/vexil-panel.desktop"; do
   check desktop-file-validate "$entry"
 done
-check grep -qx 'Exec=vexil-panel --toggle' "$prefix/share/applications/vexil-panel.desktop"
 check grep -qx 'Actions=Toggle;' "$prefix/share/applications/vexil-panel.desktop"
+check grep -qx 'Name=On-screen Keyboard (vexil)' "$prefix/share/applications/vexil-panel.desktop"
+check cmp -s "$source/LICENSE" "$prefix/share/doc/vexil/LICENSE"
+
+# An entry's Exec value as the program and its arguments: the desktop
+# string's own escapes first (\\ for \), then the command line's quoting,
+# which for the characters it reserves is the shell's double quotes.
+execOf() {  # <entry file> <key prefix, e.g. Exec=>
+  value=$(sed -n "s/^$2//p" "$1" | head -n 1 | sed 's/\\\\/\\/g')
+  eval "set -- $value"
+  for arg; do printf '%s\n' "$arg"; done
+}
+menu=$(execOf "$prefix/share/applications/vexil-panel.desktop" 'Exec=')
+[ "$menu" = "$prefix/bin/vexil-panel" ] || { echo "FAILED: menu entry Exec gives '$menu'"; fail=1; }
+toggle=$(sed -n '/^\[Desktop Action Toggle\]/,$p' "$prefix/share/applications/vexil-panel.desktop" > "$top/toggle.desktop"
+         execOf "$top/toggle.desktop" 'Exec=')
+[ "$toggle" = "$(printf '%s\n%s' "$prefix/bin/vexil-panel" --toggle)" ] || { echo "FAILED: Toggle action Exec gives '$toggle'"; fail=1; }
+
+# The autostart entry's command, run as a session would with a PATH that
+# lacks the prefix, on an X server of its own: the panel starts, loads the
+# installed layouts and answers --show; SIGTERM ends it with status 0.
+autostart=$(execOf "$prefix/share/vexil/autostart/vexil-panel.desktop" 'Exec=')
+set -f; saved=$IFS; IFS='
+'
+set -- $autostart
+IFS=$saved; set +f
+mkdir -p "$top/home" "$top/run"
+chmod 700 "$top/run"
+if ! env -i PATH=/usr/bin:/bin HOME="$top/home" XDG_RUNTIME_DIR="$top/run" \
+    xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+  probe=$1; shift
+  "$@" > "$XDG_RUNTIME_DIR/panel.out" 2>&1 &
+  pid=$!
+  i=0
+  until "$probe" --show 2>/dev/null; do
+    i=$((i + 1))
+    if [ $i -gt 150 ] || ! kill -0 $pid 2>/dev/null; then
+      echo "the panel did not start:"; cat "$XDG_RUNTIME_DIR/panel.out"; kill $pid 2>/dev/null; exit 1
+    fi
+    sleep 0.2
+  done
+  kill -TERM $pid; wait $pid || { echo "the panel ended with status $?"; exit 1; }
+  grep -q "VX_Engine: load complete" "$XDG_RUNTIME_DIR/panel.out" || { cat "$XDG_RUNTIME_DIR/panel.out"; exit 1; }
+' sh "$prefix/bin/vexil-panel" "$@"; then
+  echo "FAILED: the autostart entry's command ($*) with PATH=/usr/bin:/bin"; fail=1
+fi
 if [ $fail = 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; exit 1; fi
