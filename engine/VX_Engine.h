@@ -12,6 +12,7 @@
 #include "engine/VX_LoadObserver.h"
 #include "image/VX_ImageList.h"
 #include "interaction/VX_Modifiers.h"
+#include "interaction/VX_Popup.h"
 
 class VX_Engine {
 public:
@@ -34,6 +35,8 @@ public:
                                    // leaving the board cancels it
         bool oneShotCaps = false;  // caps (two modes): tap = next character, double tap = lock
         bool marks = false;        // an open multi-tap key and a locked caps key are drawn pressed
+        int32_t longPressMs = 0;   // typing on the lift: holding a key with alternates (or the
+                                   // switch key, with a menu) this long opens its popup; 0 never
     };
 
     // `searchDirs`: directories to look files up in, first match wins.
@@ -110,6 +113,8 @@ public:
     std::vector<std::string> searchDirs;  // search table, in order
     Touch touch;                           // typing model of every layout
     VX_Modifiers modifiers;                // sticky modifiers, shared by every layout
+    VX_PopupItems menu;                    // what a long press on a switch key offers; empty: none
+    int32_t menuCellWidth = 0;             // layout pixels of a menu entry; 0: three key widths
     std::unique_ptr<VX_Layout> layouts[kRows][kSlots];  // slot s filled iff s < layoutCount
     uint32_t layoutCount[kRows] = {};      // filled slots per row, 0..4
     int32_t activeRow = 0;                 // row of the shown layout

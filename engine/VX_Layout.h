@@ -29,7 +29,9 @@
 #include <vector>
 
 #include "engine/VX_Key.h"
+#include "interaction/VX_Alternates.h"
 #include "interaction/VX_KeyResult.h"
+#include "interaction/VX_Popup.h"
 
 class QPainter;
 class VX_Engine;
@@ -146,6 +148,11 @@ public:
     int32_t caps = VX_CAPS_OFF;    // VX_Caps; one-shot caps only (mode == caps != off)
     bool capsWindow = false;       // a second caps tap now locks: until the reset timer or another key
     bool capsUsed = false;         // a character was typed under the one-shot shift
+    VX_Alternates alternates;      // what a long press on a key offers (touch model)
+    VX_Popup popup;                // open while a long press shows it; its items are set at the press
+    bool longPending = false;      // the repeat timer's next tick opens the held key's popup
+    int32_t pointerX = 0;          // last pointer position on the layout, pixels (touch model)
+    int32_t pointerY = 0;
     bool numberLayout = false;     // [Common] "number"
     bool textLayout = false;       // [Common] "text"
 
@@ -181,6 +188,14 @@ private:
     void liftHold(int32_t index, VX_KeyResult &out);
     // The held key is let go without typing (slide, leaving the board).
     void liftDrop(VX_KeyResult &out);
+    // The held key's popup items, when a long press on it opens one: its
+    // alternates, or the menu on a switch key. False when it has none.
+    bool popupItemsFor(int32_t index);
+    // Opens the held key's popup (the long-press time ran out).
+    void openPopup(VX_KeyResult &out);
+    // The lift over an open popup: types the highlighted alternate or picks
+    // the highlighted menu entry; nothing when none is highlighted.
+    void liftFromPopup(VX_KeyResult &out);
 };
 
 #endif

@@ -296,9 +296,12 @@ VX_KeyResult VX_Layout::move(int32_t px, int32_t py)
 VX_KeyResult VX_Layout::release()
 {
     VX_KeyResult out;
-    if (repeatOn)
+    if (repeatOn || longPending)
         out.repeat = VX_KeyResult::TIMER_STOP;
-    if (pressedKey != -1) {
+    if (pressedKey != -1 && popup.isOpen()) {
+        liftFromPopup(out);
+    } else if (pressedKey != -1) {
+        longPending = false;  // lifted before the long-press time: a tap
         VX_Key &key = keys[pressedKey];
         // Typing on the lift: the key types now, unless holding it already
         // did by repeating.
@@ -391,6 +394,11 @@ VX_KeyResult VX_Layout::repeatStep()
     VX_KeyResult out;
     if (pressedKey == -1)
         return out;
+    if (longPending) {
+        openPopup(out);
+        noteRepaint(out);
+        return out;
+    }
     VX_Key &key = keys[pressedKey];
     out.send = sendAction(key, out);
     out.held = pressedKey;

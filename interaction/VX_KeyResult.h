@@ -10,10 +10,13 @@
 #include <cstdint>
 
 #include "base/VX_Utf8.h"
+#include "interaction/VX_Popup.h"
 
 struct VX_KeyResult {
-    // One UTF-8 character of 1 to 4 bytes and its NUL.
-    static constexpr int kTextSize = kUtf8MaxBytes + 1;
+    // One UTF-8 character of 1 to 4 bytes, or an alternate picked from a
+    // long press's popup (a sequence such as an emoji with a joiner), and
+    // its NUL.
+    static constexpr int kTextSize = VX_PopupItems::kTextSize;
 
     // What to do with one of the board's timers.
     enum Timer : uint8_t {
@@ -25,7 +28,7 @@ struct VX_KeyResult {
     bool send = false;             // code/text are to be sent
     bool erase = false;            // a Backspace goes first; only ever with `send`
     int32_t code = 0;              // 0: type `text`; else a Qt key code
-    char text[kTextSize] = {};     // NUL-terminated UTF-8, one character
+    char text[kTextSize] = {};     // NUL-terminated UTF-8: one character, or a picked alternate
     // Nonzero: the output goes as the key of this XKB keysym, pressed with
     // `mods` held (a named key, or code/text under a sticky modifier);
     // code/text then say what it types alone (nothing for a named key).
@@ -38,6 +41,8 @@ struct VX_KeyResult {
     bool repaint = false;          // the shown layout has a repaint request pending
     bool layoutChanged = false;    // another layout or mode is shown: resize, draw whole
     int32_t held = -1;             // key held by the pointer after the event; -1 none
+    bool popupChanged = false;     // the layout's popup opened, closed or moved its highlight
+    int32_t menuAction = -1;       // a menu entry was picked: its action (VX_Engine::menu); -1 none
 };
 
 #endif

@@ -1,7 +1,8 @@
 // The touch typing model of the state machine, driven without a window:
 // keys type on the lift, slides move the hold, leaving the board cancels,
-// held keys repeat, multi-tap cycles per lift, and caps is a one-shot shift
-// that a double tap locks. Each case is a script of pointer events and
+// held keys repeat, multi-tap cycles per lift, caps is a one-shot shift
+// that a double tap locks, and a long press opens a popup of alternates
+// (or the menu on the switch key) that the finger picks from. Each case is a script of pointer events and
 // timer ticks and the text the board would have sent.
 #include <gtest/gtest.h>
 
@@ -29,7 +30,12 @@ struct Place {
 };
 constexpr Place kPlaces[] = {{"q", 10, 10},    {"w", 40, 10},     {"abc", 70, 10}, {"caps", 100, 10},
                              {"bks", 130, 10}, {"space", 160, 10}, {"switch", 190, 10}, {"gap", 25, 10},
-                             {"off", 10, 45},  {"left", -3, 10}};
+                             {"off", 10, 45},  {"left", -3, 10},
+                             // Above the board, over the popup of the first key's alternates (one
+                             // row of 20-pixel cells from x 0, 24 pixels above the key)...
+                             {"pop0", 10, -14}, {"pop1", 30, -14}, {"pop3", 70, -14}, {"far", 200, -14},
+                             // ... and over the two entries of a menu above the switch key.
+                             {"menu0", 190, -14}, {"menu1", 190, -34}};
 
 class TouchPressTest : public ::testing::Test {
 protected:
@@ -129,6 +135,7 @@ protected:
             if (step == "R") {
                 last = l.release();
             } else if (step == "T") {
+                // The timer's tick: a repeat, or the long-press time running out.
                 last = l.repeatStep();
             } else if (step == "Z") {
                 last = l.resetEnum();
@@ -285,6 +292,117 @@ TEST_F(TouchPressTest, OneShotShiftWhenKeysTypeOnThePress)
     EXPECT_EQ(play("Pq Mw R"), "qw") << "sliding types each key, as before";
     engine.touch.oneShotCaps = false;
     EXPECT_EQ(play("caps q w caps q"), "QWq") << "without it caps is a lock";
+}
+
+// A long press: keys with alternates wait for the long-press time instead
+// of repeating, then the popup is open and the finger picks from it.
+TEST_F(TouchPressTest, LongPressOffersTheAlternates)
+{
+    struct Case {
+        const char *script;
+        const char *typed;
+    } cases[] = {
+        {"Pq R", "e"},                        // a quick tap is unchanged
+        {"Pq T R", "é"},                      // held past the time, lifted unmoved: the nearest alternate
+        {"Pq T Mpop3 R", "ë"},                // slid to another alternate
+        {"Pq T Mpop3 Mpop1 R", "è"},          // and back along the row
+        {"Pq T Moff R", ""},                  // slid off the popup: nothing
+        {"Pq T Mfar R", ""},                  // past its side: nothing
+        {"Pq T Moff Mpop3 R", "ë"},           // back onto it
+        {"Pq T Mleft R", "é"},                // just off the board, still within the popup's reach
+        {"Pq T R q", "ée"},                   // the next tap types the key again
+        {"Pw T R", "ń"},                      // the middle one of ñ ń ň is nearest the finger
+        {"Pq Mw T R", "ń"},                   // slid to another key before the time: its own popup
+        {"Pq T Pw R", "n"},                   // a second press closes the popup and is a tap
+        {"caps Pq T R w", "Én"},              // the case the key shows, using up the one-shot shift
+        {"caps caps Pq T Mpop1 R q", "ÈE"},   // locked caps stays
+        {"Pbks T T R", "<<"},                 // Backspace has none: it still repeats
+        {"Pspace T T R", "  "},               // and space
+        {"abc Pabc T Mpop1 R", "ab"},         // a multi-tap key offers its own characters, no erase
+        {"abc Pabc T Moff R abc", "aa"},      // a popup let go without a pick ends the cycle
+        {"Pswitch T R", ""},                  // no menu: the switch key switches (checked below)
+    };
+    for (const Case &c : cases) {
+        fresh();
+        engine.touch.longPressMs = 400;
+        for (VX_Layout *l : {first, second}) {
+            std::strcpy(l->keys[Q].chars[0], "e");
+            std::strcpy(l->keys[Q].chars[1], "E");
+            std::strcpy(l->keys[W].chars[0], "n");
+            std::strcpy(l->keys[W].chars[1], "N");
+        }
+        EXPECT_EQ(play(c.script), c.typed) << c.script;
+        EXPECT_FALSE(engine.activeLayout()->popup.isOpen()) << c.script;
+        EXPECT_EQ(engine.activeLayout()->pressedKey, -1) << c.script;
+    }
+    EXPECT_EQ(engine.activeSlot, 1) << "without a menu a held switch key still switches";
+}
+
+TEST_F(TouchPressTest, WhatTheBoardIsToldAboutALongPress)
+{
+    engine.touch.longPressMs = 350;
+    std::strcpy(first->keys[Q].chars[0], "e");
+    play("Pq");
+    EXPECT_EQ(last.repeat, VX_KeyResult::TIMER_START) << "the long-press time, not a repeat";
+    EXPECT_EQ(last.repeatInterval, 350);
+    EXPECT_FALSE(last.popupChanged);
+    play("T");
+    EXPECT_TRUE(last.popupChanged) << "the popup opens";
+    EXPECT_EQ(last.repeat, VX_KeyResult::TIMER_STOP) << "and the key never repeats";
+    EXPECT_FALSE(last.send);
+    EXPECT_EQ(last.held, Q);
+    const VX_Popup &p = first->popup;
+    ASSERT_TRUE(p.isOpen());
+    EXPECT_EQ(p.kind, VX_Popup::ALTERNATES);
+    EXPECT_EQ(p.key, Q);
+    EXPECT_EQ(p.highlight, 0);
+    EXPECT_LT(p.y + p.height(), first->keys[Q].y) << "above its key";
+    play("Mpop0");
+    EXPECT_FALSE(last.popupChanged) << "the same cell: nothing to draw";
+    play("Mpop3");
+    EXPECT_TRUE(last.popupChanged);
+    EXPECT_EQ(p.highlight, 3);
+    play("Moff");
+    EXPECT_EQ(p.highlight, -1);
+    play("R");
+    EXPECT_FALSE(last.send);
+    EXPECT_TRUE(last.popupChanged) << "it closes";
+    EXPECT_FALSE(p.isOpen());
+
+    engine.touch.longPressMs = 0;
+    play("Pq");
+    EXPECT_EQ(last.repeatInterval, 400) << "without a long-press time the key repeats";
+    play("R");
+    engine.touch.typeOnLift = false;
+    engine.touch.longPressMs = 350;
+    EXPECT_EQ(play("Pq T R"), "ee") << "keys typing on the press keep repeating";
+}
+
+TEST_F(TouchPressTest, LongPressOnTheSwitchKeyOpensTheMenu)
+{
+    struct Case {
+        const char *script;
+        int action;       // picked, or -1
+        int32_t slot;     // shown after the script
+    } cases[] = {
+        {"Pswitch R", -1, 1},              // a tap switches
+        {"Pswitch T Mmenu0 R", 7, 0},      // the entry nearest the key
+        {"Pswitch T Mmenu1 R", 8, 0},      // the one above it
+        {"Pswitch T R", -1, 0},            // lifted on the key: nothing, and no switch
+        {"Pswitch T Mmenu1 Moff R", -1, 0},
+    };
+    for (const Case &c : cases) {
+        fresh();
+        engine.touch.longPressMs = 400;
+        engine.menu.clear();
+        engine.menu.add("One", 7);
+        engine.menu.add("Two", 8);
+        engine.menuCellWidth = 60;
+        play(c.script);
+        EXPECT_EQ(last.menuAction, c.action) << c.script;
+        EXPECT_EQ(engine.activeSlot, c.slot) << c.script;
+        EXPECT_FALSE(last.send) << c.script;
+    }
 }
 
 }  // namespace
