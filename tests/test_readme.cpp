@@ -80,7 +80,7 @@ Kind kindOf(const std::string &command)
         return Kind::Window;
     if (command.rfind("build/bin/vexil-panel", 0) == 0 &&
         (command.size() == 21 || command[21] == ' ')) {
-        for (const char *once : {"--toggle", "--show", "--hide"})
+        for (const char *once : {"--toggle", "--show", "--hide", "--status"})
             if (command.find(once) != std::string::npos)
                 return Kind::PanelControl;
         for (const char *once : {"--list-sets", "--help"})
@@ -190,7 +190,8 @@ public:
             if (!up)
                 QThread::msleep(200);
         }
-        EXPECT_TRUE(up) << where(c) << ": the panel did not come up\n"
+        EXPECT_TRUE(up) << where(c) << ": the panel did not come up (a command that tells a running panel "
+                           "something and exits belongs in kindOf's lists)\n"
                         << panel.readAll().toStdString();
         if (up && !whileUp.empty()) {
             const Outcome control = run(whileUp, 30000);
