@@ -1,5 +1,6 @@
 #include "app/QVX_KeyPreview.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
@@ -7,6 +8,9 @@
 
 #include "engine/VX_Key.h"
 #include "engine/VX_Layout.h"
+
+// Xlib's macros (None, Bool) after every Qt header.
+#include <X11/Xlib.h>
 
 QVX_KeyPreview::QVX_KeyPreview(QWidget *owner)
     : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
@@ -18,6 +22,22 @@ QVX_KeyPreview::QVX_KeyPreview(QWidget *owner)
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    useDefaultColormap();
+}
+
+void QVX_KeyPreview::useDefaultColormap()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display *display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return;
+    const Window window = static_cast<Window>(winId());
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes) || attributes.screen == nullptr ||
+        attributes.visual != DefaultVisualOfScreen(attributes.screen))
+        return;
+    XSetWindowColormap(display, window, DefaultColormapOfScreen(attributes.screen));
+    XFlush(display);
 }
 
 QRect QVX_KeyPreview::placeAbove(const QRect &keyOnScreen, const QSize &size, const QRect &screen)

@@ -40,6 +40,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Qt gives every window a colormap of its own. Screen readers of the
+    // X server (xwd, ImageMagick's import, tools built on them) split the
+    // screen by colormap and leave a window of a private colormap that lies
+    // wholly inside another such window black, although the screen shows
+    // it: a preview over the lower rows of the board. On the screen's own
+    // visual the screen's own colormap gives the same colours, and the
+    // preview is read as it is shown.
+    void useDefaultColormap();
+
     QPixmap picture_;  // the key at the preview's size, drawn when it was shown
     int32_t key_ = -1; // key shown; -1 hidden
 };
