@@ -93,7 +93,7 @@ install: build
 # for the whole set before any layout is pointed at it.
 skins: build
 	$(BUILD)/bin/vexil-skin --write --default-bg layouts/num.cfg layouts/sym.cfg layouts/term.cfg layouts/en.cfg layouts/ru.cfg layouts/phone.cfg \
-	  layouts/de.cfg layouts/fr.cfg layouts/es.cfg layouts/el.cfg
+	  layouts/de.cfg layouts/fr.cfg layouts/es.cfg layouts/el.cfg layouts/web.cfg
 
 # Pictures of the shipped layouts for the README: every load list is loaded
 # as a user picks it, and each layout drawn by vexil-check --preview in its

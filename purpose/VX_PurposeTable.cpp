@@ -1,6 +1,7 @@
 #include "purpose/VX_PurposeTable.h"
 
 #include <cstring>
+#include <unistd.h>
 
 #include "base/VX_Log.h"
 #include "config/VX_Input.h"
@@ -29,6 +30,17 @@ std::string VX_PurposeTable::fileFor(const std::string &listName)
     if (base.size() > ext.size() && base.compare(base.size() - ext.size(), ext.size(), ext) == 0)
         base.erase(base.size() - ext.size());
     return base + ".purpose";
+}
+
+std::string VX_PurposeTable::find(const std::vector<std::string> &searchDirs, const std::string &listName)
+{
+    const std::string name = fileFor(listName);
+    for (const std::string &dir : searchDirs) {
+        const std::string path = dir + "/" + name;
+        if (access(path.c_str(), R_OK) == 0)
+            return path;
+    }
+    return std::string();
 }
 
 bool VX_PurposeTable::load(const char *path)

@@ -26,6 +26,10 @@ public:
     // The purpose file of the load list `listName` ("load.cfg" gives
     // "load.purpose"; a name without ".cfg" gets ".purpose" added).
     static std::string fileFor(const std::string &listName);
+    // The first readable "<dir>/<fileFor(listName)>" of `searchDirs`, as
+    // every file of a set is found (a list copied to the user's folder
+    // keeps the shipped purposes); empty when no folder has one.
+    static std::string find(const std::vector<std::string> &searchDirs, const std::string &listName);
 
     // Reads `path`, replacing what the table held. False with one
     // diagnostic naming the file and line through the log sink, the table

@@ -633,3 +633,35 @@ TEST(Check, MissingKeyPictureIsSummedUpOnceForTheRequestsAndOnceForTheKeys)
         << r.out;
     EXPECT_EQ(r.out.find("no released picture in mode"), std::string::npos) << r.out;
 }
+
+// vexil-panel's purpose file beside load.cfg: a layout only a field's
+// purpose shows is reached; a line naming nothing loaded is named; a wrong
+// line fails the check with the loader's positioned line.
+TEST(Check, ThePurposeFileBesideTheListIsChecked)
+{
+    struct Case {
+        const char *purpose;  // load.purpose; null: none
+        int exitCode;
+        const char *line;  // a line the output must hold
+    };
+    const Case cases[] = {
+        {nullptr, 1, "vexil-check: side: no switch or link key reaches this layout"},
+        {"digits side\n", 0, "vexil-check: clean"},
+        {"# comment\nphone nothere side\n", 0, "vexil-check: clean"},
+        {"digits side\nphone nothere other\n", 0,
+         "vexil-check: purpose 'phone': none of its layouts (nothere, other) is loaded, such fields keep the "
+         "layout shown"},
+        {"digits side\ndigit side\n", 2, "VX_Purpose: unknown purpose 'digit' (load.purpose, 2)"},
+        {"digits\n", 2, "VX_Purpose: purpose 'digits' names no layout (load.purpose, 1)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.purpose ? c.purpose : "(no purpose file)");
+        TempDir dir;
+        writeSet(dir, "side main", {{"main", LayoutFile()}, {"side", auxLayout()}});
+        if (c.purpose)
+            dir.write("load.purpose", c.purpose);
+        Result r = runCheck({QString::fromStdString(dir.path())});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+        EXPECT_TRUE(r.has(c.line)) << r.out;
+    }
+}

@@ -72,6 +72,17 @@ TEST(PurposeTable, FileNameFollowsTheLoadList)
     };
     for (const auto &c : cases)
         EXPECT_EQ(VX_PurposeTable::fileFor(c.first), c.second) << c.first;
+
+    // The first folder that has it, as for every file of a set.
+    TempDir dir;
+    const std::string a = dir.mkdir("a"), b = dir.mkdir("b");
+    dir.write("b/load-x.purpose", "digits num\n");
+    dir.write("a/load.purpose", "digits num\n");
+    dir.write("b/load.purpose", "digits num\n");
+    EXPECT_EQ(VX_PurposeTable::find({a, b}, "load-x.cfg"), b + "/load-x.purpose");
+    EXPECT_EQ(VX_PurposeTable::find({a, b}, "load.cfg"), a + "/load.purpose");
+    EXPECT_EQ(VX_PurposeTable::find({b, a}, "load.cfg"), b + "/load.purpose");
+    EXPECT_EQ(VX_PurposeTable::find({a, b}, "load-y.cfg"), "");
 }
 
 TEST(PurposeTable, ReadsLinesAndRefusesWrongOnesWithTheirPlace)

@@ -9,6 +9,7 @@
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
+#include "purpose/VX_PurposeChooser.h"
 #include "image/VX_Image.h"
 #include "interaction/VX_PressRules.h"
 #include "tools/check/VX_LoadExplainer.h"
@@ -250,6 +251,29 @@ void VX_Checker::checkReach()
 
     if (engine_.layoutAt(VX_LAYOUT_BASIC, 0))
         reach(Place());
+    // A field of a purpose shows its layout by itself, from the first
+    // basic layout on.
+    for (int p = 0; purposes_ && engine_.layoutAt(VX_LAYOUT_BASIC, 0) && p < VX_PURPOSE_COUNT; ++p) {
+        const auto purpose = static_cast<VX_Purpose>(p);
+        if (purposes_->choices(purpose).empty())
+            continue;
+        const VX_PurposeChooser chooser(*purposes_, [this](int32_t row, const char *name) {
+            return engine_.findLayout(row, name);
+        });
+        Place to;
+        if (chooser.target(purpose, false, Place(), to)) {
+            reach(to);
+            continue;
+        }
+        std::string names;
+        for (const std::string &name : purposes_->choices(purpose))
+            names += (names.empty() ? "" : ", ") + name;
+        // A purpose file serves every set that finds it: a line for layouts
+        // this set lacks leaves such fields on the layout shown.
+        vxLog.info("vexil-check: purpose '%s': none of its layouts (%s) is loaded, such fields keep the "
+                   "layout shown\n",
+                   vxPurposeName(purpose), names.c_str());
+    }
     while (pendingCount > 0) {
         const Place from = pending[--pendingCount];
         const VX_Layout &layout = *engine_.layoutAt(from.row, from.slot);

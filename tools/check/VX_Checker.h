@@ -12,6 +12,7 @@
 #include <vector>
 
 class VX_Engine;
+class VX_PurposeTable;
 class VX_LoadExplainer;
 class VX_Layout;
 struct VX_Key;
@@ -21,6 +22,10 @@ public:
     // `explainer`, when given, tells which keys lost their pictures at the
     // load: those are summed up per picture file instead of key by key.
     explicit VX_Checker(const VX_Engine &engine, const VX_LoadExplainer *explainer = nullptr);
+    // The set's purpose file, when it has one: the layouts it names are
+    // shown by the field, so they count as reached; a line none of whose
+    // layouts is loaded is named (no warning). Must outlive the checker.
+    void setPurposes(const VX_PurposeTable *purposes) { purposes_ = purposes; }
 
     // Checks every placed layout and their reach; returns the number of
     // warnings written.
@@ -58,6 +63,7 @@ private:
 
     const VX_Engine &engine_;
     const VX_LoadExplainer *explainer_;  // null: no load was watched
+    const VX_PurposeTable *purposes_ = nullptr;  // null: the set has no purpose file
     int warnings_ = 0;
 };
 

@@ -11,6 +11,7 @@
 #include "base/SearchDirs.h"
 #include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
+#include "purpose/VX_PurposeTable.h"
 #include "tools/check/VX_Checker.h"
 #include "tools/check/VX_LoadReport.h"
 #include "tools/check/VX_Preview.h"
@@ -91,7 +92,14 @@ int main(int argc, char **argv)
     VX_LoadReport report;
     report.run(engine);
 
+    // vexil-panel's purpose file beside the load list, when the set has one.
+    VX_PurposeTable purposes;
+    const std::string purposeFile = VX_PurposeTable::find(engine.searchDirs, "load.cfg");
+    const bool purposesRead = purposeFile.empty() || purposes.load(purposeFile.c_str());
+
     VX_Checker checker(engine, &report.explainer);
+    if (!purposeFile.empty() && purposesRead)
+        checker.setPurposes(&purposes);
     if (report.loaded)
         checker.run();
 
@@ -108,6 +116,10 @@ int main(int argc, char **argv)
         vxLog.print("vexil-check: failed: %llu loader diagnostic%s\n",
                     static_cast<unsigned long long>(report.diagnostics),
                     report.diagnostics == 1 ? "" : "s");
+        return kExitFailed;
+    }
+    if (!purposesRead) {
+        vxLog.print("vexil-check: failed: the purpose file %s does not load\n", purposeFile.c_str());
         return kExitFailed;
     }
     if (!previewsWritten) {
