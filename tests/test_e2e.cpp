@@ -510,9 +510,9 @@ TEST_F(EndToEnd, NamedLinksGoBothWaysAndABrokenAuxLayoutTakesOnlyItselfDown)
         ASSERT_TRUE(en && sym);
         ASSERT_EQ(plan.activeLayout(), en);
         EXPECT_EQ(num == nullptr, run.numCfg != nullptr);
-        // One line per link to the digits: sym, term, en, ru and phone each
-        // have one.
-        EXPECT_EQ(deadLinks.size(), num ? 0u : 5u) << capture.text();
+        // One line per link to the digits: sym, term, web, en, ru and phone
+        // each have one.
+        EXPECT_EQ(deadLinks.size(), num ? 0u : 6u) << capture.text();
 
         const std::string log = home.file("vexil.log");
         ASSERT_TRUE(startKeyboard(log)) << "no window";
