@@ -11,13 +11,13 @@ BENCH_BUILD ?= build-bench
 # leak checks) what the tests need besides, the benchmarks theirs. Each
 # target installs the lists it needs and only the packages missing.
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core \
-            libx11-dev libxtst-dev libxkbcommon-dev libwayland-dev wayland-protocols
+            libx11-dev libxtst-dev libxkbcommon-dev libwayland-dev wayland-protocols libatspi2.0-dev
 # `make run` on a machine without a display starts the keyboard on a virtual X server.
 HEADLESS_PACKAGES := xvfb xauth
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev libgif-dev valgrind \
             xvfb xauth xdotool xclip x11-apps x11-xserver-utils x11-utils openbox xterm \
             sway foot grim python3-gi gir1.2-gtk-4.0 gir1.2-gtk-3.0 \
-            desktop-file-utils man-db
+            at-spi2-core dbus dbus-x11 desktop-file-utils man-db
 # The benchmarks, with the keyboards they measure vexil-panel against.
 BENCH_PACKAGES := libbenchmark-dev xvfb xauth xdotool openbox sway \
             xvkbd matchbox-keyboard wvkbd

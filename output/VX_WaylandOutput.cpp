@@ -33,7 +33,10 @@ void onSurrounding(void *data, zwp_input_method_v2 *, const char *text, uint32_t
     outputOf(data)->imSurrounding(text, cursor);
 }
 void onCause(void *, zwp_input_method_v2 *, uint32_t) {}
-void onContentType(void *, zwp_input_method_v2 *, uint32_t, uint32_t) {}
+void onContentType(void *data, zwp_input_method_v2 *, uint32_t hint, uint32_t purpose)
+{
+    outputOf(data)->imContentType(hint, purpose);
+}
 void onDone(void *data, zwp_input_method_v2 *) { outputOf(data)->imDone(); }
 void onUnavailable(void *data, zwp_input_method_v2 *) { outputOf(data)->imUnavailable(); }
 const zwp_input_method_v2_listener inputMethodListener = {onActivate,    onDeactivate, onSurrounding, onCause,
@@ -261,7 +264,16 @@ void VX_WaylandOutput::imActivate(bool active)
         pendingHasText_ = false;
         pendingText_.clear();
         pendingCursor_ = 0;
+        // Nor a content type until it says one.
+        pendingHint_ = 0;
+        pendingPurpose_ = 0;
     }
+}
+
+void VX_WaylandOutput::imContentType(uint32_t hint, uint32_t purpose)
+{
+    pendingHint_ = hint;
+    pendingPurpose_ = purpose;
 }
 
 void VX_WaylandOutput::imSurrounding(const char *text, uint32_t cursor)
@@ -275,7 +287,12 @@ void VX_WaylandOutput::imDone()
 {
     ++doneCount_;
     const bool was = active_;
+    const bool typeChanged = hint_ != pendingHint_ || purpose_ != pendingPurpose_;
     active_ = pendingActive_;
+    hint_ = pendingHint_;
+    purpose_ = pendingPurpose_;
+    if ((was != active_ || (active_ && typeChanged)) && onContentType)
+        onContentType(active_, hint_, purpose_);
     surrounding_ = pendingText_;
     cursor_ = pendingCursor_;
     hasSurrounding_ = active_ && pendingHasText_;

@@ -83,10 +83,15 @@ public:
     // Another input method holds the seat: typing goes through the virtual
     // keyboard alone from now on. Called once.
     std::function<void()> onUnavailable;
+    // The active field, or none, changed what it is (at the input method's
+    // done): `hint` and `purpose` are its content type as the text-input
+    // protocol gives them; `active` false: no field is active.
+    std::function<void(bool active, uint32_t hint, uint32_t purpose)> onContentType;
 
     // --- input method events (called by the listener) ---
     void imActivate(bool active);
     void imSurrounding(const char *text, uint32_t cursor);
+    void imContentType(uint32_t hint, uint32_t purpose);
     void imDone();
     void imUnavailable();
 
@@ -113,10 +118,13 @@ private:
     std::string pendingText_;                   // surrounding text, UTF-8
     uint32_t pendingCursor_ = 0;                // byte offset into pendingText_
     bool pendingHasText_ = false;
+    uint32_t pendingHint_ = 0;                  // content hint bits
+    uint32_t pendingPurpose_ = 0;               // content purpose
     bool active_ = false;
     std::string surrounding_;                   // text around the cursor, UTF-8
     uint32_t cursor_ = 0;                       // byte offset into surrounding_, <= its size
     bool hasSurrounding_ = false;               // the field reports its text
+    uint32_t hint_ = 0, purpose_ = 0;           // the active field's content type
     uint32_t doneCount_ = 0;                    // done events so far: the serial of each commit
     std::string cycleText_;                     // what the open multi-tap cycle last committed
     bool unconfirmed_ = false;                  // no done has shown cycleText_ yet
