@@ -10,7 +10,7 @@ BENCH_BUILD ?= build-bench
 # only what building the programs needs, `make test` (and the sanitizer and
 # leak checks) what the tests need besides, the benchmarks theirs. Each
 # target installs the lists it needs and only the packages missing.
-BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core \
+BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core fonts-noto-color-emoji \
             libx11-dev libxtst-dev libxkbcommon-dev libwayland-dev wayland-protocols libatspi2.0-dev
 # `make run` on a machine without a display starts the keyboard on a virtual X server.
 HEADLESS_PACKAGES := xvfb xauth
@@ -93,7 +93,7 @@ install: build
 # for the whole set before any layout is pointed at it.
 skins: build
 	$(BUILD)/bin/vexil-skin --write --default-bg layouts/num.cfg layouts/sym.cfg layouts/term.cfg layouts/en.cfg layouts/ru.cfg layouts/phone.cfg \
-	  layouts/de.cfg layouts/fr.cfg layouts/es.cfg layouts/el.cfg layouts/web.cfg
+	  layouts/de.cfg layouts/fr.cfg layouts/es.cfg layouts/el.cfg layouts/web.cfg layouts/emoji.cfg
 
 # Pictures of the shipped layouts for the README: every load list is loaded
 # as a user picks it, and each layout drawn by vexil-check --preview in its

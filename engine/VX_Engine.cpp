@@ -65,7 +65,7 @@ bool VX_Engine::load(const char *listName)
             continue;
         }
         int row = layout->type;  // 0 or 1, checked by the loader
-        if (layoutCount[row] >= static_cast<uint32_t>(kSlots)) {
+        if (layoutCount[row] >= static_cast<uint32_t>(kListSlots)) {
             vxLog.print("VX_Engine: have to drop layout '%s', no more space\n", name);
             if (observer)
                 observer->layoutDone(name, false);
@@ -109,6 +109,63 @@ char *VX_Engine::findFile(const char *fileName)
         searched += " " + dir;
     vxLog.print("VX_Engine: no '%s' in (%s )\n", fileName, searched.c_str());
     return nullptr;
+}
+
+bool VX_Engine::hasFile(const char *fileName)
+{
+    for (const std::string &dir : searchDirs) {
+        const int n = std::snprintf(path, sizeof path, "%s/%s", dir.c_str(), fileName);
+        if (n > 0 && n < kPathSize && access(path, R_OK) == 0)
+            return true;
+    }
+    path[0] = '\0';
+    return false;
+}
+
+int32_t VX_Engine::addAuxLayout(const char *name)
+{
+    if (!name || layoutNamed(name) || layoutCount[VX_LAYOUT_AUX] >= static_cast<uint32_t>(kSlots))
+        return -1;
+    const std::string file = std::string(name) + ".cfg";
+    if (!hasFile(file.c_str()))
+        return -1;
+    std::unique_ptr<VX_Layout> layout(new (std::nothrow) VX_Layout(this));
+    if (!layout)
+        return -1;
+    if (!layout->load(name)) {
+        vxLog.print("VX_Engine: loading layout '%s' failed, remove it\n", name);
+        return -1;
+    }
+    if (layout->type != VX_LAYOUT_AUX) {
+        vxLog.print("VX_Engine: layout '%s' is no aux layout, remove it\n", name);
+        return -1;
+    }
+    // An addition the list did not ask for comes only where it fits: each
+    // of its links must find its aux layout in the set.
+    for (const VX_NamedLink &link : layout->namedLinks)
+        if (auxLayoutIndex(link.target.c_str()) < 0) {
+            vxLog.info("VX_Engine: layout '%s' is left out: it links to '%s', which the set lacks\n", name,
+                       link.target.c_str());
+            return -1;
+        }
+    const uint32_t slot = layoutCount[VX_LAYOUT_AUX]++;
+    layouts[VX_LAYOUT_AUX][slot] = std::move(layout);
+    settleNamedLinks(*layouts[VX_LAYOUT_AUX][slot]);
+    return static_cast<int32_t>(slot);
+}
+
+bool VX_Engine::loadAlternates()
+{
+    bool ok = true;
+    forEachLayout([&](int32_t, int32_t, VX_Layout &layout) {
+        layout.alternates.clear();
+        if (!layout.name)
+            return;
+        const std::string file = std::string(layout.name.get()) + ".alt";
+        if (hasFile(file.c_str()) && !layout.alternates.load(path, file.c_str()))
+            ok = false;
+    });
+    return ok;
 }
 
 int32_t VX_Engine::auxLayoutIndex(const char *name) const

@@ -1,4 +1,5 @@
-// Owns every layout (two rows of four slots: basic and aux) and the three
+// Owns every layout (two rows of slots: basic and aux; a load list fills four
+// of each, vexil-panel may add one aux layout of its own) and the three
 // picture caches; finds files in its search directories and loads load.cfg.
 #ifndef VEXIL_ENGINE_VX_ENGINE_H
 #define VEXIL_ENGINE_VX_ENGINE_H
@@ -17,7 +18,8 @@
 class VX_Engine {
 public:
     static constexpr int kRows = 2;        // 0 basic, 1 aux
-    static constexpr int kSlots = 4;       // layouts per row
+    static constexpr int kListSlots = 4;   // layouts per row a load list places
+    static constexpr int kSlots = 5;       // layouts per row: the list's, and one a panel adds (aux)
     static constexpr int kPathSize = 256;  // bytes of `path`, NUL included
 
     // Where the board is: the layout shown and the way back from an aux
@@ -55,6 +57,22 @@ public:
     // search (findFile, or a picture lookup that searches), so a caller
     // that keeps the path copies it first.
     char *findFile(const char *fileName);
+    // True, with `path` holding it, when some search directory has a
+    // readable `fileName`; false without a message (a file that may be
+    // missing, such as a layout's alternates).
+    bool hasFile(const char *fileName);
+    // --- vexil-panel's own additions to a loaded set ---
+    // Loads the layout "<name>.cfg" into the next free aux slot, unless a
+    // layout of that name is placed already, the aux row is full or no
+    // such file is found (then quietly), or one of its "@name" links finds
+    // no placed aux layout (then with an information line); settles those
+    // links. Its slot, or -1 (a layout that fails to load has said why).
+    int32_t addAuxLayout(const char *name);
+    // Reads "<layout name>.alt" into each placed layout's alternates where
+    // the search directories have one (a layout without a name has none).
+    // False when one of them failed, after its diagnostic; that layout
+    // keeps the built-in alternates.
+    bool loadAlternates();
     // Slot of the first placed aux layout named `name`, or -1.
     int32_t auxLayoutIndex(const char *name) const;
     // Settles the "@name" links of `layout` against the placed aux layouts:
@@ -114,9 +132,10 @@ public:
     Touch touch;                           // typing model of every layout
     VX_Modifiers modifiers;                // sticky modifiers, shared by every layout
     VX_PopupItems menu;                    // what a long press on a switch key offers; empty: none
+    int32_t menuAuxSlot = -1;              // aux slot the keyboard menu opens (the emoji board); -1 none
     int32_t menuCellWidth = 0;             // layout pixels of a menu entry; 0: three key widths
     std::unique_ptr<VX_Layout> layouts[kRows][kSlots];  // slot s filled iff s < layoutCount
-    uint32_t layoutCount[kRows] = {};      // filled slots per row, 0..4
+    uint32_t layoutCount[kRows] = {};      // filled slots per row, 0..kSlots
     int32_t activeRow = 0;                 // row of the shown layout
     int32_t activeSlot = 0;                // slot of the shown layout
     int32_t returnSlot = -1;               // basic slot to return to; -1 none

@@ -108,6 +108,10 @@ public:
     // Draws key `index` alone, released, with what lies under it, its top
     // left corner at the painter's origin (the key preview). Requests stay.
     void paintKey(QPainter &painter, int32_t index) const;
+    // Draws the open popup with its top left corner at the painter's
+    // origin, `scale` device pixels per layout pixel (popup.width() x
+    // popup.height() layout pixels); nothing when it is closed.
+    void paintPopup(QPainter &painter, double scale) const;
 
     std::unique_ptr<char[]> name;  // as written in load.cfg; may be null
     VX_Engine *engine;             // creating engine, not owned

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -74,6 +75,17 @@ void VX_Alternates::clear()
 {
     entries_.clear();
     texts_.clear();
+    fileName_[0] = '\0';
+}
+
+const char *VX_Alternates::entryKey(int32_t index, int32_t &line) const
+{
+    if (index < 0 || index >= entryCount()) {
+        line = 0;
+        return "";
+    }
+    line = entries_[static_cast<size_t>(index)].line;
+    return entries_[static_cast<size_t>(index)].key;
 }
 
 bool VX_Alternates::load(const char *path, const char *fileName)
@@ -155,6 +167,7 @@ bool VX_Alternates::load(const char *path, const char *fileName)
     }
     entries_ = std::move(entries);
     texts_ = std::move(texts);
+    std::snprintf(fileName_, sizeof fileName_, "%s", fileName);
     return true;
 }
 

@@ -57,6 +57,10 @@ public:
 
     // Entries read from the file.
     int32_t entryCount() const { return static_cast<int32_t>(entries_.size()); }
+    // Key word of entry `index` (0 .. entryCount()-1) and its line in the file.
+    const char *entryKey(int32_t index, int32_t &line) const;
+    // The file's name as load() was given it; empty before a load.
+    const char *fileName() const { return fileName_; }
 
 private:
     struct Entry {
@@ -69,6 +73,7 @@ private:
 
     std::vector<Entry> entries_;                       // in file order, keys distinct
     std::vector<std::array<char, kTextSize>> texts_;   // every entry's alternates, NUL-terminated
+    char fileName_[256] = {};                          // the file's name (messages), cut to fit
 };
 
 // The built-in table: pairs of a character and its alternates.

@@ -14,6 +14,8 @@
 #include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Layout.h"
+#include "base/VX_Log.h"
+#include "image/VX_LabelFont.h"
 #include "interaction/VX_Alternates.h"
 #include "interaction/VX_Popup.h"
 #include "tests/TestSupport.h"
@@ -164,6 +166,53 @@ TEST(Alternates, TheAccentsOfDeFrEsAreOnEnglishKeys)
                 }
     }
     EXPECT_GT(checked, 100);
+}
+
+// The shipped emoji board, as vexil-panel adds it to the default set: at
+// least 150 distinct emoji over its two pages, each key one emoji of one
+// code point drawn as emoji without a selector (4 bytes of UTF-8, or one
+// of the BMP's emoji), and its file of skin tones and sequences loads.
+TEST(Alternates, TheShippedEmojiBoard)
+{
+    const char *source = std::getenv("VEXIL_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    VX_Engine engine({std::string(source) + "/layouts"});
+    LogCapture log;
+    ASSERT_TRUE(engine.load("load.cfg")) << log.text();
+    const int32_t slot = engine.addAuxLayout("emoji");
+    ASSERT_GE(slot, 0) << log.text();
+    EXPECT_EQ(engine.addAuxLayout("emoji"), -1) << "added once";
+    const uint64_t before = vxLog.diagnostics;
+    EXPECT_TRUE(engine.loadAlternates()) << log.text();
+    EXPECT_EQ(vxLog.diagnostics, before) << log.text();
+    const VX_Layout *emoji = engine.layoutAt(VX_LAYOUT_AUX, slot);
+    ASSERT_NE(emoji, nullptr);
+    EXPECT_GT(emoji->alternates.entryCount(), 15);
+    std::set<std::string> seen;
+    int fourBytes = 0;
+    for (int32_t k = 0; k < emoji->keyCount; ++k) {
+        const VX_Key &key = emoji->keys[k];
+        if (key.type != VX_KEY_ALPHA)
+            continue;
+        for (int32_t m = 0; m < emoji->modes; ++m) {
+            EXPECT_EQ(key.charCount[m], 1) << "key " << k << " mode " << m;
+            EXPECT_TRUE(vxIsEmojiLabel(QString::fromUtf8(key.chars[m]))) << key.chars[m];
+            EXPECT_TRUE(seen.insert(key.chars[m]).second) << key.chars[m] << " twice";
+            fourBytes += std::strlen(key.chars[m]) == 4;
+        }
+    }
+    EXPECT_GE(seen.size(), 150u);
+    EXPECT_GE(fourBytes, 140);
+    // Its long presses reach sequences: a skin tone, a selector, a joiner.
+    std::string offered;
+    for (int32_t k = 0; k < emoji->keyCount; ++k)
+        for (int32_t m = 0; m < emoji->modes; ++m) {
+            VX_PopupItems items;
+            emoji->alternates.fill(emoji->keys[k], m, items);
+            offered += joined(items) + " ";
+        }
+    for (const char *sequence : {"👍🏽", "❤️", "🧑\u200d💻", "❤️\u200d🔥"})
+        EXPECT_NE(offered.find(sequence), std::string::npos) << sequence;
 }
 
 TEST(Alternates, FileEntriesAndTheirDiagnostics)

@@ -664,4 +664,48 @@ TEST(Check, ThePurposeFileBesideTheListIsChecked)
         EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
         EXPECT_TRUE(r.has(c.line)) << r.out;
     }
+// vexil-panel's additions: each layout's file of alternates is read and
+// checked, and --preview draws the popup of every key that has some.
+TEST(Check, AlternatesFilesAreCheckedAndTheirPopupsPreviewed)
+{
+    struct Case {
+        const char *alt;      // main.alt; null: none
+        int exitCode;
+        const char *line;     // a line the output must hold
+    } cases[] = {
+        {nullptr, 0, "vexil-check: clean"},
+        {"a x y\n", 0, "vexil-check: clean"},
+        {"abc x\n", 0, "vexil-check: clean"},  // the multi-tap key's whole string
+        {"# mine\nq x\n", 1, "vexil-check: main: main.alt, line 2: no key has the string 'q'"},
+        {"a x\na y\n", 2, "VX_Alternates: 'a' is given twice (main.alt, 2)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.alt ? c.alt : "(none)");
+        TempDir dir;
+        writeSet(dir, "main", {{"main", LayoutFile()}});
+        if (c.alt)
+            dir.write("main.alt", c.alt);
+        const Result r = runCheck({QString::fromStdString(dir.path())});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+        EXPECT_TRUE(r.has(c.line)) << r.out;
+    }
+
+    // The popup sheet: key "abc" (a multi-tap key: a b c, then à á ...)
+    // beside its popup, the key's board colour around them.
+    TempDir dir;
+    LayoutFile main;
+    main.board = "color ( 0 0 255 ) wid 20 hei 10";
+    writeSet(dir, "main", {{"main", main}});
+    dir.write("main.alt", "abc x y\n");
+    const std::string out = dir.path() + "/p";
+    const Result r = runCheck({"--preview", QString::fromStdString(out), QString::fromStdString(dir.path())});
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const QImage sheet(QString::fromStdString(out + "/main-mode0-alternates.png"));
+    ASSERT_FALSE(sheet.isNull());
+    // Margin, key (10), margin, two cells of 10 as the 20-pixel board holds
+    // them, margin.
+    EXPECT_EQ(sheet.size(), QSize(8 + 10 + 8 + 20 + 8, 8 + 10 + 8));
+    EXPECT_EQ(QColor(sheet.pixel(2, 2)).rgb(), 0xff0000ffu) << "the board's colour";
+    EXPECT_EQ(QColor(sheet.pixel(12, 12)).rgb(), 0xff808080u) << "the key's picture";
+    EXPECT_FALSE(std::filesystem::exists(out + "/main-mode0-alternates.png.tmp"));
 }

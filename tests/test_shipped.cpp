@@ -230,7 +230,7 @@ TEST_P(EverySet, LoadsWithNoDiagnosticButTheSummary)
         ASSERT_NE(layout, nullptr) << name;
         ++(layout->type == VX_LAYOUT_BASIC ? basic : aux);
     }
-    EXPECT_LE(basic, VX_Engine::kSlots);
+    EXPECT_LE(basic, VX_Engine::kListSlots);
     EXPECT_EQ(log.back(), "VX_Engine: load complete - basic: " + std::to_string(basic) + ", aux: " + std::to_string(aux));
     // English comes first in every set.
     EXPECT_STREQ(engine->activeLayout()->displayName(), "en");

@@ -3,9 +3,11 @@
 #include <QPixmap>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <xkbcommon/xkbcommon.h>
 
 #include "base/VX_Log.h"
+#include "base/VX_Utf8.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Keywords.h"
 #include "engine/VX_Layout.h"
@@ -67,8 +69,10 @@ VX_Checker::VX_Checker(const VX_Engine &engine, const VX_LoadExplainer *explaine
 
 int VX_Checker::run()
 {
-    engine_.forEachLayout(
-        [this](int32_t, int32_t, const VX_Layout &layout) { checkLayout(layout); });
+    engine_.forEachLayout([this](int32_t, int32_t, const VX_Layout &layout) {
+        checkLayout(layout);
+        checkAlternates(layout);
+    });
     checkReach();
     checkModifiers();
     return warnings_;
@@ -289,12 +293,43 @@ void VX_Checker::checkReach()
             if (moves)
                 reach(to);
         }
+        // The panel's keyboard menu (a long press on a switch key) opens
+        // its aux layout from every basic layout.
+        Place to;
+        if (from.row == VX_LAYOUT_BASIC && engine_.menuAuxSlot >= 0 &&
+            engine_.openAux(from, engine_.menuAuxSlot, to))
+            reach(to);
     }
 
     engine_.forEachLayout([&](int32_t row, int32_t slot, const VX_Layout &layout) {
         if (!reached[row][slot])
             warn(layout, "no switch or link key reaches this layout");
     });
+}
+
+void VX_Checker::checkAlternates(const VX_Layout &layout)
+{
+    for (int32_t e = 0; e < layout.alternates.entryCount(); ++e) {
+        int32_t line = 0;
+        const char *word = layout.alternates.entryKey(e, line);
+        // A key's whole string, or one character of a multi-tap key (whose
+        // long press offers the alternates of each of its characters).
+        bool typed = false;
+        for (int32_t i = 0; i < layout.keyCount && !typed; ++i)
+            for (int32_t m = 0; m < layout.modes && !typed; ++m) {
+                const VX_Key &key = layout.keys[i];
+                if (key.type != VX_KEY_ALPHA)
+                    continue;
+                typed = std::strcmp(key.chars[m], word) == 0;
+                for (int32_t c = 0; c < key.charCount[m] && !typed && key.charCount[m] > 1; ++c) {
+                    int length = 0;
+                    const char *at = vxUtf8At(key.chars[m], c, length);
+                    typed = std::strlen(word) == static_cast<size_t>(length) && std::strncmp(at, word, length) == 0;
+                }
+            }
+        if (!typed)
+            warn(layout, "%s, line %d: no key has the string '%s'", layout.alternates.fileName(), line, word);
+    }
 }
 
 void VX_Checker::warn(const VX_Layout &layout, const char *format, ...)

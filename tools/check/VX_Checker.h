@@ -44,6 +44,9 @@ private:
     void checkOverlaps(const VX_Layout &layout);
     void checkPictures(const VX_Layout &layout, int32_t index);
     void checkReach();
+    // Lines of the layout's alternates file (<name>.alt) whose key word is
+    // no string a key of the layout has in any mode: they never apply.
+    void checkAlternates(const VX_Layout &layout);
     // A modifier key in a set where no key sends anything: latching it
     // leads nowhere.
     void checkModifiers();

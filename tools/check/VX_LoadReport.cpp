@@ -9,6 +9,12 @@ void VX_LoadReport::run(VX_Engine &engine)
     engine.observer = &explainer;
     loaded = engine.load();
     engine.observer = nullptr;
+    // What vexil-panel adds to the set: the emoji board its menu opens,
+    // and every layout's file of alternates.
+    if (loaded) {
+        engine.menuAuxSlot = engine.addAuxLayout("emoji");
+        engine.loadAlternates();
+    }
     // Pictures load encoded: decoding all of them finds broken image data
     // that the program would meet only when it first shows the layout.
     if (loaded)

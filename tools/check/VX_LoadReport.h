@@ -13,7 +13,8 @@ class VX_Engine;
 
 class VX_LoadReport {
 public:
-    // Loads `engine` and decodes every picture its layouts draw, with
+    // Loads `engine` with what vexil-panel adds to it (the emoji board,
+    // the layouts' alternates) and decodes every picture its layouts draw, with
     // `explainer` telling the author after each layout what its lines
     // leave open; afterwards `loaded` holds load()'s result and
     // `diagnostics` the number of diagnostics written meanwhile.

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "base/VX_Log.h"
 #include "engine/VX_Engine.h"
@@ -117,9 +119,67 @@ bool VX_Preview::writeLayout(VX_Layout &layout, const std::string &stem)
         const std::string name = stem + "-mode" + std::to_string(m);
         ok = save(released, name + ".png") && ok;
         ok = save(pressed, name + "-pressed.png") && ok;
+        layout.mode = m;
+        ok = writeAlternates(layout, name + "-alternates.png") && ok;
     }
     saved.restore(layout);
     return ok;
+}
+
+bool VX_Preview::writeAlternates(VX_Layout &layout, const std::string &fileName)
+{
+    // Each key with alternates in this mode, in key order: the key, then
+    // its popup as a long press opens it, the cell nearest the key's centre
+    // highlighted.
+    constexpr int kMargin = 8;
+    struct Row {
+        int32_t key;
+        VX_Popup popup;
+    };
+    std::vector<Row> rows;
+    int width = 0, height = kMargin;
+    for (int32_t i = 0; i < layout.keyCount; ++i) {
+        const VX_Key &key = layout.keys[i];
+        if (!key.pix[layout.mode][VX_PIX_RELEASED])
+            continue;
+        Row row{i, VX_Popup()};
+        layout.alternates.fill(key, layout.mode, row.popup.items);
+        if (row.popup.items.count == 0)
+            continue;
+        row.popup.open(VX_Popup::ALTERNATES, i, key, layout.width, key.width, key.height);
+        row.popup.highlight = row.popup.pick(key.x + key.width / 2, key.y + key.height / 2);
+        width = std::max(width, kMargin + key.width + kMargin + row.popup.width() + kMargin);
+        height += std::max(key.height, row.popup.height()) + kMargin;
+        rows.push_back(row);
+    }
+    if (rows.empty())
+        return true;
+    QImage sheet(width, height, QImage::Format_RGB32);
+    if (sheet.isNull()) {
+        vxLog.print("vexil-check: %s: can't make a picture of %dx%d pixels\n", layout.displayName(), width, height);
+        return false;
+    }
+    sheet.fill(QColor(layout.red, layout.green, layout.blue));
+    const VX_Popup kept = layout.popup;
+    {
+        QPainter painter(&sheet);
+        int y = kMargin;
+        for (const Row &row : rows) {
+            const VX_Key &key = layout.keys[row.key];
+            painter.save();
+            painter.translate(kMargin, y);
+            layout.paintKey(painter, row.key);
+            painter.restore();
+            layout.popup = row.popup;
+            painter.save();
+            painter.translate(kMargin + key.width + kMargin, y);
+            layout.paintPopup(painter, 1.0);
+            painter.restore();
+            y += std::max(key.height, row.popup.height()) + kMargin;
+        }
+    }
+    layout.popup = kept;
+    return save(sheet, fileName);
 }
 
 bool VX_Preview::save(const QImage &image, const std::string &fileName)

@@ -1,7 +1,9 @@
 // Draws every placed layout in every mode into PNG files with the board's
 // own painting: "<layout>-mode<m>.png" as the board first shows the mode,
 // and "<layout>-mode<m>-pressed.png" with every key that can be hit drawn
-// in its pressed look. Modes are counted from 0, as in vexil-check's lines.
+// in its pressed look, and "<layout>-mode<m>-alternates.png" with the popup a
+// long press opens on each key that has alternates (vexil-panel), beside
+// the key. Modes are counted from 0, as in vexil-check's lines.
 #ifndef VEXIL_TOOLS_CHECK_VX_PREVIEW_H
 #define VEXIL_TOOLS_CHECK_VX_PREVIEW_H
 
@@ -26,6 +28,9 @@ public:
 
 private:
     bool writeLayout(VX_Layout &layout, const std::string &stem);
+    // The popups of the keys with alternates in the layout's current mode;
+    // nothing written when no key has any.
+    bool writeAlternates(VX_Layout &layout, const std::string &fileName);
     bool save(const QImage &image, const std::string &fileName);
 
     VX_Engine &engine_;

@@ -1,5 +1,7 @@
 #include "tools/skin/SkinPainter.h"
 
+#include "image/VX_LabelFont.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -25,13 +27,6 @@ const QColor kLabelText(0xd6, 0xda, 0xe0);
 // that does not fit at this size is wrapped at a blank, then shortened.
 constexpr int kMinFontPixels = 10;
 
-QFont labelFont(int pixels)
-{
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleStrategy(QFont::PreferAntialias);
-    font.setPixelSize(pixels);
-    return font;
-}
 
 // How a label is laid into its box: font and lines.
 struct FittedLabel {
@@ -56,7 +51,7 @@ FittedLabel fitLabel(const QString &text, const QSize &box, int start)
         if (lines.isEmpty())
             continue;
         for (int size = std::max(start, kMinFontPixels); size >= kMinFontPixels; --size) {
-            const QFont font = labelFont(size);
+            const QFont font = vxLabelFont(text, size);
             const QFontMetrics metrics(font);
             int width = 0;
             for (const QString &line : lines)
@@ -65,7 +60,7 @@ FittedLabel fitLabel(const QString &text, const QSize &box, int start)
                 return {font, lines};
         }
     }
-    const QFont font = labelFont(kMinFontPixels);
+    const QFont font = vxLabelFont(text, kMinFontPixels);
     return {font, {QFontMetrics(font).elidedText(text, Qt::ElideRight, box.width())}};
 }
 
@@ -135,7 +130,10 @@ void SkinPainter::drawKey(QPainter &painter, const QRect &rect, const KeyLook &l
         const QRect box = face.toRect().adjusted(4, 2, -4, -2);
         // One or two characters read best large; longer texts shrink to fit.
         const int characters = look.label.toUcs4().size();
-        const int start = characters <= 2 ? rect.height() * 11 / 20 : rect.height() * 2 / 5;
+        // An emoji is a picture: as large as the key's face holds it.
+        const int start = vxIsEmojiLabel(look.label) ? rect.height() * 2 / 3
+                          : characters <= 2          ? rect.height() * 11 / 20
+                                                     : rect.height() * 2 / 5;
         const FittedLabel fitted = fitLabel(look.label, box.size(), start);
         painter.setFont(fitted.font);
         painter.setPen(text);
