@@ -664,6 +664,8 @@ TEST(Check, ThePurposeFileBesideTheListIsChecked)
         EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
         EXPECT_TRUE(r.has(c.line)) << r.out;
     }
+}
+
 // vexil-panel's additions: each layout's file of alternates is read and
 // checked, and --preview draws the popup of every key that has some.
 TEST(Check, AlternatesFilesAreCheckedAndTheirPopupsPreviewed)
