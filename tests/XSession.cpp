@@ -192,13 +192,16 @@ std::string binDir()
     return dir ? dir : ".";
 }
 
-bool startXvfb(Child &server, std::string &display)
+bool startXvfb(Child &server, std::string &display) { return startXvfb(server, display, 1024, 768); }
+
+bool startXvfb(Child &server, std::string &display, int width, int height)
 {
     int fds[2];
     if (pipe(fds) != 0)
         return false;
     const std::string fd = std::to_string(fds[1]);
-    if (!server.start({"Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
+    if (!server.start({"Xvfb", "-displayfd", fd, "-screen", "0",
+                       std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"}, {},
                       std::string(), fds[1]))
         return false;
     close(fds[1]);

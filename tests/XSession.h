@@ -69,6 +69,8 @@ std::string binDir();
 // Starts Xvfb with one 1024x768x24 screen on a free display and gives its
 // name (":N") in `display`.
 bool startXvfb(Child &server, std::string &display);
+// The same with one width x height x 24 screen.
+bool startXvfb(Child &server, std::string &display, int width, int height);
 // An X screen dump (xwd, ZPixmap, 3 or 4 bytes per pixel) as an image; a
 // null image when the dump is of another kind or cut short.
 QImage readXwd(const std::string &data);
