@@ -32,10 +32,13 @@ bool X11PanelSession::start(int width, int height)
 }
 
 // On a loaded machine openbox may take long to claim the screen, or give
-// up when the server is slow to answer: it gets a second chance.
+// up when the server is slow to answer: it gets two more chances, each a
+// moment later.
 bool X11PanelSession::startWindowManager()
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
         wm_.stop(SIGKILL);
         if (!wm_.start({"openbox", "--sm-disable"}, {"DISPLAY=" + display_}))
             return false;
