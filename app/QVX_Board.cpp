@@ -184,3 +184,15 @@ void QVX_Board::paintCapsMark(QPainter &painter, const VX_Layout &layout)
         painter.fillRect(bar, QColor(255, 196, 0));
     }
 }
+
+void QVX_Board::showPlace(const VX_Engine::Place &place)
+{
+    if (!engine.layoutAt(place.row, place.slot))
+        return;
+    cancelPress();
+    resetKey();
+    engine.show(place);
+    VX_KeyResult shown;
+    shown.layoutChanged = true;
+    act(shown);
+}

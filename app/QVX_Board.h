@@ -66,6 +66,12 @@ public slots:
     // the pointer, a touch is cancelled).
     void cancelPress();
 
+public:
+    // Shows the layout at `place` (a placed layout), as a switch or link
+    // key would: the key held is let go typing nothing and the multi-tap
+    // cycle closed first.
+    void showPlace(const VX_Engine::Place &place);
+
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

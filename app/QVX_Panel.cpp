@@ -15,6 +15,7 @@
 
 #include "app/QVX_Board.h"
 #include "app/QVX_KeyPreview.h"
+#include "panel/QVX_FieldLayouts.h"
 #include "engine/VX_Engine.h"
 #include "engine/VX_Key.h"
 #include "engine/VX_Layout.h"
@@ -43,6 +44,7 @@ constexpr CommandFlag kCommands[] = {
     {"--toggle", QVX_Panel::COMMAND_TOGGLE},
     {"--show", QVX_Panel::COMMAND_SHOW},
     {"--hide", QVX_Panel::COMMAND_HIDE},
+    {"--status", QVX_Panel::COMMAND_STATUS},
 };
 
 // The options that take a value, as "--name value" or "--name=value".
@@ -70,7 +72,7 @@ bool QVX_Panel::parseOptions(int argc, char **argv, Options &options, std::strin
         for (const CommandFlag &command : kCommands) {
             if (std::strcmp(arg, command.name) == 0) {
                 if (options.command != COMMAND_NONE && options.command != command.command) {
-                    error = "--toggle, --show and --hide exclude each other";
+                    error = "--toggle, --show, --hide and --status exclude each other";
                     return false;
                 }
                 options.command = command.command;
@@ -165,11 +167,22 @@ std::string QVX_Panel::loadList(const std::string &set, std::vector<std::string>
     return "load-" + set + ".cfg";
 }
 
+std::string QVX_Panel::setName(const std::string &set)
+{
+    std::vector<std::string> dirs;
+    const std::string list = loadList(set, dirs);
+    if (list == "load.cfg")
+        return "default";
+    if (list.compare(0, 5, "load-") == 0 && endsWith(list, ".cfg") && list.size() > 9)
+        return list.substr(5, list.size() - 9);
+    return list;
+}
+
 const char *QVX_Panel::usage()
 {
     return "Usage: vexil-panel [--float] [--scale F] [--width full] [--height N%] [--set NAME]\n"
            "                   [--press-types] [--auto] [--x11 | --wayland]\n"
-           "       vexil-panel --toggle | --show | --hide\n"
+           "       vexil-panel --toggle | --show | --hide | --status\n"
            "       vexil-panel --list-sets | --help\n"
            "An on-screen keyboard that types into the window that has the keyboard focus.\n"
            "Clicking or touching it never takes the focus away. A key types when the\n"
@@ -190,8 +203,11 @@ const char *QVX_Panel::usage()
            "  --toggle, --show, --hide\n"
            "                 hide or show the panel already running on this display\n"
            "                 (SIGUSR1 toggles it too), and exit at once\n"
-           "  --auto         Wayland: show the keyboard only while a text field is active\n"
-           "                 (needs a compositor with the input-method protocol)\n"
+           "  --status       print what the running panel shows, one 'key: value' line\n"
+           "                 each: shown, output, layout, set, purpose, auto\n"
+           "  --auto         show the keyboard only while a text field has the focus (on\n"
+           "                 Wayland through the input-method protocol, on X11 through\n"
+           "                 the accessibility bus, AT-SPI)\n"
            "  --x11          type through X11 (XTest), also in a Wayland session; reaches\n"
            "                 the X11 applications only (XWayland)\n"
            "  --wayland      type through Wayland (the default when $WAYLAND_DISPLAY is set)\n"
@@ -203,7 +219,7 @@ const char *QVX_Panel::usage()
            "protocols (wlroots-based ones: sway, Phosh, labwc, river, Hyprland). One panel\n"
            "runs per display. Exit status 2: wrong command line, or nothing to type into;\n"
            "1: the display went away, a panel already runs on this display, or (with\n"
-           "--toggle, --show, --hide) none does.\n";
+           "--toggle, --show, --hide, --status) none does.\n";
 }
 
 std::vector<QVX_Panel::Set> QVX_Panel::findSets(const std::vector<std::string> &searchDirs)
@@ -306,10 +322,28 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &opti
         connect(board, &QVX_Board::heldChanged, this, &QVX_Panel::showPreview);
     }
 
+    autoHideTimer_ = new QTimer(this);
+    autoHideTimer_->setSingleShot(true);
+    connect(autoHideTimer_, &QTimer::timeout, this, [this] { setShown(false); });
+
     board->engine.load(list.c_str());
     board->setScale(options.scale);
     fitScreen();
     board->showActive();  // without a layout the engine has said why
+    fields = new QVX_FieldLayouts(*board, list);
+}
+
+void QVX_Panel::fieldFocused(const VX_Field &field)
+{
+    fields->setField(field);
+    if (!options_.autoShow)
+        return;
+    if (field.focused) {
+        autoHideTimer_->stop();
+        setShown(true);
+    } else if (!isHidden()) {
+        autoHideTimer_->start(kAutoHideGraceMs);
+    }
 }
 
 void QVX_Panel::fitScreen()
@@ -342,7 +376,9 @@ void QVX_Panel::showPreviewNow(int key)
         return;
     // Letters only: a preview of a wide key (space, Return) would hide the
     // text it types into, and a switch or caps key shows its effect itself.
-    if (key < 0 || key >= layout->keyCount || layout->keys[key].type != VX_KEY_ALPHA || isHidden()) {
+    // A private field (a password) shows no enlarged letter to onlookers.
+    if (key < 0 || key >= layout->keyCount || layout->keys[key].type != VX_KEY_ALPHA || isHidden() ||
+        fields->field().isPrivate) {
         preview_->showKey(*layout, -1, 1.0, QRect(), QRect());
         return;
     }
@@ -356,6 +392,7 @@ void QVX_Panel::showPreviewNow(int key)
 
 void QVX_Panel::setShown(bool shown)
 {
+    autoHideTimer_->stop();
     if (shown == !isHidden())
         return;
     if (shown) {

@@ -13,6 +13,8 @@
 
 class QTimer;
 class QVX_Board;
+class QVX_FieldLayouts;
+struct VX_Field;
 class QVX_KeyPreview;
 class VX_Layout;
 class VX_Desktop;
@@ -23,7 +25,7 @@ class QVX_Panel : public QWidget {
 
 public:
     // What --toggle, --show and --hide ask of a running panel.
-    enum Command { COMMAND_NONE, COMMAND_TOGGLE, COMMAND_SHOW, COMMAND_HIDE };
+    enum Command { COMMAND_NONE, COMMAND_TOGGLE, COMMAND_SHOW, COMMAND_HIDE, COMMAND_STATUS };
 
     struct Options {
         bool help = false;      // --help: print the usage and start nothing
@@ -35,7 +37,7 @@ public:
         bool pressTypes = false;  // --press-types: keys type on the press, as in vexil
         bool fullWidth = false;   // --width full: each layout scaled to the screen's width
         int heightPercent = 0;    // --height N%: at most N % of the screen's height, 1..100; 0 no cap
-        Command command = COMMAND_NONE;  // --toggle, --show, --hide: tell the running panel
+        Command command = COMMAND_NONE;  // --toggle, --show, --hide, --status: tell or ask the running panel
         std::string set;          // --set: a load list's name or path; empty: load.cfg
         bool listSets = false;    // --list-sets: name the load lists found and start nothing
     };
@@ -57,6 +59,9 @@ public:
     // "load-NAME.cfg". A path (with a '/') puts its folder first in
     // `searchDirs`, so the layouts beside it are found there.
     static std::string loadList(const std::string &set, std::vector<std::string> &searchDirs);
+    // The set's name as --status gives it: "default" for load.cfg, NAME
+    // for load-NAME.cfg, else the list's file name.
+    static std::string setName(const std::string &set);
     // One load list that --set can pick.
     struct Set {
         std::string name;     // what --set takes ("default" for load.cfg)
@@ -84,8 +89,16 @@ public:
     // room given back.
     void setShown(bool shown);
     void toggle() { setShown(isHidden()); }
+    // The desktop's focus moved onto `field` (focused false: onto nothing
+    // that takes text): the board shows the field's layout, and with
+    // --auto shows itself, or hides kAutoHideGraceMs after the last field
+    // is left, so moving between fields shows no flicker.
+    void fieldFocused(const VX_Field &field);
+    // How long --auto waits after a field is left before hiding the board.
+    static constexpr int kAutoHideGraceMs = 300;
 
     QVX_Board *board;  // the keyboard; child of the window
+    QVX_FieldLayouts *fields;  // layouts by the focused field; child of the board
 
 protected:
     // Closes an open multi-tap cycle when a press finds the focus on
@@ -117,6 +130,7 @@ private:
     QTimer *previewTimer_ = nullptr;     // single-shot: shows previewKey_'s preview; with preview_
     int previewKey_ = -1;                // the held key the preview is for; -1 none
     QTimer *settleTimer_;           // single-shot: settles the output after typing pauses
+    QTimer *autoHideTimer_;         // single-shot: --auto hides the board when it runs out
     QPoint boardOrigin_;            // the board's top left on the screen, at the last pointer event
     unsigned long lastFocus_ = 0;   // focused window at the last press on the board
     const VX_Layout *prepared_ = nullptr;  // layout whose texts the output was last given; not owned

@@ -23,8 +23,10 @@ constexpr CommandWord kWords[] = {
     {QVX_Panel::COMMAND_TOGGLE, "toggle"},
     {QVX_Panel::COMMAND_SHOW, "show"},
     {QVX_Panel::COMMAND_HIDE, "hide"},
+    {QVX_Panel::COMMAND_STATUS, "status"},
 };
 constexpr int kReadWaitMs = 200;  // longest wait for a command's word after its connection
+constexpr size_t kMaxAnswer = 4096;  // bytes of a status answer read at most
 
 // The user's own runtime folder: $XDG_RUNTIME_DIR, else /tmp/vexil-<uid>,
 // which must be a folder of this user that nobody else may enter.
@@ -93,37 +95,79 @@ bool QVX_PanelControl::paths(const std::string &key, std::string &lock, std::str
     return true;
 }
 
-bool QVX_PanelControl::send(const std::string &key, QVX_Panel::Command command, std::string &error)
+namespace {
+
+// A connection to the panel of `key` with `command`'s word sent; -1 with
+// `error` when no panel listens there or it took no word.
+int sendWord(const std::string &key, QVX_Panel::Command command, std::string &error)
 {
     std::string lock, path;
-    if (!paths(key, lock, path, error))
-        return false;
+    if (!QVX_PanelControl::paths(key, lock, path, error))
+        return -1;
     const char *word = nullptr;
     for (const CommandWord &w : kWords)
         if (w.command == command)
             word = w.word;
     if (!word) {
         error = "no command to send";
-        return false;
+        return -1;
     }
     sockaddr_un address;
     socketAddress(path, address);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::string("cannot make a socket: ") + std::strerror(errno);
-        return false;
+        return -1;
     }
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         close(fd);
         error = "no panel is running on this display";
-        return false;
+        return -1;
     }
     const std::string line = std::string(word) + "\n";
-    const bool sent = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    close(fd);
-    if (!sent)
+    if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+        close(fd);
         error = "the running panel did not take the command";
-    return sent;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool QVX_PanelControl::send(const std::string &key, QVX_Panel::Command command, std::string &error)
+{
+    const int fd = sendWord(key, command, error);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
+
+bool QVX_PanelControl::ask(const std::string &key, std::string &reply, std::string &error)
+{
+    const int fd = sendWord(key, QVX_Panel::COMMAND_STATUS, error);
+    if (fd < 0)
+        return false;
+    reply.clear();
+    char buffer[512];
+    pollfd wait{fd, POLLIN, 0};
+    bool ended = false;
+    while (!ended && reply.size() < kMaxAnswer && poll(&wait, 1, kAnswerWaitMs) > 0) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ended = true;
+        else
+            reply.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    if (!ended || reply.empty() || reply.back() != '\n') {
+        error = "the running panel did not answer";
+        return false;
+    }
+    return true;
 }
 
 QVX_PanelControl::~QVX_PanelControl()
@@ -190,11 +234,20 @@ void QVX_PanelControl::accept()
             if (std::memchr(buffer, '\n', got))
                 break;
         }
-        close(fd);
         for (const CommandWord &w : kWords) {
             const size_t n = std::strlen(w.word);
-            if (got == n + 1 && std::strncmp(buffer, w.word, n) == 0 && buffer[n] == '\n' && onCommand)
+            if (got != n + 1 || std::strncmp(buffer, w.word, n) != 0 || buffer[n] != '\n')
+                continue;
+            if (w.command == QVX_Panel::COMMAND_STATUS) {
+                // A few short lines: they fit the socket's buffer, so the
+                // write never waits for a reader.
+                const std::string answer = onStatus ? onStatus() : std::string();
+                const ssize_t ignored = ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                (void)ignored;
+            } else if (onCommand) {
                 onCommand(w.command);
+            }
         }
+        close(fd);
     }
 }

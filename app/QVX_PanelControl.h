@@ -33,6 +33,12 @@ public:
     // Sends `command` to the panel of `key`. False with `error` when no
     // panel listens there.
     static bool send(const std::string &key, QVX_Panel::Command command, std::string &error);
+    // Asks the panel of `key` for its status (COMMAND_STATUS) and puts its
+    // answer, whole lines, into `reply`. False with `error` when no panel
+    // listens there or it gives no answer within kAnswerWaitMs.
+    static bool ask(const std::string &key, std::string &reply, std::string &error);
+    // Longest wait for a panel's answer.
+    static constexpr int kAnswerWaitMs = 2000;
 
     QVX_PanelControl() = default;
     ~QVX_PanelControl() override;  // gives the lock and the socket up
@@ -43,6 +49,8 @@ public:
 
     // Called with each command a `vexil-panel --toggle` (...) sends.
     std::function<void(QVX_Panel::Command)> onCommand;
+    // The answer to --status: "key: value" lines, each ending in a line feed.
+    std::function<std::string()> onStatus;
 
 private:
     void accept();

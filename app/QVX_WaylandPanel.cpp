@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/QVX_Board.h"
+#include "panel/QVX_FieldLayouts.h"
 #include "app/QVX_KeyPreview.h"
 #include "engine/VX_Key.h"
 #include "engine/VX_Layout.h"
@@ -123,6 +124,7 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     board->engine.load(list.c_str());
     board->setScale(options.scale);
     board->showActive();
+    fields = new QVX_FieldLayouts(*board, list);
     // The first keymap already holds what the first layout types.
     if (const VX_Layout *active = board->engine.activeLayout()) {
         prepared_ = active;
@@ -137,6 +139,9 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     seatCapabilities(client_.seatCapabilities);
     output_.onOutsideChange = [this] { board->resetKey(); };
     output_.onFieldActive = [this](bool active) { autoActive(active); };
+    output_.onContentType = [this](bool active, uint32_t hint, uint32_t purpose) {
+        fields->setField(active ? vxFieldFromContentType(hint, purpose) : VX_Field());
+    };
     output_.onAwaitReport = [this](uint32_t id) {
         QTimer::singleShot(VX_WaylandOutput::kReportWaitMs, this, [this, id] { output_.reportTimedOut(id); });
     };
@@ -155,6 +160,7 @@ QVX_WaylandPanel::~QVX_WaylandPanel()
     client_.onOutputsChanged = nullptr;
     output_.onOutsideChange = nullptr;
     output_.onFieldActive = nullptr;
+    output_.onContentType = nullptr;
     output_.onAwaitReport = nullptr;
     delete board;
 }
@@ -447,9 +453,10 @@ void QVX_WaylandPanel::destroyBuffers(Buffer (&set)[2])
 void QVX_WaylandPanel::showPreview(int key)
 {
     const VX_Layout *layout = board->engine.activeLayout();
-    // Letters only, as on X11: wide keys would hide the text typed into.
+    // Letters only, as on X11: wide keys would hide the text typed into;
+    // and none over a private field (a password).
     if (!layout || !surface_ || !configured_ || !client_.subcompositor || key < 0 || key >= layout->keyCount ||
-        layout->keys[key].type != VX_KEY_ALPHA) {
+        layout->keys[key].type != VX_KEY_ALPHA || fields->field().isPrivate) {
         hidePreview();
         return;
     }

@@ -29,6 +29,7 @@
 
 class QTimer;
 class QVX_Board;
+class QVX_FieldLayouts;
 class VX_Layout;
 class VX_WaylandClient;
 class VX_WaylandOutput;
@@ -72,6 +73,7 @@ public:
     bool shown() const { return surface_ != nullptr; }
 
     QVX_Board *board;  // the keyboard, never shown itself; owned
+    QVX_FieldLayouts *fields;  // layouts by the active field's content type; child of the board
 
     // --- Wayland events (called by the listeners) ---
     void configure(uint32_t serial, uint32_t width, uint32_t height);

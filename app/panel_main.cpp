@@ -5,6 +5,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
@@ -16,7 +17,11 @@
 #include "app/QVX_Panel.h"
 #include "app/QVX_PanelControl.h"
 #include "app/QVX_WaylandPanel.h"
+#include "accessibility/VX_AtspiWatcher.h"
+#include "app/QVX_Board.h"
 #include "base/SearchDirs.h"
+#include "engine/VX_Layout.h"
+#include "panel/QVX_FieldLayouts.h"
 #include "output/VX_WaylandClient.h"
 #include "output/VX_WaylandOutput.h"
 #include "output/VX_XDesktop.h"
@@ -41,6 +46,21 @@ void onSignal(int signal)
     const char byte = static_cast<char>(signal);
     const ssize_t ignored = write(signalPipe[1], &byte, 1);
     (void)ignored;
+}
+
+// The answer to --status: one "key: value" line per fact, in this order.
+std::string statusText(bool shown, const char *output, const QVX_Board &board, const QVX_Panel::Options &options,
+                       const VX_Field &field, bool autoShows)
+{
+    const VX_Layout *layout = board.engine.activeLayout();
+    std::string text;
+    text += std::string("shown: ") + (shown ? "yes" : "no") + "\n";
+    text += std::string("output: ") + output + "\n";
+    text += std::string("layout: ") + (layout ? layout->displayName() : "none") + "\n";
+    text += "set: " + QVX_Panel::setName(options.set) + "\n";
+    text += std::string("purpose: ") + (field.focused ? vxPurposeName(field.purpose) : "none") + "\n";
+    text += std::string("auto: ") + (autoShows ? "yes" : "no") + "\n";
+    return text;
 }
 
 bool isSet(const char *name)
@@ -135,10 +155,36 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
             else
                 panel.setShown(command == QVX_Panel::COMMAND_SHOW);
         };
-        panel.show();
+        // The focused field, through the accessibility bus: its layout,
+        // and with --auto the board shown only while there is one.
+        VX_AtspiWatcher watcher;
+        std::string why;
+        const bool following = watcher.start(why);
+        if (following) {
+            watcher.onField = [&panel](const VX_Field &field) { panel.fieldFocused(field); };
+            // Its events come from GLib's main loop, which the toolkit's
+            // event loop runs when it is GLib's; else it is run here.
+            if (!QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib")) {
+                auto *pump = new QTimer(&app);
+                QObject::connect(pump, &QTimer::timeout, &app, [] { VX_AtspiWatcher::pump(); });
+                pump->start(20);
+            }
+        } else if (options.autoShow) {
+            std::fprintf(stderr, "vexil-panel: %s: --auto has no effect on X11 and the keyboard stays shown\n",
+                         why.c_str());
+        } else {
+            std::fprintf(stderr, "vexil-panel: %s: the layouts do not follow the focused field\n", why.c_str());
+        }
+        const bool autoShows = following && options.autoShow;
+        control.onStatus = [&panel, &options, autoShows] {
+            return statusText(!panel.isHidden(), "x11", *panel.board, options, panel.fields->field(), autoShows);
+        };
+        if (!autoShows)
+            panel.show();
         result = QApplication::exec();
         onToggle = nullptr;
         control.onCommand = nullptr;
+        control.onStatus = nullptr;
     }
     output.settle();
     return result;
@@ -205,11 +251,16 @@ int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
             panel.setShown(command == QVX_Panel::COMMAND_TOGGLE ? !panel.wantsShown()
                                                                 : command == QVX_Panel::COMMAND_SHOW);
         };
+        control.onStatus = [&panel, &options, &output] {
+            return statusText(panel.shown(), "wayland", *panel.board, options, panel.fields->field(),
+                              options.autoShow && output.hasInputMethod());
+        };
         panel.start();
         client.flush();
         result = QApplication::exec();
         onToggle = nullptr;
         control.onCommand = nullptr;
+        control.onStatus = nullptr;
     }
     return result;
 }
@@ -240,8 +291,13 @@ int main(int argc, char *argv[])
     }
     const bool wayland = options.wayland || (!options.x11 && isSet("WAYLAND_DISPLAY"));
     if (options.command != QVX_Panel::COMMAND_NONE) {
-        std::string error;
-        if (!QVX_PanelControl::send(QVX_PanelControl::displayKey(wayland), options.command, error)) {
+        std::string error, reply;
+        const std::string key = QVX_PanelControl::displayKey(wayland);
+        const bool done = options.command == QVX_Panel::COMMAND_STATUS ? QVX_PanelControl::ask(key, reply, error)
+                                                                        : QVX_PanelControl::send(key, options.command, error);
+        if (done)
+            std::fputs(reply.c_str(), stdout);
+        if (!done) {
             const char *name = wayland ? "WAYLAND_DISPLAY" : "DISPLAY";
             std::fprintf(stderr, "vexil-panel: %s (%s=%s)\n", error.c_str(), name,
                          std::getenv(name) ? std::getenv(name) : "unset");
