@@ -155,6 +155,13 @@ void QVX_Board::resetKey()
         act(layout->resetEnum());
 }
 
+void QVX_Board::focusChanged()
+{
+    resetTimer->stop();
+    if (VX_Layout *layout = engine.activeLayout())
+        act(layout->focusChanged());
+}
+
 void QVX_Board::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

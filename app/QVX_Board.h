@@ -62,6 +62,10 @@ public slots:
     // whoever owns the text the board types into when that text or its
     // cursor changes behind the board's back.
     void resetKey();
+    // The keys type into another window or field now: closes the open
+    // multi-tap cycle and lets every latched modifier go (a locked one
+    // stays).
+    void focusChanged();
     // Lets go of the key held, typing nothing (the board goes away under
     // the pointer, a touch is cancelled).
     void cancelPress();

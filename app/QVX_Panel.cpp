@@ -446,7 +446,7 @@ bool QVX_Panel::eventFilter(QObject *watched, QEvent *event)
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         const unsigned long focus = desktop_->focusedWindow();
         if (focus != lastFocus_) {
-            board->resetKey();
+            board->focusChanged();
             lastFocus_ = focus;
         }
     }

@@ -1,7 +1,10 @@
 #include "app/QVX_PanelControl.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -14,7 +17,7 @@
 
 namespace {
 
-// The words of the commands on the socket, one per connection.
+// The words of the commands on the socket, one line per connection.
 struct CommandWord {
     QVX_Panel::Command command;
     const char *word;
@@ -25,15 +28,32 @@ constexpr CommandWord kWords[] = {
     {QVX_Panel::COMMAND_HIDE, "hide"},
     {QVX_Panel::COMMAND_STATUS, "status"},
 };
-constexpr int kReadWaitMs = 200;  // longest wait for a command's word after its connection
+constexpr int kBacklog = 16;         // connections the kernel holds before the panel accepts them
 constexpr size_t kMaxAnswer = 4096;  // bytes of a status answer read at most
 
-// The user's own runtime folder: $XDG_RUNTIME_DIR, else /tmp/vexil-<uid>,
-// which must be a folder of this user that nobody else may enter.
+qint64 nowMs()
+{
+    // QElapsedTimer reads the monotonic clock.
+    QElapsedTimer clock;
+    clock.start();
+    return clock.msecsSinceReference();
+}
+
+// `dir` is a real folder (not a link) of this user that nobody else may
+// enter.
+bool isPrivateDir(const std::string &dir)
+{
+    struct stat info {};
+    return !dir.empty() && dir[0] == '/' && lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == getuid() && (info.st_mode & 077) == 0;
+}
+
+// The user's own runtime folder: $XDG_RUNTIME_DIR when it is private, else
+// /tmp/vexil-<uid> (made when missing), which must be private too.
 bool runtimeDir(std::string &dir, std::string &error)
 {
     const char *xdg = std::getenv("XDG_RUNTIME_DIR");
-    if (xdg && xdg[0] == '/') {
+    if (xdg && isPrivateDir(xdg)) {
         dir = xdg;
         return true;
     }
@@ -42,13 +62,38 @@ bool runtimeDir(std::string &dir, std::string &error)
         error = "cannot make " + dir + ": " + std::strerror(errno);
         return false;
     }
-    struct stat info {};
-    if (lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
-        (info.st_mode & 077) != 0) {
-        error = dir + " is not a private folder of this user (set XDG_RUNTIME_DIR)";
+    if (!isPrivateDir(dir)) {
+        error = dir + " is not a private folder of this user, nor is XDG_RUNTIME_DIR";
         return false;
     }
     return true;
+}
+
+// The Wayland socket the environment names, as the client library finds
+// it: a full path as it is, a name in $XDG_RUNTIME_DIR.
+std::string waylandSocketPath()
+{
+    const char *value = std::getenv("WAYLAND_DISPLAY");
+    const std::string name = value && *value ? value : "wayland-0";
+    if (name[0] == '/')
+        return name;
+    const char *xdg = std::getenv("XDG_RUNTIME_DIR");
+    return xdg && *xdg ? std::string(xdg) + "/" + name : std::string();
+}
+
+// The name of the X display, ":1.0" and ":1" alike, with '/' made '_'.
+std::string x11Key()
+{
+    const char *value = std::getenv("DISPLAY");
+    std::string name = value && *value ? value : ":0";
+    const size_t colon = name.rfind(':');
+    const size_t dot = name.rfind('.');
+    if (colon != std::string::npos && dot != std::string::npos && dot > colon)
+        name.erase(dot);
+    for (char &c : name)
+        if (c == '/')
+            c = '_';
+    return "x11-" + name;
 }
 
 bool socketAddress(const std::string &path, sockaddr_un &address)
@@ -63,47 +108,53 @@ bool socketAddress(const std::string &path, sockaddr_un &address)
 
 }  // namespace
 
-std::string QVX_PanelControl::displayKey(bool wayland)
+bool QVX_PanelControl::locate(bool wayland, Place &place, std::string &error)
 {
-    const char *value = std::getenv(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
-    std::string name = value && *value ? value : (wayland ? "wayland-0" : ":0");
-    if (!wayland) {
-        // ":1.0" and ":1" are the same display.
-        const size_t colon = name.rfind(':');
-        const size_t dot = name.rfind('.');
-        if (colon != std::string::npos && dot != std::string::npos && dot > colon)
-            name.erase(dot);
+    std::string dir, key;
+    if (wayland) {
+        // The compositor is its socket: two spellings of one socket are one
+        // file, of one device and inode.
+        const std::string path = waylandSocketPath();
+        struct stat info {};
+        if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
+            error = "cannot find the Wayland compositor's socket " + (path.empty() ? "(no XDG_RUNTIME_DIR)" : path);
+            return false;
+        }
+        char id[64];
+        std::snprintf(id, sizeof id, "wayland-%llx-%llx", static_cast<unsigned long long>(info.st_dev),
+                      static_cast<unsigned long long>(info.st_ino));
+        key = id;
+        const std::string socketDir = path.substr(0, path.rfind('/'));
+        if (isPrivateDir(socketDir))
+            dir = socketDir;
+    } else {
+        key = x11Key();
     }
-    for (char &c : name)
-        if (c == '/')
-            c = '_';
-    return (wayland ? "wayland-" : "x11-") + name;
-}
-
-bool QVX_PanelControl::paths(const std::string &key, std::string &lock, std::string &socket, std::string &error)
-{
-    std::string dir;
-    if (!runtimeDir(dir, error))
+    if (dir.empty() && !runtimeDir(dir, error))
         return false;
-    lock = dir + "/vexil-panel-" + key + ".lock";
-    socket = dir + "/vexil-panel-" + key + ".socket";
+    place.lock = dir + "/vexil-panel-" + key + ".lock";
+    place.socket = dir + "/vexil-panel-" + key + ".socket";
     sockaddr_un address;
-    if (!socketAddress(socket, address)) {
-        error = "the path " + socket + " is too long for a socket";
+    if (!socketAddress(place.socket, address)) {
+        error = "the path " + place.socket + " is too long for a socket";
         return false;
     }
     return true;
 }
 
-namespace {
-
-// A connection to the panel of `key` with `command`'s word sent; -1 with
-// `error` when no panel listens there or it took no word.
-int sendWord(const std::string &key, QVX_Panel::Command command, std::string &error)
+// Connects to the panel of the display and sends the word of `command`;
+// the connection, or -1 with `error`.
+static int sendWord(bool wayland, QVX_Panel::Command command, std::string &error)
 {
-    std::string lock, path;
-    if (!QVX_PanelControl::paths(key, lock, path, error))
+    QVX_PanelControl::Place place;
+    if (!QVX_PanelControl::locate(wayland, place, error)) {
+        // No compositor there, so no panel of it either.
+        struct stat info {};
+        const std::string path = wayland ? waylandSocketPath() : std::string();
+        if (wayland && (path.empty() || stat(path.c_str(), &info) != 0))
+            error = "no panel is running on this display";
         return -1;
+    }
     const char *word = nullptr;
     for (const CommandWord &w : kWords)
         if (w.command == command)
@@ -113,7 +164,7 @@ int sendWord(const std::string &key, QVX_Panel::Command command, std::string &er
         return -1;
     }
     sockaddr_un address;
-    socketAddress(path, address);
+    socketAddress(place.socket, address);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::string("cannot make a socket: ") + std::strerror(errno);
@@ -133,20 +184,18 @@ int sendWord(const std::string &key, QVX_Panel::Command command, std::string &er
     return fd;
 }
 
-}  // namespace
-
-bool QVX_PanelControl::send(const std::string &key, QVX_Panel::Command command, std::string &error)
+bool QVX_PanelControl::send(bool wayland, QVX_Panel::Command command, std::string &error)
 {
-    const int fd = sendWord(key, command, error);
+    const int fd = sendWord(wayland, command, error);
     if (fd < 0)
         return false;
     close(fd);
     return true;
 }
 
-bool QVX_PanelControl::ask(const std::string &key, std::string &reply, std::string &error)
+bool QVX_PanelControl::ask(bool wayland, std::string &reply, std::string &error)
 {
-    const int fd = sendWord(key, QVX_Panel::COMMAND_STATUS, error);
+    const int fd = sendWord(wayland, QVX_Panel::COMMAND_STATUS, error);
     if (fd < 0)
         return false;
     reply.clear();
@@ -154,7 +203,7 @@ bool QVX_PanelControl::ask(const std::string &key, std::string &reply, std::stri
     pollfd wait{fd, POLLIN, 0};
     bool ended = false;
     while (!ended && reply.size() < kMaxAnswer && poll(&wait, 1, kAnswerWaitMs) > 0) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -172,6 +221,9 @@ bool QVX_PanelControl::ask(const std::string &key, std::string &reply, std::stri
 
 QVX_PanelControl::~QVX_PanelControl()
 {
+    for (Client &client : clients_)
+        if (client.fd >= 0)
+            close(client.fd);
     if (listenFd_ >= 0) {
         close(listenFd_);
         unlink(socketPath_.c_str());
@@ -180,19 +232,21 @@ QVX_PanelControl::~QVX_PanelControl()
         close(lockFd_);
 }
 
-QVX_PanelControl::Claim QVX_PanelControl::claim(const std::string &key, std::string &error)
+QVX_PanelControl::Claim QVX_PanelControl::claim(bool wayland, std::string &error)
 {
-    std::string lock;
-    if (!paths(key, lock, socketPath_, error))
+    Place place;
+    if (!locate(wayland, place, error))
         return CLAIM_FAILED;
-    lockFd_ = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    socketPath_ = place.socket;
+    lockFd_ = open(place.lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lockFd_ < 0) {
-        error = "cannot open " + lock + ": " + std::strerror(errno);
+        error = "cannot open " + place.lock + ": " + std::strerror(errno);
         return CLAIM_FAILED;
     }
     if (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
         const bool taken = errno == EWOULDBLOCK;
-        error = taken ? "a panel is already running on this display" : "cannot lock " + lock + ": " + std::strerror(errno);
+        error = taken ? "a panel is already running on this display"
+                      : "cannot lock " + place.lock + ": " + std::strerror(errno);
         close(lockFd_);
         lockFd_ = -1;
         return taken ? CLAIM_TAKEN : CLAIM_FAILED;
@@ -203,7 +257,7 @@ QVX_PanelControl::Claim QVX_PanelControl::claim(const std::string &key, std::str
     socketAddress(socketPath_, address);
     listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-        listen(listenFd_, 4) != 0) {
+        listen(listenFd_, kBacklog) != 0) {
         error = "cannot listen on " + socketPath_ + ": " + std::strerror(errno);
         if (listenFd_ >= 0)
             close(listenFd_);
@@ -212,42 +266,117 @@ QVX_PanelControl::Claim QVX_PanelControl::claim(const std::string &key, std::str
     }
     notifier_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { accept(); });
+    deadlines_ = new QTimer(this);
+    deadlines_->setSingleShot(true);
+    connect(deadlines_, &QTimer::timeout, this, [this] { expire(); });
     return CLAIM_OURS;
 }
 
 void QVX_PanelControl::accept()
 {
     for (;;) {
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
-            return;  // none left (or an error the next connection retries)
-        // The word comes right after the connection; a client that sends
-        // nothing is dropped after a moment, never stalls the panel.
-        char buffer[16] = {};
-        size_t got = 0;
-        pollfd wait{fd, POLLIN, 0};
-        while (got < sizeof buffer - 1 && poll(&wait, 1, kReadWaitMs) > 0) {
-            const ssize_t n = read(fd, buffer + got, sizeof buffer - 1 - got);
-            if (n <= 0)
+            break;  // none left (or an error the next connection retries)
+        // A free slot, else the oldest connection's: it had the longest to
+        // say its line.
+        Client *slot = &clients_[0];
+        for (Client &client : clients_) {
+            if (client.fd < 0) {
+                slot = &client;
                 break;
-            got += static_cast<size_t>(n);
-            if (std::memchr(buffer, '\n', got))
-                break;
-        }
-        for (const CommandWord &w : kWords) {
-            const size_t n = std::strlen(w.word);
-            if (got != n + 1 || std::strncmp(buffer, w.word, n) != 0 || buffer[n] != '\n')
-                continue;
-            if (w.command == QVX_Panel::COMMAND_STATUS) {
-                // A few short lines: they fit the socket's buffer, so the
-                // write never waits for a reader.
-                const std::string answer = onStatus ? onStatus() : std::string();
-                const ssize_t ignored = ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-                (void)ignored;
-            } else if (onCommand) {
-                onCommand(w.command);
             }
+            if (client.since < slot->since)
+                slot = &client;
         }
-        close(fd);
+        drop(*slot);
+        Client &client = *slot;
+        client.fd = fd;
+        client.since = nowMs();
+        client.deadline = client.since + kDeadlineMs;
+        client.got = 0;
+        client.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(client.notifier, &QSocketNotifier::activated, this, [this, &client] { read(client); });
+        // The line may be there already.
+        read(client);
     }
+    expire();
+}
+
+void QVX_PanelControl::read(Client &client)
+{
+    if (client.fd < 0)
+        return;
+    for (;;) {
+        const ssize_t n = ::read(client.fd, client.line + client.got, kLineMax - client.got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;  // more may come before the deadline
+        if (n <= 0) {
+            drop(client);  // closed before a whole line, or an error
+            return;
+        }
+        client.got += static_cast<int>(n);
+        const void *end = std::memchr(client.line, '\n', static_cast<size_t>(client.got));
+        if (end || client.got == kLineMax)
+            break;
+    }
+    char line[kLineMax];
+    std::memcpy(line, client.line, static_cast<size_t>(client.got));
+    const char *end = static_cast<const char *>(std::memchr(line, '\n', static_cast<size_t>(client.got)));
+    const size_t length = end ? static_cast<size_t>(end - line) : 0;
+    if (!end) {
+        drop(client);  // too long for any command
+        return;
+    }
+    for (const CommandWord &w : kWords) {
+        if (length != std::strlen(w.word) || std::strncmp(line, w.word, length) != 0)
+            continue;
+        if (w.command == QVX_Panel::COMMAND_STATUS) {
+            // A few short lines: they fit the socket's buffer, so the write
+            // never waits for a reader.
+            const std::string answer = onStatus ? onStatus() : std::string();
+            const ssize_t ignored =
+                ::send(client.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            (void)ignored;
+        }
+        // One line per connection: what comes after it is not read.
+        drop(client);
+        if (w.command != QVX_Panel::COMMAND_STATUS && onCommand)
+            onCommand(w.command);
+        return;
+    }
+    drop(client);
+}
+
+void QVX_PanelControl::drop(Client &client)
+{
+    if (client.fd < 0)
+        return;
+    // The notifier may be the sender of the signal that got here: deleted
+    // once the event loop is back.
+    client.notifier->setEnabled(false);
+    client.notifier->deleteLater();
+    client.notifier = nullptr;
+    close(client.fd);
+    client.fd = -1;
+}
+
+void QVX_PanelControl::expire()
+{
+    const qint64 now = nowMs();
+    qint64 next = 0;
+    for (Client &client : clients_) {
+        if (client.fd < 0)
+            continue;
+        if (client.deadline <= now)
+            drop(client);
+        else if (next == 0 || client.deadline < next)
+            next = client.deadline;
+    }
+    if (next != 0)
+        deadlines_->start(static_cast<int>(next - now));
+    else
+        deadlines_->stop();
 }

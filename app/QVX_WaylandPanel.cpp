@@ -138,6 +138,7 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     };
     seatCapabilities(client_.seatCapabilities);
     output_.onOutsideChange = [this] { board->resetKey(); };
+    output_.onFieldChange = [this] { board->focusChanged(); };
     output_.onFieldActive = [this](bool active) { autoActive(active); };
     output_.onContentType = [this](bool active, uint32_t hint, uint32_t purpose) {
         fields->setField(active ? vxFieldFromContentType(hint, purpose) : VX_Field());

@@ -19,6 +19,7 @@
 #include "app/QVX_WaylandPanel.h"
 #include "accessibility/VX_AtspiWatcher.h"
 #include "app/QVX_Board.h"
+#include "base/VX_Cancel.h"
 #include "base/SearchDirs.h"
 #include "engine/VX_Layout.h"
 #include "panel/QVX_FieldLayouts.h"
@@ -43,6 +44,10 @@ std::function<void()> onToggle;  // what SIGUSR1 does; empty: nothing
 
 void onSignal(int signal)
 {
+    // Start-up work that checks (a long load list) gives up at once; the
+    // event loop hears it through the pipe once it runs.
+    if (signal != SIGUSR1)
+        VX_Cancel::request(signal);
     const char byte = static_cast<char>(signal);
     const ssize_t ignored = write(signalPipe[1], &byte, 1);
     (void)ignored;
@@ -69,24 +74,15 @@ bool isSet(const char *name)
     return value && *value;
 }
 
-// SIGTERM, SIGINT and SIGHUP end the event loop like a normal quit, so what
-// typing changed is undone on the way out; SIGUSR1 hides or shows the panel.
-void watchSignals(QApplication &app)
+// SIGTERM, SIGINT and SIGHUP end the program at any time: during start-up
+// they stop what it is doing (the program then ends without showing the
+// board), and later they end the event loop like a normal quit, so what
+// typing changed is undone on the way out. SIGUSR1 hides or shows the panel.
+// Installed first thing, so no part of the start-up ignores them.
+void catchSignals()
 {
-    if (pipe2(signalPipe, O_CLOEXEC) != 0)
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-        char byte = 0;
-        if (read(signalPipe[0], &byte, 1) != 1)
-            return;
-        if (byte == SIGUSR1) {
-            if (onToggle)
-                onToggle();
-        } else {
-            QApplication::quit();
-        }
-    });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -95,19 +91,49 @@ void watchSignals(QApplication &app)
         sigaction(signal, &action, nullptr);
 }
 
+// The event loop's side of catchSignals(): what came before the loop runs
+// is handled as soon as it does.
+void watchSignals(QApplication &app)
+{
+    if (signalPipe[0] < 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        while (read(signalPipe[0], &byte, 1) == 1) {
+            if (byte == SIGUSR1) {
+                if (onToggle)
+                    onToggle();
+            } else {
+                QApplication::quit();
+            }
+        }
+    });
+}
+
+// Asked to end while starting: say nothing more, show nothing.
+bool stopping() { return VX_Cancel::requested(); }
+
 // The one panel of this display, for this user: false, having said so,
-// when another panel has it. A control that cannot listen leaves this
-// panel running without --toggle.
+// when another panel has it. On X11 the display itself keeps a second
+// panel out, so one whose control cannot listen runs without --toggle; on
+// Wayland the lock is all there is, and a panel that cannot take it does
+// not start.
 bool claimDisplay(QVX_PanelControl &control, bool wayland)
 {
     std::string error;
-    switch (control.claim(QVX_PanelControl::displayKey(wayland), error)) {
+    switch (control.claim(wayland, error)) {
     case QVX_PanelControl::CLAIM_OURS:
         return true;
     case QVX_PanelControl::CLAIM_TAKEN:
         alreadyRunning(wayland);
         return false;
     case QVX_PanelControl::CLAIM_FAILED:
+        if (wayland) {
+            std::fprintf(stderr, "vexil-panel: cannot make sure this is the compositor's only panel: %s\n",
+                         error.c_str());
+            return false;
+        }
         std::fprintf(stderr, "vexil-panel: --toggle, --show and --hide cannot reach this panel: %s\n", error.c_str());
         return true;
     }
@@ -144,6 +170,8 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
     int result;
     {
         QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());
+        if (stopping())
+            return 0;
         if (!panel.hasLayout()) {
             std::fputs("vexil-panel: no layout to show\n", stderr);
             return 1;
@@ -238,6 +266,8 @@ int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
         // The input method says whether the seat is ours at the first events.
         client.roundtrip();
         QVX_WaylandPanel panel(client, output, options, platformSearchDirs());
+        if (stopping())
+            return 0;
         if (!panel.hasLayout()) {
             std::fputs("vexil-panel: no layout to show\n", stderr);
             return 1;
@@ -292,9 +322,9 @@ int main(int argc, char *argv[])
     const bool wayland = options.wayland || (!options.x11 && isSet("WAYLAND_DISPLAY"));
     if (options.command != QVX_Panel::COMMAND_NONE) {
         std::string error, reply;
-        const std::string key = QVX_PanelControl::displayKey(wayland);
-        const bool done = options.command == QVX_Panel::COMMAND_STATUS ? QVX_PanelControl::ask(key, reply, error)
-                                                                        : QVX_PanelControl::send(key, options.command, error);
+        const bool done = options.command == QVX_Panel::COMMAND_STATUS
+                              ? QVX_PanelControl::ask(wayland, reply, error)
+                              : QVX_PanelControl::send(wayland, options.command, error);
         if (done)
             std::fputs(reply.c_str(), stdout);
         if (!done) {
@@ -305,5 +335,6 @@ int main(int argc, char *argv[])
         }
         return 0;
     }
+    catchSignals();
     return wayland ? runWayland(argc, argv, options) : runX11(argc, argv, options);
 }

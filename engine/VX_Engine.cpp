@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/VX_Cancel.h"
 #include "base/VX_Log.h"
 #include "config/VX_Parser.h"
 
@@ -35,6 +36,14 @@ bool VX_Engine::load(const char *listName)
 
     VX_Token token;
     for (;;) {
+        // A long list gives way to a request to stop (the program is asked
+        // to end while it starts).
+        if (VX_Cancel::requested()) {
+            vxLog.print("VX_Engine: load stopped on request (%s, %u)\n", in.displayName(), in.lineCount);
+            in.close();
+            settleAllNamedLinks();
+            return false;
+        }
         if (!in.nextToken(token, VX_READ_NUMBERS)) {
             in.close();
             settleAllNamedLinks();

@@ -99,6 +99,9 @@ public:
     // the keys type into changed behind the board's back), and the time for
     // a second tap on caps. May end a one-shot shift, so show another mode.
     VX_KeyResult resetEnum();
+    // The keys type into another place now (the focus moved): resetEnum(),
+    // and every latched modifier lets go; a locked one stays.
+    VX_KeyResult focusChanged();
     // Key `index` is shown pressed now: held (with draw-pressed), a
     // modifier key whose modifier is latched or locked, or marked as an
     // open multi-tap key or the locked caps key.

@@ -415,6 +415,13 @@ VX_KeyResult VX_Layout::repeatStep()
     return out;
 }
 
+VX_KeyResult VX_Layout::focusChanged()
+{
+    if (engine && engine->modifiers.consume())
+        requestModifierLooks();
+    return resetEnum();
+}
+
 VX_KeyResult VX_Layout::resetEnum()
 {
     VX_KeyResult out;

@@ -4,6 +4,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
+
+#include "base/VX_Cancel.h"
 
 #include "input-method-unstable-v2-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -145,11 +148,45 @@ bool VX_WaylandClient::flush()
 {
     if (!display)
         return false;
-    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-        lost("the connection to the compositor was lost");
-        return false;
+    for (;;) {
+        if (wl_display_flush(display) >= 0)
+            return true;
+        if (errno != EAGAIN) {
+            lost("the connection to the compositor was lost");
+            return false;
+        }
+        // The socket is full: the compositor is behind. The requests wait
+        // in the client library, whose buffer a request made now could
+        // overflow (which ends the connection), so wait until the socket
+        // takes more, reading what the compositor sends meanwhile so that
+        // it never waits on this side either.
+        const bool reading = wl_display_prepare_read(display) == 0;
+        pollfd wait{wl_display_get_fd(display), static_cast<short>(POLLOUT | (reading ? POLLIN : 0)), 0};
+        const int ready = poll(&wait, 1, kFlushSliceMs);
+        if (reading) {
+            if (ready > 0 && (wait.revents & POLLIN) != 0) {
+                if (wl_display_read_events(display) < 0) {
+                    lost("the connection to the compositor was lost");
+                    return false;
+                }
+            } else {
+                wl_display_cancel_read(display);
+            }
+        }
+        if (ready < 0 && errno != EINTR) {
+            lost("cannot wait for the compositor");
+            return false;
+        }
+        if (ready > 0 && (wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (wait.revents & POLLIN) == 0) {
+            lost("the connection to the compositor was lost");
+            return false;
+        }
+        if (VX_Cancel::requested()) {
+            // The program is ending: what is still queued stays unsent.
+            error_ = "stopped while the compositor was not reading";
+            return false;
+        }
     }
-    return true;
 }
 
 bool VX_WaylandClient::dispatch()

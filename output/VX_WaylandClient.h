@@ -26,6 +26,10 @@ struct zwp_input_method_manager_v2;
 
 class VX_WaylandClient {
 public:
+    // The longest flush() waits on a full socket before it looks whether
+    // the program is asked to end.
+    static constexpr int kFlushSliceMs = 100;
+
     struct Output {
         wl_output *output = nullptr;  // bound proxy, owned
         uint32_t name = 0;            // registry name
@@ -45,7 +49,10 @@ public:
     // seat); null when all are there.
     const char *missing() const;
 
-    // Sends every queued request; false when the connection is lost.
+    // Sends every queued request, waiting while the socket is full (the
+    // compositor is behind) for as long as the compositor lives; false when
+    // the connection is lost, or when the program is asked to end
+    // (VX_Cancel) during such a wait.
     bool flush();
     // Reads what arrived (without waiting) and runs its handlers; false
     // when the connection is lost or the compositor reported an error.

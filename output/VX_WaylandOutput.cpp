@@ -160,8 +160,11 @@ void VX_WaylandOutput::sendKey(int qkey, const char *text)
         tap(qkey == VX_CODE_BACKSPACE ? VX_WaylandKeymap::kBackSpace : VX_WaylandKeymap::kReturn);
         cycleText_.clear();
     } else if (qkey == 0 && text && *text) {
-        if (fieldActive()) {
-            if (erase && hasSurrounding_) {
+        // A field that reports no text gains nothing from commits, and a
+        // client may drop a commit that crosses a request of its own (foot
+        // does, under quick taps): keys always arrive, in order.
+        if (fieldActive() && hasSurrounding_) {
+            if (erase) {
                 // The field says where its cursor is now before anything
                 // is deleted: the character shown as pre-edit text makes
                 // it report (a commit that changes nothing does not).
@@ -176,8 +179,6 @@ void VX_WaylandOutput::sendKey(int qkey, const char *text)
                     onAwaitReport(waitId_);
                 return;
             }
-            if (erase)
-                tap(VX_WaylandKeymap::kBackSpace);
             commitText(text, 0);
             cycleText_ = text;
             unconfirmed_ = true;
@@ -260,6 +261,9 @@ void VX_WaylandOutput::imActivate(bool active)
 {
     pendingActive_ = active;
     if (active) {
+        // Each activate is a field of its own, even one that follows a
+        // deactivate before the same done.
+        pendingFresh_ = true;
         // A field starts with no surrounding text until it reports one.
         pendingHasText_ = false;
         pendingText_.clear();
@@ -288,6 +292,9 @@ void VX_WaylandOutput::imDone()
     ++doneCount_;
     const bool was = active_;
     const bool typeChanged = hint_ != pendingHint_ || purpose_ != pendingPurpose_;
+    // The keys type into another field now, or into none.
+    const bool moved = was != pendingActive_ || pendingFresh_;
+    pendingFresh_ = false;
     active_ = pendingActive_;
     hint_ = pendingHint_;
     purpose_ = pendingPurpose_;
@@ -298,19 +305,21 @@ void VX_WaylandOutput::imDone()
     hasSurrounding_ = active_ && pendingHasText_;
     if (awaiting_) {
         // The report the waiting replacement asked for.
-        if (was != active_)
+        if (moved)
             cycleText_.clear();
-        resolve(was == active_);
+        resolve(!moved);
+        if (moved && onFieldChange)
+            onFieldChange();
         if (was != active_ && onFieldActive)
             onFieldActive(active_);
         return;
     }
-    if (was != active_) {
+    if (moved) {
         // Another field, or none: an erase step must not reach it.
         cycleText_.clear();
-        if (onOutsideChange)
-            onOutsideChange();
-        if (onFieldActive)
+        if (onFieldChange)
+            onFieldChange();
+        if (was != active_ && onFieldActive)
             onFieldActive(active_);
         return;
     }

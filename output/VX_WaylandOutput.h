@@ -2,7 +2,10 @@
 //  - through a virtual keyboard (zwp_virtual_keyboard_v1) with a keymap of
 //    its own (VX_WaylandKeymap), which every wlroots compositor offers;
 //  - through the input method (zwp_input_method_v2) while a text field is
-//    active: text goes as commit_string + commit, any UTF-8, no keymap.
+//    active and reports its surrounding text: text goes as commit_string +
+//    commit, any UTF-8, no keymap. A field that reports no text gets keys:
+//    a commit gains it nothing, and a client may drop a commit that
+//    crosses a request of its own.
 // Backspace and Return are always keys of the virtual keyboard.
 //
 // The erase step of a multi-tap cycle and the character after it become
@@ -77,6 +80,9 @@ public:
     // or the user's own edit under an open multi-tap cycle): the caller
     // closes the cycle.
     std::function<void()> onOutsideChange;
+    // The keys type into another field now, or into none (the focus
+    // moved): the caller closes the cycle and lets latched modifiers go.
+    std::function<void()> onFieldChange;
     // A replacement began to wait for the field's report: the caller runs
     // reportTimedOut(id) kReportWaitMs later.
     std::function<void(uint32_t id)> onAwaitReport;
@@ -115,6 +121,7 @@ private:
     bool eraseNext_ = false;                    // an erase step waits for the text that replaces it
     // Input method state: pending_* as received, the others as of the last done.
     bool pendingActive_ = false;
+    bool pendingFresh_ = false;                 // an activate came since the last done
     std::string pendingText_;                   // surrounding text, UTF-8
     uint32_t pendingCursor_ = 0;                // byte offset into pendingText_
     bool pendingHasText_ = false;

@@ -7,6 +7,8 @@
 //   tap X Y       move, down, up
 //   taps N X1 Y1 X2 Y2 ...  N taps over the points given, round robin,
 //                 without a round trip between them
+//   im            takes the seat's input method (as another on-screen
+//                 keyboard or an IME would) and keeps it until the end
 //   key CODE      a key of the user's own keyboard (a virtual keyboard with
 //                 the US keymap, made at the start) pressed and released:
 //                 evdev code CODE
@@ -26,6 +28,7 @@
 #include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include "input-method-unstable-v2-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -36,6 +39,7 @@ constexpr uint32_t kLeftButton = 0x110;  // BTN_LEFT
 wl_seat *seat = nullptr;
 zwlr_virtual_pointer_manager_v1 *manager = nullptr;
 zwp_virtual_keyboard_manager_v1 *keyboardManager = nullptr;
+zwp_input_method_manager_v2 *inputMethodManager = nullptr;
 
 void global(void *, wl_registry *registry, uint32_t name, const char *interface, uint32_t)
 {
@@ -44,6 +48,9 @@ void global(void *, wl_registry *registry, uint32_t name, const char *interface,
     else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
         manager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    else if (std::strcmp(interface, zwp_input_method_manager_v2_interface.name) == 0)
+        inputMethodManager = static_cast<zwp_input_method_manager_v2 *>(
+            wl_registry_bind(registry, name, &zwp_input_method_manager_v2_interface, 1));
     else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
         keyboardManager = static_cast<zwp_virtual_keyboard_manager_v1 *>(
             wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
@@ -102,6 +109,7 @@ int main(int argc, char *argv[])
     zwlr_virtual_pointer_v1 *pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
     // Made at the start, so that the devices stay the same while it runs.
     zwp_virtual_keyboard_v1 *keyboard = makeUserKeyboard();
+    zwp_input_method_v2 *inputMethod = nullptr;  // taken by "im"
     auto move = [&](uint32_t x, uint32_t y) {
         zwlr_virtual_pointer_v1_motion_absolute(pointer, nowMs(), x, y, width, height);
         zwlr_virtual_pointer_v1_frame(pointer);
@@ -148,6 +156,13 @@ int main(int argc, char *argv[])
             }
             zwp_virtual_keyboard_v1_key(keyboard, nowMs(), x, WL_KEYBOARD_KEY_STATE_PRESSED);
             zwp_virtual_keyboard_v1_key(keyboard, nowMs(), x, WL_KEYBOARD_KEY_STATE_RELEASED);
+        } else if (command == "im") {
+            // Its events are never read: only holding it matters.
+            if (!inputMethodManager || inputMethod) {
+                std::cout << "error: no input method to take" << std::endl;
+                continue;
+            }
+            inputMethod = zwp_input_method_manager_v2_get_input_method(inputMethodManager, seat);
         } else if (command == "quit") {
             break;
         } else if (!command.empty()) {
@@ -161,6 +176,8 @@ int main(int argc, char *argv[])
         std::cout << "ok" << std::endl;
     }
     zwlr_virtual_pointer_v1_destroy(pointer);
+    if (inputMethod)
+        zwp_input_method_v2_destroy(inputMethod);
     if (keyboard)
         zwp_virtual_keyboard_v1_destroy(keyboard);
     wl_display_roundtrip(display);
