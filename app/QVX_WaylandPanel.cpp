@@ -160,6 +160,7 @@ QVX_WaylandPanel::~QVX_WaylandPanel()
     client_.onSeatCapabilities = nullptr;
     client_.onOutputsChanged = nullptr;
     output_.onOutsideChange = nullptr;
+    output_.onFieldChange = nullptr;
     output_.onFieldActive = nullptr;
     output_.onContentType = nullptr;
     output_.onAwaitReport = nullptr;
