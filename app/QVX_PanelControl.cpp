@@ -124,7 +124,12 @@ bool QVX_PanelControl::locate(bool wayland, Place &place, std::string &error)
         std::snprintf(id, sizeof id, "wayland-%llx-%llx", static_cast<unsigned long long>(info.st_dev),
                       static_cast<unsigned long long>(info.st_ino));
         key = id;
-        const std::string socketDir = path.substr(0, path.rfind('/'));
+        // The socket's folder by its one true name, however it was reached.
+        std::string socketDir;
+        if (char *real = realpath(path.substr(0, path.rfind('/')).c_str(), nullptr)) {
+            socketDir = real;
+            std::free(real);
+        }
         if (isPrivateDir(socketDir))
             dir = socketDir;
     } else {
