@@ -825,6 +825,46 @@ TEST_F(ModifierTest, TheLatchOutlivesKeysWithoutOutputAndLayoutChanges)
     EXPECT_EQ(engine.modifiers.active(), 0u);
 }
 
+// The focus moves (another window or field): a latched modifier was meant
+// for the place it was latched over and lets go, a locked one stays, and an
+// open cycle closes so its next tap starts afresh.
+TEST_F(ModifierTest, AFocusChangeLetsALatchGoAndKeepsALock)
+{
+    struct Case {
+        const char *what;
+        int ctrlTaps;                // before the focus change
+        VX_Modifiers::State after;   // Control's state after it
+        Sent next;                   // what C sends then
+    } cases[] = {
+        {"off", 0, VX_Modifiers::OFF, {true, 0, 0, "c"}},
+        {"latched", 1, VX_Modifiers::OFF, {true, 0, 0, "c"}},
+        {"locked", 2, VX_Modifiers::LOCKED, {true, 'c', VX_MOD_CONTROL, ""}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        engine.modifiers.clear();
+        for (int i = 0; i < c.ctrlTaps; ++i)
+            tapKey(CTRL);
+        board->fullRedraw = false;
+        board->redrawPressed = board->redrawReleased = -1;
+        board->focusChanged();
+        EXPECT_EQ(engine.modifiers.state(VX_MOD_CONTROL), c.after);
+        if (c.ctrlTaps == 1) {
+            EXPECT_TRUE(board->fullRedraw || board->redrawReleased == CTRL || board->redrawPressed == CTRL)
+                << "the let-go Control key is not drawn again";
+        }
+        EXPECT_EQ(tapKey(C), c.next);
+    }
+    // An open cycle: the tap after the focus change starts it again.
+    engine.modifiers.clear();
+    tapKey(ABC);
+    board->focusChanged();
+    const VX_KeyResult again = board->press(ABC * 10 + 5, 5);
+    board->release();
+    EXPECT_FALSE(again.erase) << "the focus change left the cycle open";
+    EXPECT_STREQ(again.text, "a");
+}
+
 // Under a modifier an alpha key is a shortcut: its first character, with no
 // erase step and no cycle for the next tap to continue.
 TEST_F(ModifierTest, AMultiTapKeyUnderAModifierSendsItsFirstCharacterOnly)
