@@ -331,6 +331,19 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const Options &opti
     fitScreen();
     board->showActive();  // without a layout the engine has said why
     fields = new QVX_FieldLayouts(*board, list);
+    // Every character of the set, the shown layout's first, is named once
+    // now: an output that must change the keymap for them does it before
+    // the first tap, not between two taps.
+    if (const VX_Layout *active = board->engine.activeLayout()) {
+        std::vector<std::string> all = layoutTexts(*active);
+        for (const auto &row : board->engine.layouts)
+            for (const auto &layout : row)
+                if (layout && layout.get() != active) {
+                    const std::vector<std::string> texts = layoutTexts(*layout);
+                    all.insert(all.end(), texts.begin(), texts.end());
+                }
+        output_.prepare(all);
+    }
 }
 
 void QVX_Panel::fieldFocused(const VX_Field &field)

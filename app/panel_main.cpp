@@ -28,7 +28,27 @@
 #include "output/VX_XDesktop.h"
 #include "output/VX_XOutput.h"
 
+// Xlib's macros (None, Bool) after every Qt header.
+#include <X11/Xlib.h>
+
 namespace {
+
+// Handles every input event the X server sent the panel's windows before
+// now: taps the server took before a signal ended the loop still type.
+void finishX11Input()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display *display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return;
+    // After the round trip every event sent before it is on the toolkit's
+    // side; handling one (a release that types) may queue more.
+    for (int round = 0; round < 3; ++round) {
+        XSync(display, False);
+        QApplication::processEvents(QEventLoop::AllEvents);
+        QApplication::sendPostedEvents();
+    }
+}
 
 void alreadyRunning(bool wayland)
 {
@@ -167,6 +187,9 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
         return 1;
     // The display's one panel: what a killed one left bound is ours.
     output.reclaim();
+    // The output follows the keymap and the user's group while idle too.
+    QSocketNotifier outputEvents(output.fd(), QSocketNotifier::Read);
+    QObject::connect(&outputEvents, &QSocketNotifier::activated, [&output] { output.poll(); });
     int result;
     {
         QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());
@@ -210,6 +233,7 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
         if (!autoShows)
             panel.show();
         result = QApplication::exec();
+        finishX11Input();
         onToggle = nullptr;
         control.onCommand = nullptr;
         control.onStatus = nullptr;

@@ -31,6 +31,9 @@ int reportXError(Display *, XErrorEvent *event)
 
 }  // namespace
 
+// The CARDINAL values of a root window property (empty when none).
+static std::vector<uint32_t> readCardinals(Display *display, unsigned long property);
+
 VX_XOutput::VX_XOutput(const char *displayName)
 {
     XSetErrorHandler(reportXError);
@@ -57,8 +60,14 @@ VX_XOutput::VX_XOutput(const char *displayName)
         xkbEvent_ = xkbEvent;
         const unsigned int mask = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
         XkbSelectEvents(display_, XkbUseCoreKbd, mask, mask);
+        // The user's group lock, which must never stay on ours.
+        XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbGroupLockMask, XkbGroupLockMask);
+        XkbStateRec state;
+        if (XkbGetState(display_, XkbUseCoreKbd, &state) == Success)
+            userGroup_ = state.locked_group;
     }
     record_ = XInternAtom(display_, kRecordProperty, False);
+    groupRecord_ = XInternAtom(display_, kGroupProperty, False);
     sync();
 }
 
@@ -66,8 +75,17 @@ VX_XOutput::~VX_XOutput()
 {
     if (!display_)
         return;
+    undoGroup();
     undoAll(true);
     XCloseDisplay(display_);
+}
+
+int VX_XOutput::fd() const { return display_ ? ConnectionNumber(display_) : -1; }
+
+void VX_XOutput::poll()
+{
+    if (display_)
+        sync();
 }
 
 int64_t VX_XOutput::now()
@@ -118,6 +136,8 @@ void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
     }
     for (unsigned keycode : held)
         XTestFakeKeyEvent(display_, keycode, True, CurrentTime);
+    // The key as the keymap's first group has it, whatever group is locked.
+    latchGroup(0);
     XTestFakeKeyEvent(display_, static_cast<unsigned>(key.keycode), True, CurrentTime);
     XTestFakeKeyEvent(display_, static_cast<unsigned>(key.keycode), False, CurrentTime);
     for (auto it = held.rbegin(); it != held.rend(); ++it)
@@ -139,6 +159,19 @@ void VX_XOutput::typeCodePoint(uint32_t cp)
 
 void VX_XOutput::typeKeysyms(const unsigned long *keysyms, int count)
 {
+    sync();
+    for (int i = 0; i < count; ++i) {
+        const int keycode = groups_.keycodeOf(keysyms[i]);
+        if (keycode == 0)
+            continue;
+        // Our group at both levels, Shift and Lock consumed: the press
+        // alone says which character it is.
+        latchGroup(groups_.group());
+        XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), True, CurrentTime);
+        XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), False, CurrentTime);
+        lastGroupKey_ = now();
+        return;
+    }
     const VX_Keymap::Place place = placeFor(keysyms, count);
     if (place.keycode != 0)
         tap(place.keycode, place.shift);
@@ -185,6 +218,8 @@ void VX_XOutput::tap(int keycode, bool shift)
     }
     if (shiftKeycode != 0)
         XTestFakeKeyEvent(display_, static_cast<unsigned>(shiftKeycode), True, CurrentTime);
+    // The core keymap's first two keysyms are those of the first group.
+    latchGroup(0);
     XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), True, CurrentTime);
     XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), False, CurrentTime);
     if (shiftKeycode != 0)
@@ -203,7 +238,217 @@ void VX_XOutput::prepare(const std::vector<std::string> &texts)
                 wanted.push_back(keysyms[0]);
         }
     }
+    groups_.setWanted(wanted);
     plan_.setWanted(std::move(wanted));
+    sync();
+    fillGroup();
+}
+
+void VX_XOutput::latchGroup(int group)
+{
+    if (!xkb_)
+        return;
+    XkbStateRec state;
+    if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success)
+        return;
+    // The effective group is base + latched + locked, brought into range.
+    const int latch = group - state.base_group - state.locked_group;
+    if (latch != state.latched_group)
+        XkbLatchGroup(display_, XkbUseCoreKbd, static_cast<unsigned>(latch));
+}
+
+bool VX_XOutput::readKeyboard(VX_GroupPlan::Keyboard &keyboard)
+{
+    if (!xkb_)
+        return false;
+    const unsigned which = XkbKeyTypesMask | XkbKeySymsMask | XkbKeyActionsMask | XkbModifierMapMask |
+                           XkbVirtualModMapMask;
+    XkbDescPtr xkb = XkbGetMap(display_, which, XkbUseCoreKbd);
+    if (!xkb)
+        return false;
+    keyboard.minKeycode = xkb->min_key_code;
+    keyboard.groups = 0;
+    keyboard.keys.assign(static_cast<size_t>(xkb->max_key_code - xkb->min_key_code + 1), VX_GroupPlan::Key());
+    for (int keycode = xkb->min_key_code; keycode <= xkb->max_key_code; ++keycode) {
+        VX_GroupPlan::Key &key = keyboard.keys[static_cast<size_t>(keycode - xkb->min_key_code)];
+        key.groups = XkbKeyNumGroups(xkb, keycode);
+        key.width = XkbKeyGroupsWidth(xkb, keycode);
+        key.groupInfo = xkb->map->key_sym_map[keycode].group_info;
+        for (int g = 0; g < key.groups && g < VX_GroupPlan::kMaxGroups; ++g)
+            key.types[g] = XkbKeyKeyTypeIndex(xkb, keycode, g);
+        const KeySym *syms = XkbKeySymsPtr(xkb, keycode);
+        key.syms.assign(syms, syms + key.groups * key.width);
+        key.usable = !XkbKeyHasActions(xkb, keycode) && xkb->map->modmap[keycode] == 0 &&
+                     (!xkb->server || !xkb->server->vmodmap || xkb->server->vmodmap[keycode] == 0);
+        keyboard.groups = std::max(keyboard.groups, key.groups);
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+    return true;
+}
+
+bool VX_XOutput::writeKeys(const std::vector<VX_GroupPlan::Row> &rows)
+{
+    if (rows.empty())
+        return true;
+    // With the key actions: resizing a key looks at them.
+    XkbDescPtr xkb = XkbGetMap(display_, XkbKeyTypesMask | XkbKeySymsMask | XkbKeyActionsMask, XkbUseCoreKbd);
+    if (!xkb)
+        return false;
+    XkbMapChangesRec changes;
+    std::memset(&changes, 0, sizeof changes);
+    bool ok = true;
+    int first = 0, last = -1;
+    for (const VX_GroupPlan::Row &row : rows) {
+        const int keycode = row.keycode;
+        const VX_GroupPlan::Key &key = row.key;
+        if (keycode < xkb->min_key_code || keycode > xkb->max_key_code) {
+            ok = false;
+            break;
+        }
+        int types[XkbNumKbdGroups] = {0, 0, 0, 0};
+        for (int g = 0; g < key.groups; ++g)
+            types[g] = key.types[g];
+        ok = XkbChangeTypesOfKey(xkb, keycode, key.groups, XkbAllGroupsMask, key.groups ? types : nullptr,
+                                 &changes) == Success;
+        if (!ok)
+            break;
+        const int width = XkbKeyGroupsWidth(xkb, keycode);
+        if (key.groups > 0) {
+            KeySym *syms = XkbResizeKeySyms(xkb, keycode, key.groups * width);
+            if (!syms) {
+                ok = false;
+                break;
+            }
+            for (int g = 0; g < key.groups; ++g)
+                for (int level = 0; level < width; ++level)
+                    syms[g * width + level] =
+                        level < key.width ? key.syms[static_cast<size_t>(g * key.width + level)] : NoSymbol;
+        }
+        xkb->map->key_sym_map[keycode].group_info = static_cast<unsigned char>(key.groupInfo);
+        first = last < first ? keycode : std::min(first, keycode);
+        last = std::max(last, keycode);
+    }
+    if (ok) {
+        changes.changed |= XkbKeySymsMask;
+        if (changes.num_key_syms) {
+            last = std::max(last, changes.first_key_sym + changes.num_key_syms - 1);
+            first = std::min<int>(first, changes.first_key_sym);
+        }
+        changes.first_key_sym = static_cast<KeyCode>(first);
+        changes.num_key_syms = static_cast<unsigned char>(last - first + 1);
+        ok = XkbChangeMap(display_, xkb, &changes);
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+    // Read back before the next key, whatever the server made of it.
+    keymapStale_ = true;
+    return ok;
+}
+
+void VX_XOutput::fillGroup()
+{
+    const std::vector<VX_GroupPlan::Row> rows = groups_.rows();
+    if (rows.empty())
+        return;
+    groups_.wrote(rows);
+    // Recorded before the change, so a panel killed in between still
+    // leaves a record of every keycode it may have touched.
+    writeGroupRecord();
+    if (!writeKeys(rows))
+        vxLog.print("VX_XOutput: the server refused the keyboard group of the panel\n");
+    XSync(display_, False);
+}
+
+void VX_XOutput::writeGroupRecord()
+{
+    const Window root = DefaultRootWindow(display_);
+    const std::vector<uint32_t> record = groups_.record();
+    if (record.empty()) {
+        XDeleteProperty(display_, root, groupRecord_);
+        return;
+    }
+    std::vector<long> values(record.begin(), record.end());
+    XChangeProperty(display_, root, groupRecord_, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(values.data()), static_cast<int>(values.size()));
+}
+
+void VX_XOutput::undoGroup()
+{
+    if (groups_.owned().empty())
+        return;
+    // A client reads a key event with the keymap it has when it gets to
+    // it: the last keys get a moment to be read before the group goes.
+    const int64_t wait = std::min<int64_t>(lastGroupKey_ + kExitWaitMs - now(), kExitWaitMs);
+    if (wait > 0) {
+        XSync(display_, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+    }
+    sync();
+    const int group = groups_.group();
+    const std::vector<VX_GroupPlan::Row> rows = groups_.undo();
+    writeKeys(rows);
+    // The user's lock back on a group the keymap has.
+    XkbStateRec state;
+    if (xkb_ && XkbGetState(display_, XkbUseCoreKbd, &state) == Success && state.locked_group >= group)
+        XkbLockGroup(display_, XkbUseCoreKbd, static_cast<unsigned>(userGroup_));
+    writeGroupRecord();
+    XSync(display_, False);
+}
+
+void VX_XOutput::keepUserOffOurGroup(int locked)
+{
+    const int ours = groups_.group();
+    if (groups_.owned().empty() || ours <= 0 || locked != ours) {
+        if (ours < 0 || locked < ours || groups_.owned().empty())
+            userGroup_ = locked;
+        return;
+    }
+    // One step past the user's last group: on round to the first, or
+    // back from the first to the last.
+    const int next = userGroup_ == ours - 1 ? 0 : ours - 1;
+    XkbLockGroup(display_, XkbUseCoreKbd, static_cast<unsigned>(next));
+    userGroup_ = next;
+}
+
+static std::vector<uint32_t> readCardinals(Display *display, unsigned long property)
+{
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    std::vector<uint32_t> out;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), property, 0, 4 * 256, False, XA_CARDINAL, &type,
+                           &format, &count, &after, &data) != Success)
+        return out;
+    if (type == XA_CARDINAL && format == 32 && data) {
+        // Format 32 comes as longs.
+        const long *values = reinterpret_cast<const long *>(data);
+        for (unsigned long i = 0; i < count; ++i)
+            out.push_back(static_cast<uint32_t>(values[i]));
+    }
+    if (data)
+        XFree(data);
+    return out;
+}
+
+void VX_XOutput::reclaimGroup()
+{
+    const std::vector<uint32_t> record = readCardinals(display_, groupRecord_);
+    if (record.empty())
+        return;
+    VX_GroupPlan::Keyboard keyboard;
+    if (readKeyboard(keyboard)) {
+        const std::vector<VX_GroupPlan::Row> rows = VX_GroupPlan::reclaim(record, keyboard);
+        if (!rows.empty()) {
+            vxLog.print("VX_XOutput: took back %zu keys of the group an earlier panel left\n", rows.size());
+            writeKeys(rows);
+        }
+        XkbStateRec state;
+        if (XkbGetState(display_, XkbUseCoreKbd, &state) == Success && state.locked_group >= static_cast<int>(record[0]))
+            XkbLockGroup(display_, XkbUseCoreKbd, 0);
+    }
+    XDeleteProperty(display_, DefaultRootWindow(display_), groupRecord_);
+    keymapStale_ = true;
+    sync();
 }
 
 void VX_XOutput::sync()
@@ -211,6 +456,7 @@ void VX_XOutput::sync()
     // After the round trip every notification of a change the server made
     // before it is here; each means the copy may be out of date.
     XSync(display_, False);
+    int locked = -1;
     while (XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
@@ -218,19 +464,35 @@ void VX_XOutput::sync()
             XRefreshKeyboardMapping(&event.xmapping);
             keymapStale_ = true;
         } else if (xkb_ && event.type == xkbEvent_) {
-            const int kind = reinterpret_cast<XkbEvent *>(&event)->any.xkb_type;
+            const XkbEvent *xkbEvent = reinterpret_cast<XkbEvent *>(&event);
+            const int kind = xkbEvent->any.xkb_type;
             if (kind == XkbNewKeyboardNotify || kind == XkbMapNotify)
                 keymapStale_ = true;
+            else if (kind == XkbStateNotify)
+                locked = xkbEvent->state.locked_group;
         }
     }
-    if (!keymapStale_)
-        return;
-    keymapStale_ = false;
-    VX_Keymap keymap;
-    readKeymap(keymap);
-    const std::vector<VX_KeyPlan::Ended> lost = plan_.follow(keymap);
-    if (!lost.empty())
-        applyEnd({}, lost);
+    if (keymapStale_) {
+        keymapStale_ = false;
+        VX_Keymap keymap;
+        readKeymap(keymap);
+        const std::vector<VX_KeyPlan::Ended> lost = plan_.follow(keymap);
+        if (!lost.empty())
+            applyEnd({}, lost);
+        VX_GroupPlan::Keyboard keyboard;
+        if (readKeyboard(keyboard)) {
+            const size_t owned = groups_.owned().size();
+            groups_.follow(keyboard);
+            if (groups_.owned().size() < owned)
+                vxLog.print("VX_XOutput: %zu keys of the panel's group were changed by another client\n",
+                            owned - groups_.owned().size());
+            // A new keymap (setxkbmap) has none of ours: the shown layout's
+            // characters go into its free group at once.
+            fillGroup();
+        }
+    }
+    if (locked >= 0)
+        keepUserOffOurGroup(locked);
 }
 
 void VX_XOutput::readKeymap(VX_Keymap &keymap)
@@ -304,23 +566,8 @@ void VX_XOutput::undoAll(bool force)
 
 void VX_XOutput::reclaim()
 {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *data = nullptr;
-    const Window root = DefaultRootWindow(display_);
-    if (XGetWindowProperty(display_, root, record_, 0, 3 * 256, False, XA_CARDINAL, &type, &format, &count,
-                           &after, &data) != Success)
-        return;
-    std::vector<uint32_t> record;
-    if (type == XA_CARDINAL && format == 32 && data) {
-        // Format 32 comes as longs.
-        const long *values = reinterpret_cast<const long *>(data);
-        for (unsigned long i = 0; i < count; ++i)
-            record.push_back(static_cast<uint32_t>(values[i]));
-    }
-    if (data)
-        XFree(data);
+    reclaimGroup();
+    const std::vector<uint32_t> record = readCardinals(display_, record_);
     if (record.empty())
         return;
     std::vector<VX_KeyPlan::Ended> ended;

@@ -1,9 +1,17 @@
 // Types into the focused X11 window through the XTest extension, on a
-// connection of its own. A character that no key of the keymap types
-// without a modifier or with Shift alone is bound for a while to a spare
-// keycode (one that carries no keysym); VX_KeyPlan decides which keycode,
-// when it may be reused and when undone, and this class applies that to
-// the server:
+// connection of its own. Where the server has XKB and the keymap a group
+// free, the characters of the layouts shown go into a keyboard group of
+// the panel's own, written once when a layout is shown (VX_GroupPlan
+// decides where), and each key press latches that group: every key event
+// carries its own meaning, whatever group the user has locked, Caps Lock
+// or a held Shift, however late a client reads it, and nothing is rebound
+// while the layout stays. The group goes when the panel ends; the user is
+// never left in it. Other keys (named keys, Ctrl+C, characters no group
+// could take) are typed in the user's first group: a key of the keymap
+// that types the character without a modifier or with Shift alone, else a
+// spare keycode (one that carries no keysym) bound for a while;
+// VX_KeyPlan decides which keycode, when it may be reused and when undone,
+// and this class applies that to the server:
 // - every change of the mapping, by anyone, is read before the next key;
 // - what is bound is kept in a property of the root window, so a panel
 //   that was killed leaves nothing the next one cannot take back;
@@ -17,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "output/VX_GroupPlan.h"
 #include "output/VX_KeyPlan.h"
 #include "output/VX_Keymap.h"
 #include "output/VX_Output.h"
@@ -38,8 +47,8 @@ public:
     // Connects to `displayName` (null: $DISPLAY). On failure ok() is false
     // and error() says why; nothing else may be called then.
     explicit VX_XOutput(const char *displayName = nullptr);
-    // Waits out the hold of the last keys, at most kExitWaitMs, then
-    // undoes every binding.
+    // Gives the last keys at most kExitWaitMs to be read, then takes the
+    // group of ours out of the keymap and undoes every binding.
     ~VX_XOutput() override;
     VX_XOutput(const VX_XOutput &) = delete;
     VX_XOutput &operator=(const VX_XOutput &) = delete;
@@ -64,6 +73,15 @@ public:
 
     // Keycodes bound right now (tests and diagnostics).
     size_t boundCount() const { return plan_.boundCount(); }
+    // Name of the root window property that records the group of ours.
+    static constexpr const char *kGroupProperty = "_VEXIL_PANEL_GROUP";
+
+    // Reads every event the server has sent: keymap changes, and the
+    // user's group lock, which never stays on the group of ours. The host
+    // calls it whenever the connection has something to read.
+    void poll();
+    // The connection's descriptor, for the host to watch; -1 without one.
+    int fd() const;
 
 private:
     static int64_t now();
@@ -73,8 +91,22 @@ private:
     // first bound to a spare keycode, waiting for one if need be; keycode
     // 0 when there is no spare keycode at all.
     VX_Keymap::Place placeFor(const unsigned long *keysyms, int count);
-    // Press and release of `keycode`, inside Shift when `shift`.
+    // Press and release of `keycode`, inside Shift when `shift`, in the
+    // user's first group.
     void tap(int keycode, bool shift);
+    // The next key event goes in `group` (a group latch).
+    void latchGroup(int group);
+    // Reads the XKB keyboard as VX_GroupPlan sees it.
+    bool readKeyboard(VX_GroupPlan::Keyboard &keyboard);
+    // Writes whole keys in one request.
+    bool writeKeys(const std::vector<VX_GroupPlan::Row> &rows);
+    // Gives the wanted characters without a keycode one in our group.
+    void fillGroup();
+    void writeGroupRecord();
+    void undoGroup();
+    void reclaimGroup();
+    // Moves the user's locked group off ours, on the way `from` was going.
+    void keepUserOffOurGroup(int locked);
     // Waits until the server has handled everything sent so far and reads
     // the mapping anew when anyone changed it since; bindings that are
     // no longer ours get their auto-repeat back.
@@ -102,6 +134,10 @@ private:
     unsigned long record_ = 0;     // atom of kRecordProperty
     bool keymapStale_ = true;      // the mapping changed since the plan read it
     VX_KeyPlan plan_;              // what is bound where, and the rules for it
+    VX_GroupPlan groups_;          // the group of ours: which keycode carries what
+    unsigned long groupRecord_ = 0;// atom of kGroupProperty
+    int userGroup_ = 0;            // the user's locked group last seen, never ours
+    int64_t lastGroupKey_ = INT64_MIN / 2;  // ms (steady clock) of the last key in our group
 };
 
 #endif

@@ -25,6 +25,7 @@
 #include "tests/TestSupport.h"
 #include "tests/XSession.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -60,6 +61,28 @@ std::string readFile(const std::string &path)
 // partly over it, those of the three lower rows wholly over it.
 constexpr int kRowsW = 430, kRowsH = 250, kRowKeyW = 60, kRowKeyH = 40;
 Point rowKeyCorner(int row, int column) { return {10 + 140 * column, 5 + 50 * row}; }
+
+// "exact": letters whose keys differ between US and German keymaps, a
+// digit, two Cyrillic letters; one row of keys 36 x 38.
+const char *const kExact[] = {"a", "s", "y", "z", "1", "\xd0\xb6", "\xd0\xb9"};  // a s y z 1 ж й
+constexpr int kExactKeys = 7;
+// "cyr": 31 Cyrillic letters (U+0430..U+044E), more than the spare
+// keycodes of a US keymap, in rows of 11.
+constexpr int kCyrLetters = 31;
+Point gridKey(int i) { return {20 + 39 * (i % 11), 21 + 43 * (i / 11)}; }
+std::string cyrLetter(int i)
+{
+    const int cp = 0x430 + i;
+    return {static_cast<char>(0xc0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3f))};
+}
+constexpr int kGridW = 430, kGridH = 130;
+
+// The group the keyboard has locked and whether Caps Lock is on.
+struct LockState {
+    int group = 0;
+    bool caps = false;
+    bool operator==(const LockState &o) const { return group == o.group && caps == o.caps; }
+};
 
 class PanelX11Exact : public ::testing::Test {
 protected:
@@ -108,9 +131,124 @@ protected:
                                          geometry + "\n[Strings]\n" + strings + "\n[Board]\nwid " +
                                          std::to_string(kRowsW) + " hei " + std::to_string(kRowsH) +
                                          " color ( 40 60 90 )\n");
+        writeGrid("exact", std::vector<std::string>(kExact, kExact + kExactKeys));
+        std::vector<std::string> cyr;
+        for (int i = 0; i < kCyrLetters; ++i)
+            cyr.push_back(cyrLetter(i));
+        writeGrid("cyr", cyr);
         bool ok = false;
-        const std::string out = shell(binDir() + "/vexil-skin --write " + dir + "/rows.cfg 2>&1", &ok);
+        const std::string out = shell(binDir() + "/vexil-skin --write " + dir + "/rows.cfg " + dir + "/exact.cfg " +
+                                          dir + "/cyr.cfg 2>&1",
+                                      &ok);
         ASSERT_TRUE(ok) << out;
+    }
+
+    // A layout `name` of one letter key per entry of `letters`, placed by
+    // gridKey().
+    void writeGrid(const std::string &name, const std::vector<std::string> &letters)
+    {
+        std::string strings, geometry, types;
+        for (size_t i = 0; i < letters.size(); ++i) {
+            strings += (i ? " " : "") + letters[i];
+            const Point at = gridKey(static_cast<int>(i));
+            geometry += "(" + std::to_string(at.x - 18) + " " + std::to_string(at.y - 19) + ")" +
+                        (i % 11 == 10 ? "\n" : " ");  // a row a line: lines hold 255 bytes
+            types += "alpha ";
+        }
+        home.write("vexil/" + name + ".cfg", "[Common]\ntype 0 keys " + std::to_string(letters.size()) +
+                                                 " alpha 2 bwid 36 bhei 38\n[Layout]\n" + types + "\n[Geometry]\n" +
+                                                 geometry + "\n[Strings]\n" + strings + "\n[Board]\nwid " +
+                                                 std::to_string(kGridW) + " hei " + std::to_string(kGridH) +
+                                                 " color ( 40 60 90 )\n");
+    }
+
+    void useLayouts(const std::string &layouts) { home.write("vexil/load.cfg", layouts); }
+
+    // An xterm that writes every character as it is typed to `out`; it
+    // has the focus.
+    void startTarget(const std::string &out)
+    {
+        ASSERT_TRUE(target.start({"xterm", "-u8", "-geometry", "80x10+0+0", "-e", "sh", "-c",
+                                  "stty -icanon -echo; cat > " + out},
+                                 {"DISPLAY=" + display, "LC_ALL=C.UTF-8"}));
+        const std::string pid = std::to_string(target.pid());
+        ASSERT_TRUE(waitUntil([&] {
+            x("xdotool search --onlyvisible --pid " + pid + " windowfocus");
+            const std::string focus = x("xdotool getwindowfocus getwindowpid");
+            return focus.substr(0, focus.find('\n')) == pid;
+        })) << "the target never got the focus";
+    }
+
+    // Clicks `keys` one after the other as quickly as the server takes
+    // them; each step waits until the server has carried it out.
+    void burst(const std::vector<Point> &keys)
+    {
+        Display *dpy = XOpenDisplay(display.c_str());
+        ASSERT_NE(dpy, nullptr);
+        auto until = [dpy](const std::function<bool(int, int, unsigned)> &done) {
+            for (int i = 0; i < 2000; ++i) {
+                Window root, child;
+                int rx, ry, wx, wy;
+                unsigned mask;
+                XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &mask);
+                if (done(rx, ry, mask))
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        };
+        for (const Point &key : keys) {
+            const int px = origin.x + key.x, py = origin.y + key.y;
+            XTestFakeMotionEvent(dpy, 0, px, py, CurrentTime);
+            until([&](int rx, int ry, unsigned) { return rx == px && ry == py; });
+            XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
+            XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+            until([](int, int, unsigned mask) { return (mask & Button1Mask) == 0; });
+        }
+        XCloseDisplay(dpy);
+    }
+
+    // Waits until `out` holds `expected`; false (and a failure) otherwise.
+    bool expectText(const std::string &out, const std::string &expected, const std::string &what)
+    {
+        std::string got;
+        if (waitUntil([&] { return (got = readFile(out)) == expected; }))
+            return true;
+        ADD_FAILURE() << what << ": got\n" << got << "\nwanted\n" << expected << "\npanel log:\n"
+                      << readFile(home.file("panel.err"));
+        return false;
+    }
+
+    // The whole XKB keymap as the server has it, and the keyboard controls.
+    std::string keyboardState()
+    {
+        const std::string file = home.file("keymap.xkb");
+        x("xkbcomp -xkb " + display + " " + file);
+        return readFile(file) + x("xset q");
+    }
+
+    LockState lockState()
+    {
+        LockState state;
+        Display *dpy = XOpenDisplay(display.c_str());
+        if (!dpy)
+            return state;
+        XkbStateRec xkb;
+        if (XkbGetState(dpy, XkbUseCoreKbd, &xkb) == Success) {
+            state.group = xkb.locked_group;
+            state.caps = (xkb.locked_mods & LockMask) != 0;
+        }
+        XCloseDisplay(dpy);
+        return state;
+    }
+
+    void setLockState(const LockState &state)
+    {
+        Display *dpy = XOpenDisplay(display.c_str());
+        ASSERT_NE(dpy, nullptr);
+        XkbLockGroup(dpy, XkbUseCoreKbd, static_cast<unsigned>(state.group));
+        XkbLockModifiers(dpy, XkbUseCoreKbd, LockMask, state.caps ? LockMask : 0);
+        XSync(dpy, False);
+        XCloseDisplay(dpy);
     }
 
     std::vector<std::string> panelEnv()
@@ -165,6 +303,13 @@ protected:
     std::string display, runtime, panelWindow;
     Point origin{0, 0};
 };
+
+// Ends the panel with `signal`: exit status 0.
+void expectCleanExit(Child &panel, int signal)
+{
+    const int status = panel.stop(signal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+}
 
 // Mean difference per colour channel (0..255) between two pictures of one size.
 double meanDifference(const QImage &a, const QImage &b)
@@ -233,6 +378,118 @@ TEST_F(PanelX11Exact, APreviewShowsItsKeyOnTheScreenOverEveryRow)
             EXPECT_TRUE(waitUntil([&] { return previewRect().isEmpty(); })) << "row " << row << ": preview stays";
         }
         panel.stop(SIGTERM);
+    }
+}
+
+// The user's keyboard in another group, with Caps Lock on, or both: the
+// board types what it shows, and after the panel the keymap, the group
+// and the locks are as before.
+TEST_F(PanelX11Exact, TypesWhatTheBoardShowsWhateverGroupAndCapsLockTheUserHas)
+{
+    struct Case {
+        const char *layouts;  // setxkbmap -layout
+        LockState lock;
+    } cases[] = {
+        {"us,ru", {1, false}}, {"us,de", {1, false}}, {"us", {0, true}}, {"de,ru", {1, true}}, {"us,ru", {0, false}},
+    };
+    std::string expected;
+    std::vector<Point> keys;
+    for (int i = 0; i < kExactKeys; ++i) {
+        keys.push_back(gridKey(i));
+        expected += kExact[i];
+    }
+    useLayouts("exact\n");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.layouts) + " group " + std::to_string(c.lock.group) +
+                     (c.lock.caps ? " Caps Lock on" : ""));
+        bool ok = false;
+        x(std::string("setxkbmap -layout ") + c.layouts, &ok);
+        ASSERT_TRUE(ok);
+        setLockState(c.lock);
+        const std::string before = keyboardState();
+        ASSERT_EQ(lockState(), c.lock);
+        const std::string out = home.file("out.txt");
+        startTarget(out);
+        startPanel({}, kGridW, kGridH);
+        if (HasFatalFailure())
+            return;
+        burst(keys);
+        burst(keys);
+        expectText(out, expected + expected, "typed");
+        EXPECT_EQ(lockState(), c.lock) << "while the panel runs";
+        expectCleanExit(panel, SIGTERM);
+        EXPECT_TRUE(keyboardState() == before) << "the keymap differs after the panel";
+        EXPECT_EQ(lockState(), c.lock) << "after the panel";
+        target.stop();
+    }
+}
+
+// An application stopped for 5 s while 25 letters the keymap lacks are
+// tapped reads each key event late, when the panel has typed them all:
+// each must still mean its letter.
+TEST_F(PanelX11Exact, AnApplicationStoppedForSecondsGetsTheRightLetters)
+{
+    x("setxkbmap us");
+    useLayouts("cyr\n");
+    const std::string before = keyboardState();
+    const std::string out = home.file("out.txt");
+    startTarget(out);
+    startPanel({}, kGridW, kGridH);
+    std::vector<Point> keys;
+    std::string expected;
+    for (int i = 0; i < 25; ++i) {
+        const int k = (i * 5) % kCyrLetters;
+        keys.push_back(gridKey(k));
+        expected += cyrLetter(k);
+    }
+    const auto stopped = Clock::now();
+    kill(target.pid(), SIGSTOP);
+    burst(keys);
+    std::this_thread::sleep_until(stopped + std::chrono::seconds(5));
+    kill(target.pid(), SIGCONT);
+    expectText(out, expected, "stopped for 5 s");
+    expectCleanExit(panel, SIGTERM);
+    EXPECT_TRUE(keyboardState() == before) << "the keymap differs after the panel";
+}
+
+// Taps quicker than keycodes could be rebound, then at once the panel
+// hidden or ended: every tap the server took types, --hide is answered,
+// and SIGTERM loses nothing and leaves the keymap as it was.
+TEST_F(PanelX11Exact, HideAndSigtermRightAfterABurstLoseNoLetter)
+{
+    x("setxkbmap us");
+    useLayouts("cyr\n");
+    const std::string before = keyboardState();
+    std::vector<Point> keys;
+    std::string letters;
+    for (int i = 0; i < 25; ++i) {
+        keys.push_back(gridKey(i));
+        letters += cyrLetter(i);
+    }
+    for (const char *how : {"--hide", "SIGTERM"}) {
+        SCOPED_TRACE(how);
+        const std::string out = home.file(std::string("out-") + (how[0] == '-' ? "hide" : "term") + ".txt");
+        startTarget(out);
+        startPanel({}, kGridW, kGridH);
+        if (HasFatalFailure())
+            return;
+        burst(keys);
+        if (how[0] == '-') {
+            const std::string said = shell("env DISPLAY=" + display + " XDG_DATA_HOME=" + home.path() +
+                                           " XDG_RUNTIME_DIR=" + runtime + " timeout 60 " + binDir() +
+                                           "/vexil-panel --hide 2>&1 >/dev/null; echo \"status $?\"");
+            EXPECT_EQ(said, "status 0\n");
+            EXPECT_TRUE(waitUntil([&] {
+                return x("xwininfo -id " + panelWindow).find("IsUnMapped") != std::string::npos;
+            })) << "still shown";
+            expectText(out, letters, "hidden right after the taps");
+            expectCleanExit(panel, SIGTERM);
+        } else {
+            expectCleanExit(panel, SIGTERM);
+            expectText(out, letters, "SIGTERM right after the taps");
+        }
+        EXPECT_TRUE(keyboardState() == before) << "the keymap differs after the panel";
+        target.stop();
     }
 }
 
