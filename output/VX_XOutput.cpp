@@ -406,6 +406,7 @@ void VX_XOutput::keepUserOffOurGroup(int locked)
     // back from the first to the last.
     const int next = userGroup_ == ours - 1 ? 0 : ours - 1;
     XkbLockGroup(display_, XkbUseCoreKbd, static_cast<unsigned>(next));
+    XFlush(display_);
     userGroup_ = next;
 }
 

@@ -28,6 +28,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -422,6 +423,43 @@ TEST_F(PanelX11Exact, TypesWhatTheBoardShowsWhateverGroupAndCapsLockTheUserHas)
         EXPECT_EQ(lockState(), c.lock) << "after the panel";
         target.stop();
     }
+}
+
+// The user switches groups on the physical keyboard (Alt+Shift) while the
+// panel runs: the switch goes round the user's own groups only, never
+// stopping on the panel's, and the board types right in each.
+TEST_F(PanelX11Exact, GroupSwitchesOnThePhysicalKeyboardGoRoundTheUsersGroupsOnly)
+{
+    bool ok = false;
+    x("setxkbmap -layout us,ru -option grp:alt_shift_toggle", &ok);
+    ASSERT_TRUE(ok);
+    setLockState({0, false});
+    useLayouts("exact\n");
+    const std::string out = home.file("out.txt");
+    startTarget(out);
+    startPanel({}, kGridW, kGridH);
+    Display *dpy = XOpenDisplay(display.c_str());
+    ASSERT_NE(dpy, nullptr);
+    const int alt = XKeysymToKeycode(dpy, XK_Alt_L), shift = XKeysymToKeycode(dpy, XK_Shift_L);
+    std::string expected;
+    for (int step = 1; step <= 5; ++step) {
+        XTestFakeKeyEvent(dpy, static_cast<unsigned>(alt), True, CurrentTime);
+        XTestFakeKeyEvent(dpy, static_cast<unsigned>(shift), True, CurrentTime);
+        XTestFakeKeyEvent(dpy, static_cast<unsigned>(shift), False, CurrentTime);
+        XTestFakeKeyEvent(dpy, static_cast<unsigned>(alt), False, CurrentTime);
+        XSync(dpy, False);
+        const int want = step % 2;
+        LockState now;
+        EXPECT_TRUE(waitUntil([&] { return (now = lockState()).group == want; }))
+            << "step " << step << ": group " << now.group << ", wanted " << want;
+        burst({gridKey(0), gridKey(5)});
+        expected += std::string(kExact[0]) + kExact[5];
+        if (!expectText(out, expected, "step " + std::to_string(step)))
+            break;
+    }
+    XCloseDisplay(dpy);
+    expectCleanExit(panel, SIGTERM);
+    EXPECT_EQ(lockState().group, 1);
 }
 
 // An application stopped for 5 s while 25 letters the keymap lacks are
