@@ -61,10 +61,17 @@ VX_XOutput::VX_XOutput(const char *displayName)
         const unsigned int mask = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
         XkbSelectEvents(display_, XkbUseCoreKbd, mask, mask);
         // The user's group lock, which must never stay on ours.
-        XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbGroupLockMask, XkbGroupLockMask);
+        // The group state, kept from these events so a key needs no
+        // round trip to ask for it.
+        const unsigned long groups = XkbGroupStateMask | XkbGroupBaseMask | XkbGroupLockMask | XkbGroupLatchMask;
+        XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, groups, groups);
         XkbStateRec state;
-        if (XkbGetState(display_, XkbUseCoreKbd, &state) == Success)
+        if (XkbGetState(display_, XkbUseCoreKbd, &state) == Success) {
             userGroup_ = state.locked_group;
+            baseGroup_ = state.base_group;
+            lockedGroup_ = state.locked_group;
+            latchedGroup_ = state.latched_group;
+        }
     }
     record_ = XInternAtom(display_, kRecordProperty, False);
     groupRecord_ = XInternAtom(display_, kGroupProperty, False);
@@ -248,13 +255,12 @@ void VX_XOutput::latchGroup(int group)
 {
     if (!xkb_)
         return;
-    XkbStateRec state;
-    if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success)
-        return;
     // The effective group is base + latched + locked, brought into range.
-    const int latch = group - state.base_group - state.locked_group;
-    if (latch != state.latched_group)
+    const int latch = group - baseGroup_ - lockedGroup_;
+    if (latch != latchedGroup_)
         XkbLatchGroup(display_, XkbUseCoreKbd, static_cast<unsigned>(latch));
+    // The press ends the latch; the server's notification says so.
+    latchedGroup_ = latch;
 }
 
 bool VX_XOutput::readKeyboard(VX_GroupPlan::Keyboard &keyboard)
@@ -469,8 +475,13 @@ void VX_XOutput::sync()
             const int kind = xkbEvent->any.xkb_type;
             if (kind == XkbNewKeyboardNotify || kind == XkbMapNotify)
                 keymapStale_ = true;
-            else if (kind == XkbStateNotify)
-                locked = xkbEvent->state.locked_group;
+            else if (kind == XkbStateNotify) {
+                baseGroup_ = xkbEvent->state.base_group;
+                lockedGroup_ = xkbEvent->state.locked_group;
+                latchedGroup_ = xkbEvent->state.latched_group;
+                if (xkbEvent->state.changed & XkbGroupLockMask)
+                    locked = xkbEvent->state.locked_group;
+            }
         }
     }
     if (keymapStale_) {

@@ -137,6 +137,9 @@ private:
     VX_GroupPlan groups_;          // the group of ours: which keycode carries what
     unsigned long groupRecord_ = 0;// atom of kGroupProperty
     int userGroup_ = 0;            // the user's locked group last seen, never ours
+    int baseGroup_ = 0;            // the keyboard's base, locked and latched group as last notified
+    int lockedGroup_ = 0;
+    int latchedGroup_ = 0;
     int64_t lastGroupKey_ = INT64_MIN / 2;  // ms (steady clock) of the last key in our group
 };
 
