@@ -193,6 +193,14 @@ public:
         EXPECT_TRUE(up) << where(c) << ": the panel did not come up (a command that tells a running panel "
                            "something and exits belongs in kindOf's lists)\n"
                         << panel.readAll().toStdString();
+        // The panel answers its control socket while it still loads its
+        // layouts: a signal then would rightly stop the load, so wait for it.
+        std::string out;
+        while (up && clock.elapsed() < 60000 && panel.state() == QProcess::Running &&
+               out.find("VX_Engine: load complete") == std::string::npos) {
+            panel.waitForReadyRead(200);
+            out += panel.readAll().toStdString();
+        }
         if (up && !whileUp.empty()) {
             const Outcome control = run(whileUp, 30000);
             EXPECT_EQ(control.exitCode, 0) << where(c) << "\n" << control.out;
@@ -202,7 +210,7 @@ public:
             panel.kill();
             panel.waitForFinished(10000);
         }
-        const std::string out = panel.readAll().toStdString();
+        out += panel.readAll().toStdString();
         EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit) << where(c) << "\n" << out;
         EXPECT_EQ(panel.exitCode(), 0) << where(c) << "\n" << out;
         EXPECT_NE(out.find("VX_Engine: load complete"), std::string::npos) << where(c) << "\n" << out;
