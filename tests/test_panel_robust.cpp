@@ -273,11 +273,18 @@ TEST_F(PanelRobust, TwoThousandFastTapsIntoFootArriveInOrder)
     const std::string out = home.file("out.txt");
     startFoot(foot, out);
     startPanel(panel);
+    // The dock's room is kept before its board takes taps: a first line
+    // shows that it does, so the burst is not sent into a board still
+    // being mapped on a loaded machine.
+    tap(kLetters[0]);
+    tap(kEnt);
+    ASSERT_TRUE(waitUntil([&] { return readFile(out) == "a\n"; }, std::chrono::seconds(60)))
+        << "the board took no tap: '" << readFile(out) << "'";
     constexpr int kTaps = 2000;
     std::string command = "taps " + std::to_string(kTaps);
     for (const Point &key : kLetters)
         command += " " + std::to_string(onScreen(key).x) + " " + std::to_string(onScreen(key).y);
-    std::string expected;
+    std::string expected = "a\n";
     for (int i = 0; i < kTaps; ++i)
         expected += static_cast<char>('a' + i % 5);
     expected += "\n";
