@@ -53,7 +53,8 @@ std::vector<std::string> VX_Predictor::predict(std::string_view textBeforeCursor
     n = std::min(n, kMaxSuggestions);
     if (n == 0)
         return result;
-    const VX_CursorContext context = vxCursorContext(textBeforeCursor);
+    const bool semicolon = vxSemicolonEndsSentence(model_.language());
+    const VX_CursorContext context = vxCursorContext(textBeforeCursor, semicolon);
     const std::string_view wordStart = textBeforeCursor.substr(0, textBeforeCursor.size() - context.prefix.size());
     if (sameWord(wordStart) && context.prefix.size() > lastPrefix_.size() &&
         context.prefix.compare(0, lastPrefix_.size(), lastPrefix_) == 0) {
@@ -120,7 +121,7 @@ std::vector<std::string> VX_Predictor::predict(std::string_view textBeforeCursor
     std::vector<Scored> scored;
     scored.reserve(candidates.size());
     for (const auto &[lower, id] : candidates) {
-        if (lower == typedLower || user_.isForgotten(lower) ||
+        if (user_.isForgotten(lower) ||
             std::find(passedOver_.begin(), passedOver_.end(), lower) != passedOver_.end())
             continue;
         double p = 0;
@@ -143,9 +144,12 @@ std::vector<std::string> VX_Predictor::predict(std::string_view textBeforeCursor
     const bool capital = startsUpper(context.prefix) || context.sentenceStart;
     for (size_t i = 0; i < keep && result.size() < n; ++i) {
         const Scored &s = scored[i];
-        std::string word = user_.count(*s.lower) > 0 || s.id == VX_LanguageModel::kNone
-                               ? user_.form(*s.lower)
-                               : std::string(model_.form(s.id));
+        // The model's written form, unless the model lacks the word or the
+        // user writes it with capitals of their own.
+        std::string word = std::string(s.id == VX_LanguageModel::kNone ? std::string_view() : model_.form(s.id));
+        const std::string learnedForm = user_.form(*s.lower);
+        if (s.id == VX_LanguageModel::kNone || learnedForm != *s.lower)
+            word = learnedForm;
         if (upper)
             word = vxUpperText(word);
         else if (capital)
@@ -178,7 +182,7 @@ void VX_Predictor::rememberShown(std::string_view wordStart, const std::string &
 
 void VX_Predictor::learnWord(std::string_view before, std::string_view word)
 {
-    const VX_CursorContext context = vxCursorContext(before);
+    const VX_CursorContext context = vxCursorContext(before, vxSemicolonEndsSentence(model_.language()));
     std::string u, v;
     if (context.known == 0 && context.sentenceStart) {
         v = VX_UserModel::kSentenceStart;
@@ -200,5 +204,5 @@ void VX_Predictor::learnText(std::string_view text)
         user_.learn(u, v, word);
         u = std::move(v);
         v = vxLowerText(word);
-    });
+    }, vxSemicolonEndsSentence(model_.language()));
 }

@@ -31,7 +31,8 @@ public:
 
     // Up to `n` (at most kMaxSuggestions) suggestions, most likely first:
     // whole words that complete the last word of `textBeforeCursor`, or next
-    // words when it ends outside a word. Never the word exactly as typed.
+    // words when it ends outside a word. Never the word exactly as typed
+    // (but "I" for a typed "i", "café" for "cafe").
     std::vector<std::string> predict(std::string_view textBeforeCursor, size_t n = kDefaultSuggestions) const;
 
     // Learns every complete word of `text` (a word followed by something

@@ -8,16 +8,18 @@ namespace {
 // the two words before the one being typed, with room for long ones.
 constexpr size_t kContextBytes = 400;
 
-bool endsSentence(uint32_t cp)
+bool endsSentence(uint32_t cp, bool semicolon)
 {
-    return cp == '.' || cp == '!' || cp == '?' || cp == '\n' || cp == '\r' || cp == 0x037E ||
+    return (semicolon && cp == ';') || cp == '.' || cp == '!' || cp == '?' || cp == '\n' || cp == '\r' || cp == 0x037E ||
            cp == 0x2026 || cp == 0xBF || cp == 0xA1;
 }
 
 }  // namespace
 
+bool vxSemicolonEndsSentence(std::string_view language) { return language == "el"; }
+
 void vxForEachWord(std::string_view text, bool completeOnly,
-                   const std::function<void(std::string_view, bool)> &word)
+                   const std::function<void(std::string_view, bool)> &word, bool semicolonEndsSentence)
 {
     bool sentenceStart = true;
     size_t wordStart = std::string_view::npos;
@@ -45,7 +47,7 @@ void vxForEachWord(std::string_view text, bool completeOnly,
             sentenceStart = false;
             wordStart = std::string_view::npos;
         }
-        if (endsSentence(cp))
+        if (endsSentence(cp, semicolonEndsSentence))
             sentenceStart = true;
         at += size_t(length);
     }
@@ -53,7 +55,7 @@ void vxForEachWord(std::string_view text, bool completeOnly,
         word(text.substr(wordStart), sentenceStart);
 }
 
-VX_CursorContext vxCursorContext(std::string_view text)
+VX_CursorContext vxCursorContext(std::string_view text, bool semicolonEndsSentence)
 {
     size_t from = 0;
     if (text.size() > kContextBytes) {
@@ -104,17 +106,19 @@ VX_CursorContext vxCursorContext(std::string_view text)
         if (known < 2)
             ++known;
         sentenceStart = false;
-    });
+    }, semicolonEndsSentence);
     // A sentence end after the last whole word starts a new sentence.
     for (size_t i = 0; i < prefixStart;) {
         int length = 0;
         const uint32_t cp = vxDecodeAt(tail, i, length);
         if (vxIsWordChar(cp))
             sentenceStart = false;
-        else if (endsSentence(cp))
-            sentenceStart = true, known = 0;
+        else if (endsSentence(cp, semicolonEndsSentence))
+            sentenceStart = true;
         i += size_t(length);
     }
+    if (sentenceStart)
+        known = 0;
     context.sentenceStart = sentenceStart;
     context.known = known;
     if (known >= 1)

@@ -1,7 +1,8 @@
 // How the prediction engine reads text: words are runs of letters and digits
 // (an apostrophe between two of them stays inside the word), sentences end at
-// . ! ? ; (Greek question mark), a line break, an ellipsis or an opening
-// ¿ ¡. The model builder, the learning and the predictions all read text
+// . ! ? ; (the Greek question mark U+037E), a line break, an ellipsis or an
+// opening ¿ ¡, and in Greek text at the ASCII ; too (what Greek keyboards
+// type for the question mark). The model builder, the learning and the predictions all read text
 // through these functions, so a word means the same thing everywhere.
 #ifndef VEXIL_PREDICTION_VX_WORDS_H
 #define VEXIL_PREDICTION_VX_WORDS_H
@@ -15,7 +16,8 @@
 // text is passed too, unless `completeOnly` (then only words followed by
 // something that is not part of a word are passed).
 void vxForEachWord(std::string_view text, bool completeOnly,
-                   const std::function<void(std::string_view word, bool sentenceStart)> &word);
+                   const std::function<void(std::string_view word, bool sentenceStart)> &word,
+                   bool semicolonEndsSentence = false);
 
 // What the text before the cursor says about the word to suggest.
 struct VX_CursorContext {
@@ -27,6 +29,9 @@ struct VX_CursorContext {
 
 // Reads the context at the end of `text` (only its last few hundred bytes
 // are looked at, so a long document costs no more than a line).
-VX_CursorContext vxCursorContext(std::string_view text);
+VX_CursorContext vxCursorContext(std::string_view text, bool semicolonEndsSentence = false);
+
+// True for the languages whose question mark is typed as ";" (Greek).
+bool vxSemicolonEndsSentence(std::string_view language);
 
 #endif

@@ -271,7 +271,7 @@ int main(int argc, char **argv)
             before[1] = id;
             if (known < 2)
                 ++known;
-        });
+        }, vxSemicolonEndsSentence(options.lang));
     };
     for (const std::string &path : options.texts) {
         std::string text;
