@@ -22,9 +22,13 @@ TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev libgif-dev valgrind 
 BENCH_PACKAGES := libbenchmark-dev xvfb xauth xdotool openbox sway \
             xvkbd matchbox-keyboard wvkbd
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+# Word suggestions measured against presage with its own data.
+PREDICT_BENCH_PACKAGES := libbenchmark-dev libpresage-dev libpresage-data
+# Reading presage's n-gram tables when the models are rebuilt.
+MODEL_PACKAGES := sqlite3
 
 .PHONY: all deps deps-build deps-test deps-bench deps-fuzz deps-headless build run test configure-tests install clean \
-        test-sanitize leak-check fuzz skins previews pictures bench bench-panel bench-wayland
+        test-sanitize leak-check fuzz skins previews pictures bench bench-panel bench-wayland bench-predict models
 
 all: build
 
@@ -146,6 +150,23 @@ bench-wayland: deps-bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_wayland_bench
 	$(BENCH_BUILD)/bin/vexil_wayland_bench $(BENCH_ARGS)
+
+# Keystrokes saved by word suggestions on the evaluation texts of
+# bench/texts, vexil beside presage (installed here only, with its own
+# data), the gain from learning, the time of one prediction and the memory
+# of a loaded model.
+bench-predict: deps-build
+	$(call install-missing,$(PREDICT_BENCH_PACKAGES))
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF -DVEXIL_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_predict_bench
+	$(BENCH_BUILD)/bin/vexil_predict_bench $(BENCH_ARGS)
+
+# Rebuilds the language models of data/models from Debian packages that are
+# downloaded (not installed) for it: see tools/predict/make-models.sh.
+models: deps-build $(BUILD)/CMakeCache.txt
+	$(call install-missing,$(MODEL_PACKAGES))
+	cmake --build $(BUILD) -j$(JOBS) --target vexil-model-build
+	tools/predict/make-models.sh $(BUILD)
 
 # The whole test suite again under AddressSanitizer and UBSan, in its own
 # build directory. Leak detection stays on; the suppressions name only the

@@ -1,8 +1,8 @@
 #!/bin/sh
 # `cmake --install` into a temporary prefix with a blank in its name: the
 # programs, the layouts, the menu entry and the autostart entry (both valid
-# desktop files that start the installed panel by its full path), the four
-# manual pages, compressed and readable by man, and the licence. The
+# desktop files that start the installed panel by its full path), the
+# language models, the manual pages, compressed and readable by man, and the licence. The
 # autostart entry's command must start the panel with a PATH that lacks
 # the prefix.
 # Usage: install-check.sh <build dir> <source dir>
@@ -15,7 +15,7 @@ prefix="$top/my prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 fail=0
 check() { if ! "$@"; then echo "FAILED: $*"; fail=1; fi; }
-for program in vexil vexil-panel vexil-check vexil-skin; do
+for program in vexil vexil-panel vexil-check vexil-skin vexil-predict; do
   check test -x "$prefix/bin/$program"
   page="$prefix/share/man/man1/$program.1.gz"
   check gzip -t "$page"
@@ -26,6 +26,12 @@ for program in vexil vexil-panel vexil-check vexil-skin; do
   case "$out" in *"$program"*) ;; *) echo "FAILED: $page does not name $program"; fail=1 ;; esac
 done
 check test -f "$prefix/share/vexil/load.cfg"
+# Every shipped language has its model, and the installed vexil-predict finds it.
+for lang in en de fr es el ru; do
+  check test -f "$prefix/share/vexil/models/$lang.vxlm"
+done
+answer=$(echo "thank you for the " | "$prefix/bin/vexil-predict" --lang en)
+[ -n "$answer" ] || { echo "FAILED: the installed vexil-predict suggests nothing"; fail=1; }
 for entry in "$prefix/share/applications/vexil-panel.desktop" "$prefix/share/vexil/autostart/vexil-panel.desktop"; do
   check desktop-file-validate "$entry"
 done

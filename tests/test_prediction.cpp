@@ -101,7 +101,7 @@ TEST_F(PredictionTest, LearningChangesTheRanking)
 {
     VX_Predictor predictor(model);
     EXPECT_EQ(joined(predictor.predict("so th", 3)), "the|they|then");
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 20; ++i)
         predictor.learnText("so thinking about it, ");
     // A rare word typed often after "so" passes the model's more frequent ones.
     EXPECT_EQ(joined(predictor.predict("so th", 3)), "the|thinking|they");

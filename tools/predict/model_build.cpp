@@ -6,7 +6,10 @@
 //
 //   vexil-model-build --lang en --out en.vxlm --unigrams en_US.lm
 //       [--unigram-weight 0.5] [--max-words 50000] [--min-count 2]
-//       [--text FILE]... [--html FILE]...
+//       [--text FILE]... [--html FILE]... [--ngrams FILE]...
+//
+// --ngrams reads n-gram counts as sqlite3 prints another keyboard's tables:
+// "w1|count", "w1|w2|count" or "w1|w2|w3|count" a line.
 #include "prediction/VX_LanguageModel.h"
 #include "prediction/VX_TextFold.h"
 #include "prediction/VX_Words.h"
@@ -31,7 +34,7 @@ struct Options {
     size_t maxWords = 50000;      // words kept, most frequent first
     uint32_t minCount = 2;        // fewest sightings of a pair or triple to keep it
     uint32_t minTextWord = 3;     // fewest sightings of a word only the texts know
-    std::vector<std::string> texts, pages;
+    std::vector<std::string> texts, pages, ngrams;
 };
 
 bool readFile(const std::string &path, std::string &out)
@@ -175,7 +178,7 @@ bool plausibleWord(std::string_view word)
 int usage()
 {
     fprintf(stderr, "usage: vexil-model-build --lang L --out FILE --unigrams FILE [--unigram-weight W] "
-                    "[--max-words N] [--min-count N] [--text FILE]... [--html FILE]...\n");
+                    "[--max-words N] [--min-count N] [--text FILE]... [--html FILE]... [--ngrams FILE]...\n");
     return 2;
 }
 
@@ -197,6 +200,7 @@ int main(int argc, char **argv)
         else if (arg == "--min-count") options.minCount = uint32_t(atol(value.c_str()));
         else if (arg == "--text") options.texts.push_back(value);
         else if (arg == "--html") options.pages.push_back(value);
+        else if (arg == "--ngrams") options.ngrams.push_back(value);
         else return usage();
     }
     if (options.lang.empty() || options.out.empty() || options.unigrams.empty())
@@ -288,6 +292,43 @@ int main(int argc, char **argv)
             return 1;
         }
         countText(htmlText(page));
+    }
+
+    for (const std::string &path : options.ngrams) {
+        std::string table;
+        if (!readFile(path, table)) {
+            fprintf(stderr, "vexil-model-build: cannot read %s\n", path.c_str());
+            return 1;
+        }
+        std::istringstream in(table);
+        std::string line;
+        while (std::getline(in, line)) {
+            std::vector<std::string> fields;
+            std::istringstream parts(line);
+            std::string field;
+            while (std::getline(parts, field, '|'))
+                fields.push_back(field);
+            if (fields.size() < 2 || fields.size() > 4)
+                continue;
+            const uint32_t count = uint32_t(strtoul(fields.back().c_str(), nullptr, 10));
+            bool plausible = count > 0;
+            for (size_t i = 0; i + 1 < fields.size(); ++i)
+                plausible = plausible && plausibleWord(fields[i]);
+            if (!plausible)
+                continue;
+            uint32_t ids[3];
+            for (size_t i = 0; i + 1 < fields.size(); ++i)
+                ids[i] = idOf(vxLowerText(fields[i]));
+            if (fields.size() == 2) {
+                Forms &entry = words[vxLowerText(fields[0])];
+                entry.text += count;
+                textTotal += count;
+            } else if (fields.size() == 3) {
+                pairs[(uint64_t(ids[0]) << 32) | ids[1]] += count;
+            } else {
+                triples[std::string(reinterpret_cast<const char *>(ids), sizeof ids)] += count;
+            }
+        }
     }
 
     // Word frequencies: the word list and the texts mixed, each as a share.

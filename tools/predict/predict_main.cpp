@@ -52,7 +52,14 @@ int main(int argc, char **argv)
             return true;
         };
         std::string number;
-        if (arg == "--lang") {
+        if (arg == "--help") {
+            printf("usage: vexil-predict --lang LANG [--suggestions N] [--learn | --no-learn] "
+                   "[--user-data FILE] [--model FILE]\n"
+                   "       vexil-predict --lang LANG --forget WORD [--user-data FILE]\n"
+                   "Answers each line of standard input (the text before a cursor) with the suggested\n"
+                   "words, tab-separated, most likely first; an empty line when there is none.\n");
+            return 0;
+        } else if (arg == "--lang") {
             if (!value(language))
                 return usage();
         } else if (arg == "--suggestions") {
