@@ -20,10 +20,8 @@ TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev libgif-dev valgrind 
             at-spi2-core dbus dbus-x11 desktop-file-utils man-db
 # The benchmarks, with the keyboards they measure vexil-panel against.
 BENCH_PACKAGES := libbenchmark-dev xvfb xauth xdotool openbox sway \
-            xvkbd matchbox-keyboard wvkbd
+            xvkbd matchbox-keyboard wvkbd libpresage-dev libpresage-data
 FUZZ_PACKAGES := clang libclang-rt-14-dev
-# Word suggestions measured against presage with its own data.
-PREDICT_BENCH_PACKAGES := libbenchmark-dev libpresage-dev libpresage-data
 # Reading presage's n-gram tables when the models are rebuilt.
 MODEL_PACKAGES := sqlite3
 
@@ -64,15 +62,15 @@ configure-tests: deps-test $(BUILD)/CMakeCache.txt
 	@grep -qs '^VEXIL_TESTS:BOOL=ON' $(BUILD)/CMakeCache.txt && grep -qs '^VEXIL_BENCH:BOOL=ON' $(BUILD)/CMakeCache.txt \
 	  || cmake -S . -B $(BUILD) -DVEXIL_TESTS=ON -DVEXIL_BENCH=ON
 
-# Every program (vexil, vexil-panel, vexil-check, vexil-skin), the layouts
-# and the manual pages.
+# Every program (vexil, vexil-panel, vexil-check, vexil-skin,
+# vexil-predict), the layouts, the language models and the manual pages.
 build: deps-build $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS) --target programs
 
 # Builds every program and opens the keyboard's window with the shipped
 # layouts; on a machine without a display, on a virtual X server.
 run: build
-	@echo "Built in $(BUILD)/bin: vexil, vexil-panel, vexil-check, vexil-skin."
+	@echo "Built in $(BUILD)/bin: vexil, vexil-panel, vexil-check, vexil-skin, vexil-predict."
 	@echo "To type into other applications, start the panel: $(BUILD)/bin/vexil-panel"
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD)/bin/vexil; \
@@ -155,8 +153,7 @@ bench-wayland: deps-bench
 # bench/texts, vexil beside presage (installed here only, with its own
 # data), the gain from learning, the time of one prediction and the memory
 # of a loaded model.
-bench-predict: deps-build
-	$(call install-missing,$(PREDICT_BENCH_PACKAGES))
+bench-predict: deps-bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF -DVEXIL_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vexil_predict_bench
 	$(BENCH_BUILD)/bin/vexil_predict_bench $(BENCH_ARGS)
