@@ -19,14 +19,14 @@ namespace {
 
 // The words of the commands on the socket, one line per connection.
 struct CommandWord {
-    QVX_Panel::Command command;
+    VX_PanelOptions::Command command;
     const char *word;
 };
 constexpr CommandWord kWords[] = {
-    {QVX_Panel::COMMAND_TOGGLE, "toggle"},
-    {QVX_Panel::COMMAND_SHOW, "show"},
-    {QVX_Panel::COMMAND_HIDE, "hide"},
-    {QVX_Panel::COMMAND_STATUS, "status"},
+    {VX_PanelOptions::COMMAND_TOGGLE, "toggle"},
+    {VX_PanelOptions::COMMAND_SHOW, "show"},
+    {VX_PanelOptions::COMMAND_HIDE, "hide"},
+    {VX_PanelOptions::COMMAND_STATUS, "status"},
 };
 constexpr int kBacklog = 16;         // connections the kernel holds before the panel accepts them
 constexpr size_t kMaxAnswer = 4096;  // bytes of a status answer read at most
@@ -149,7 +149,7 @@ bool QVX_PanelControl::locate(bool wayland, Place &place, std::string &error)
 
 // Connects to the panel of the display and sends the word of `command`;
 // the connection, or -1 with `error`.
-static int sendWord(bool wayland, QVX_Panel::Command command, std::string &error)
+static int sendWord(bool wayland, VX_PanelOptions::Command command, std::string &error)
 {
     QVX_PanelControl::Place place;
     if (!QVX_PanelControl::locate(wayland, place, error)) {
@@ -189,7 +189,7 @@ static int sendWord(bool wayland, QVX_Panel::Command command, std::string &error
     return fd;
 }
 
-bool QVX_PanelControl::send(bool wayland, QVX_Panel::Command command, std::string &error)
+bool QVX_PanelControl::send(bool wayland, VX_PanelOptions::Command command, std::string &error)
 {
     const int fd = sendWord(wayland, command, error);
     if (fd < 0)
@@ -200,7 +200,7 @@ bool QVX_PanelControl::send(bool wayland, QVX_Panel::Command command, std::strin
 
 bool QVX_PanelControl::ask(bool wayland, std::string &reply, std::string &error)
 {
-    const int fd = sendWord(wayland, QVX_Panel::COMMAND_STATUS, error);
+    const int fd = sendWord(wayland, VX_PanelOptions::COMMAND_STATUS, error);
     if (fd < 0)
         return false;
     reply.clear();
@@ -338,7 +338,7 @@ void QVX_PanelControl::read(Client &client)
     for (const CommandWord &w : kWords) {
         if (length != std::strlen(w.word) || std::strncmp(line, w.word, length) != 0)
             continue;
-        if (w.command == QVX_Panel::COMMAND_STATUS) {
+        if (w.command == VX_PanelOptions::COMMAND_STATUS) {
             // A few short lines: they fit the socket's buffer, so the write
             // never waits for a reader.
             const std::string answer = onStatus ? onStatus() : std::string();
@@ -348,7 +348,7 @@ void QVX_PanelControl::read(Client &client)
         }
         // One line per connection: what comes after it is not read.
         drop(client);
-        if (w.command != QVX_Panel::COMMAND_STATUS && onCommand)
+        if (w.command != VX_PanelOptions::COMMAND_STATUS && onCommand)
             onCommand(w.command);
         return;
     }

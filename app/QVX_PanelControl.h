@@ -24,7 +24,7 @@
 #include <functional>
 #include <string>
 
-#include "app/QVX_Panel.h"
+#include "panel/VX_PanelOptions.h"
 
 class QSocketNotifier;
 class QTimer;
@@ -52,7 +52,7 @@ public:
     static bool locate(bool wayland, Place &place, std::string &error);
     // Sends `command` to the panel of the display. False with `error` when
     // no panel listens there.
-    static bool send(bool wayland, QVX_Panel::Command command, std::string &error);
+    static bool send(bool wayland, VX_PanelOptions::Command command, std::string &error);
     // Asks the panel of the display for its status (COMMAND_STATUS) and
     // puts its answer, whole lines, into `reply`. False with `error` when no
     // panel listens there or it gives no answer within kAnswerWaitMs.
@@ -68,7 +68,7 @@ public:
     Claim claim(bool wayland, std::string &error);
 
     // Called with each command a `vexil-panel --toggle` (...) sends.
-    std::function<void(QVX_Panel::Command)> onCommand;
+    std::function<void(VX_PanelOptions::Command)> onCommand;
     // The answer to --status: "key: value" lines, each ending in a line feed.
     std::function<std::string()> onStatus;
 

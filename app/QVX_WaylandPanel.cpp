@@ -11,12 +11,12 @@
 #include <cstring>
 
 #include "app/QVX_Board.h"
-#include "panel/QVX_FieldLayouts.h"
 #include "app/QVX_KeyPreview.h"
 #include "engine/VX_Key.h"
 #include "engine/VX_Layout.h"
 #include "output/VX_WaylandClient.h"
 #include "output/VX_WaylandOutput.h"
+#include "purpose/VX_Purpose.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace {
@@ -82,54 +82,20 @@ const wl_touch_listener touchListener = {touchDown,   touchUp,    touchMotion,  
 }  // namespace
 
 QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &output,
-                                   const QVX_Panel::Options &options, std::vector<std::string> searchDirs)
-    : client_(client), output_(output), options_(options)
+                                   const VX_PanelOptions &options, std::vector<std::string> searchDirs)
+    : client_(client), output_(output), logic_(*this, output, options, std::move(searchDirs), nullptr),
+      board(logic_.board), fields(logic_.fields)
 {
-    const std::string list = QVX_Panel::loadList(options.set, searchDirs);
-    board = new QVX_Board(nullptr, std::move(searchDirs));
-    QVX_Panel::applyTouch(options, board->engine);
-    connect(board, &QVX_Board::sendKey, this, &QVX_WaylandPanel::sendKey);
-    connect(board, &QVX_Board::sendStroke, this, &QVX_WaylandPanel::sendStroke);
     connect(board, &QVX_Board::changed, this, &QVX_WaylandPanel::repaint);
     drawTimer_ = new QTimer(this);
     drawTimer_->setSingleShot(true);
     drawTimer_->setTimerType(Qt::PreciseTimer);
     drawTimer_->setInterval(kDrawDelayMs);
     connect(drawTimer_, &QTimer::timeout, this, &QVX_WaylandPanel::draw);
-    // The preview of a held letter comes after the same delay as the board,
-    // so the key of a quick tap is not held up behind it; a tap lifted
-    // within that time shows none.
-    previewTimer_ = new QTimer(this);
-    previewTimer_->setSingleShot(true);
-    previewTimer_->setTimerType(Qt::PreciseTimer);
-    previewTimer_->setInterval(kDrawDelayMs);
-    connect(previewTimer_, &QTimer::timeout, this, [this] { showPreview(previewKey_); });
-    if (!options.pressTypes)
-        connect(board, &QVX_Board::heldChanged, this, [this](int key) {
-            previewKey_ = key;
-            if (key >= 0) {
-                previewTimer_->start();
-            } else {
-                previewTimer_->stop();
-                hidePreview();
-            }
-        });
-    hideTimer_ = new QTimer(this);
-    hideTimer_->setSingleShot(true);
-    connect(hideTimer_, &QTimer::timeout, this, [this] {
-        wantShown_ = false;
-        hide();
-    });
 
-    board->engine.load(list.c_str());
-    board->setScale(options.scale);
     board->showActive();
-    fields = new QVX_FieldLayouts(*board, list);
     // The first keymap already holds what the first layout types.
-    if (const VX_Layout *active = board->engine.activeLayout()) {
-        prepared_ = active;
-        output_.prepare(QVX_Panel::layoutTexts(*active));
-    }
+    logic_.prepareOutput();
 
     client_.onSeatCapabilities = [this](uint32_t capabilities) { seatCapabilities(capabilities); };
     client_.onOutputsChanged = [this] {
@@ -141,7 +107,7 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
     output_.onFieldChange = [this] { board->focusChanged(); };
     output_.onFieldActive = [this](bool active) { autoActive(active); };
     output_.onContentType = [this](bool active, uint32_t hint, uint32_t purpose) {
-        fields->setField(active ? vxFieldFromContentType(hint, purpose) : VX_Field());
+        logic_.setField(active ? vxFieldFromContentType(hint, purpose) : VX_Field());
     };
     output_.onAwaitReport = [this](uint32_t id) {
         QTimer::singleShot(VX_WaylandOutput::kReportWaitMs, this, [this, id] { output_.reportTimedOut(id); });
@@ -164,39 +130,24 @@ QVX_WaylandPanel::~QVX_WaylandPanel()
     output_.onFieldActive = nullptr;
     output_.onContentType = nullptr;
     output_.onAwaitReport = nullptr;
-    delete board;
 }
-
-bool QVX_WaylandPanel::hasLayout() const { return board->engine.activeLayout() != nullptr; }
 
 void QVX_WaylandPanel::start()
 {
-    wantShown_ = !(options_.autoShow && output_.hasInputMethod()) || output_.fieldActive();
-    if (wantShown_)
-        show();
+    logic_.setShown(!(logic_.options().autoShow && output_.hasInputMethod()) || output_.fieldActive());
 }
 
-void QVX_WaylandPanel::setShown(bool shown)
+void QVX_WaylandPanel::setShown(bool shown) { logic_.setShown(shown); }
+
+std::string QVX_WaylandPanel::status() const
 {
-    hideTimer_->stop();
-    wantShown_ = shown;
-    if (shown)
-        show();
-    else
-        hide();
+    return logic_.status(shown(), "wayland", logic_.options().autoShow && output_.hasInputMethod());
 }
 
 void QVX_WaylandPanel::autoActive(bool active)
 {
-    if (!options_.autoShow || !output_.hasInputMethod())
-        return;
-    if (active) {
-        hideTimer_->stop();
-        wantShown_ = true;
-        show();
-    } else {
-        hideTimer_->start(kAutoHideGraceMs);
-    }
+    if (output_.hasInputMethod())
+        logic_.autoFieldActive(active);
 }
 
 void QVX_WaylandPanel::seatCapabilities(uint32_t capabilities)
@@ -223,17 +174,17 @@ void QVX_WaylandPanel::seatCapabilities(uint32_t capabilities)
 
 void QVX_WaylandPanel::show()
 {
-    if (surface_ || !wantShown_ || !hasLayout())
+    if (surface_ || !logic_.wantsShown() || !hasLayout())
         return;
     surface_ = wl_compositor_create_surface(client_.compositor);
     wl_surface_add_listener(surface_, &surfaceListener, this);
-    const uint32_t layer = options_.floating ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_TOP;
+    const uint32_t layer = logic_.options().floating ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_TOP;
     layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(client_.layerShell, surface_, nullptr, layer, "vexil");
     zwlr_layer_surface_v1_add_listener(layerSurface_, &layerListener, this);
     // --width full: anchored to both side edges too, the compositor says
     // the width at the first configure.
     zwlr_layer_surface_v1_set_anchor(layerSurface_, ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                                                        (options_.fullWidth ? ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT |
+                                                        (logic_.options().fullWidth ? ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT |
                                                                                   ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT
                                                                             : 0));
     zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_, 0);
@@ -280,8 +231,8 @@ void QVX_WaylandPanel::applySize()
     if (!layerSurface_ || !layout)
         return;
     logical_ = board->boardSize(*layout);
-    zwlr_layer_surface_v1_set_size(layerSurface_, options_.fullWidth ? 0 : logical_.width(), logical_.height());
-    zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, options_.floating ? 0 : logical_.height());
+    zwlr_layer_surface_v1_set_size(layerSurface_, logic_.options().fullWidth ? 0 : logical_.width(), logical_.height());
+    zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, logic_.options().floating ? 0 : logical_.height());
     wl_surface_commit(surface_);
 }
 
@@ -292,7 +243,7 @@ void QVX_WaylandPanel::configure(uint32_t serial, uint32_t width, uint32_t)
     zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
     configured_ = true;
     // The width the compositor gave the surface: every layout is scaled to it.
-    if (options_.fullWidth && width > 0 && static_cast<int>(width) != fitWidth_) {
+    if (logic_.options().fullWidth && width > 0 && static_cast<int>(width) != fitWidth_) {
         fitWidth_ = static_cast<int>(width);
         board->setFit(fitWidth_, 0);
         board->showActive();
@@ -305,7 +256,7 @@ void QVX_WaylandPanel::closed()
     // The compositor took the surface away (its output went): show it again
     // where it can.
     hide();
-    if (wantShown_)
+    if (logic_.wantsShown())
         QTimer::singleShot(0, this, [this] { show(); });
 }
 
@@ -452,21 +403,17 @@ void QVX_WaylandPanel::destroyBuffers(Buffer (&set)[2])
     }
 }
 
-void QVX_WaylandPanel::showPreview(int key)
+void QVX_WaylandPanel::showPreview(const VX_Layout &layout, int key)
 {
-    const VX_Layout *layout = board->engine.activeLayout();
-    // Letters only, as on X11: wide keys would hide the text typed into;
-    // and none over a private field (a password).
-    if (!layout || !surface_ || !configured_ || !client_.subcompositor || key < 0 || key >= layout->keyCount ||
-        layout->keys[key].type != VX_KEY_ALPHA || fields->field().isPrivate) {
+    if (!surface_ || !configured_ || !client_.subcompositor) {
         hidePreview();
         return;
     }
-    const VX_Key &k = layout->keys[key];
+    const VX_Key &k = layout.keys[key];
     const double scale = board->scale();
     const int w = qRound(k.width * scale * QVX_KeyPreview::kEnlarge);
     const int h = qRound(k.height * scale * QVX_KeyPreview::kEnlarge);
-    if (k.width <= 0 || k.height <= 0 || k.width > layout->width || k.height > layout->height || w < 1 || h < 1 ||
+    if (k.width <= 0 || k.height <= 0 || k.width > layout.width || k.height > layout.height || w < 1 || h < 1 ||
         w > QVX_KeyPreview::kMaxSide || h > QVX_KeyPreview::kMaxSide) {
         hidePreview();
         return;
@@ -483,7 +430,7 @@ void QVX_WaylandPanel::showPreview(int key)
     plain.fill(Qt::black);
     {
         QPainter painter(&plain);
-        layout->paintKey(painter, key);
+        layout.paintKey(painter, key);
     }
     QImage image = plain.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     {
@@ -598,15 +545,3 @@ void QVX_WaylandPanel::touchCancel()
     // The compositor took the touch for itself: nothing is typed.
     board->cancelPress();
 }
-
-void QVX_WaylandPanel::sendKey(int qkey, const char *unikey)
-{
-    const VX_Layout *active = board->engine.activeLayout();
-    if (active && active != prepared_) {
-        prepared_ = active;
-        output_.prepare(QVX_Panel::layoutTexts(*active));
-    }
-    output_.sendKey(qkey, unikey);
-}
-
-void QVX_WaylandPanel::sendStroke(uint32_t keysym, uint32_t mods) { output_.sendStroke(keysym, mods); }

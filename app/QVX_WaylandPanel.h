@@ -25,7 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "app/QVX_Panel.h"
+#include "panel/QVX_PanelHost.h"
+#include "panel/QVX_PanelLogic.h"
+#include "panel/VX_PanelOptions.h"
 
 class QTimer;
 class QVX_Board;
@@ -42,25 +44,22 @@ struct wl_touch;
 struct wl_output;
 struct zwlr_layer_surface_v1;
 
-class QVX_WaylandPanel : public QObject {
+class QVX_WaylandPanel : public QObject, private QVX_PanelHost {
     Q_OBJECT
 
 public:
-    // How long a field may be inactive before --auto hides the board: moving
-    // from one field to another shows no flicker.
-    static constexpr int kAutoHideGraceMs = 300;
     // How long a repaint waits, so that the compositor has the key of the
     // same press or release before the new picture of the board.
     static constexpr int kDrawDelayMs = 2;
 
     // Loads the layouts from `searchDirs`; `client` and `output` must
     // outlive the panel.
-    QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &output, const QVX_Panel::Options &options,
+    QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &output, const VX_PanelOptions &options,
                      std::vector<std::string> searchDirs);
     ~QVX_WaylandPanel() override;
 
     // True when a layout is there to show (the engine has said why not).
-    bool hasLayout() const;
+    bool hasLayout() const { return logic_.hasLayout(); }
     // Shows the board now, or with --auto (and an input method) once a text
     // field is active.
     void start();
@@ -68,12 +67,11 @@ public:
     // SIGUSR1); hidden, its exclusive zone goes with it.
     void setShown(bool shown);
     // Shown, or about to be (the command or --auto wants it shown).
-    bool wantsShown() const { return wantShown_; }
+    bool wantsShown() const { return logic_.wantsShown(); }
     // The board is mapped on the compositor (tests and diagnostics).
     bool shown() const { return surface_ != nullptr; }
-
-    QVX_Board *board;  // the keyboard, never shown itself; owned
-    QVX_FieldLayouts *fields;  // layouts by the active field's content type; child of the board
+    // The answer to --status.
+    std::string status() const;
 
     // --- Wayland events (called by the listeners) ---
     void configure(uint32_t serial, uint32_t width, uint32_t height);
@@ -91,11 +89,7 @@ public:
     void seatCapabilities(uint32_t capabilities);
 
 private slots:
-    void sendKey(int qkey, const char *unikey);
-    void sendStroke(uint32_t keysym, uint32_t mods);
     void repaint();
-    // The preview follows the held key (touch model, with a subcompositor).
-    void showPreview(int key);
 
 private:
     struct Buffer {
@@ -106,6 +100,13 @@ private:
         bool busy = false;            // the compositor holds it
     };
 
+    // --- QVX_PanelHost ---
+    void showBoard() override { show(); }
+    void hideBoard() override { hide(); }
+    // The preview is shown with a subcompositor only.
+    void showPreview(const VX_Layout &layout, int key) override;
+    void hidePreview() override;
+
     void show();
     void hide();
     // Gives the layer surface the board's logical size (and exclusive zone).
@@ -115,15 +116,13 @@ private:
     Buffer *freeBuffer(Buffer (&set)[2], const QSize &pixels);
     void destroyBuffers(Buffer (&set)[2]);
     void destroyBuffers();
-    void hidePreview();
     // Mouse events to the board at logical surface position (x, y).
     void deliver(int type, double x, double y);
+    // --auto with an input method: a text field is active or none is.
     void autoActive(bool active);
 
     VX_WaylandClient &client_;       // outlives the panel
     VX_WaylandOutput &output_;       // outlives the panel
-    QVX_Panel::Options options_;     // as given on the command line
-    const VX_Layout *prepared_ = nullptr;  // layout whose texts the output was last given; not owned
     wl_surface *surface_ = nullptr;  // owned while shown
     zwlr_layer_surface_v1 *layerSurface_ = nullptr;  // owned while shown
     wl_callback *frame_ = nullptr;   // pending frame callback; owned
@@ -144,11 +143,12 @@ private:
     bool pointerIn_ = false;         // the pointer is over the surface
     int pressedButtons_ = 0;         // pointer buttons down
     int32_t touchId_ = -1;           // the finger that presses now; -1 none
-    bool wantShown_ = true;          // shown unless --auto hides it
-    QTimer *hideTimer_;              // single-shot: the --auto grace time
     QTimer *drawTimer_;              // single-shot: a repaint after kDrawDelayMs
-    QTimer *previewTimer_;           // single-shot: the held letter's preview after kDrawDelayMs
-    int previewKey_ = -1;            // key whose preview the timer shows; -1 none
+    QVX_PanelLogic logic_;           // what both panels do: board, keys, preview timing, shown or not
+
+public:
+    QVX_Board *board;  // the keyboard, logic_'s, never shown itself
+    QVX_FieldLayouts *fields;  // logic_'s layouts by the active field's content type; child of the board
 };
 
 #endif

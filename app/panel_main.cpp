@@ -18,11 +18,10 @@
 #include "app/QVX_PanelControl.h"
 #include "app/QVX_WaylandPanel.h"
 #include "accessibility/VX_AtspiWatcher.h"
-#include "app/QVX_Board.h"
 #include "base/VX_Cancel.h"
 #include "base/SearchDirs.h"
-#include "engine/VX_Layout.h"
-#include "panel/QVX_FieldLayouts.h"
+#include "panel/VX_LoadLists.h"
+#include "panel/VX_PanelOptions.h"
 #include "output/VX_WaylandClient.h"
 #include "output/VX_WaylandOutput.h"
 #include "output/VX_XDesktop.h"
@@ -71,21 +70,6 @@ void onSignal(int signal)
     const char byte = static_cast<char>(signal);
     const ssize_t ignored = write(signalPipe[1], &byte, 1);
     (void)ignored;
-}
-
-// The answer to --status: one "key: value" line per fact, in this order.
-std::string statusText(bool shown, const char *output, const QVX_Board &board, const QVX_Panel::Options &options,
-                       const VX_Field &field, bool autoShows)
-{
-    const VX_Layout *layout = board.engine.activeLayout();
-    std::string text;
-    text += std::string("shown: ") + (shown ? "yes" : "no") + "\n";
-    text += std::string("output: ") + output + "\n";
-    text += std::string("layout: ") + (layout ? layout->displayName() : "none") + "\n";
-    text += "set: " + QVX_Panel::setName(options.set) + "\n";
-    text += std::string("purpose: ") + (field.focused ? vxPurposeName(field.purpose) : "none") + "\n";
-    text += std::string("auto: ") + (autoShows ? "yes" : "no") + "\n";
-    return text;
 }
 
 bool isSet(const char *name)
@@ -160,7 +144,7 @@ bool claimDisplay(QVX_PanelControl &control, bool wayland)
     return true;
 }
 
-int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
+int runX11(int argc, char *argv[], const VX_PanelOptions &options)
 {
     // The output's connection comes first: without an X server there is
     // nothing to type into.
@@ -200,11 +184,11 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
             return 1;
         }
         onToggle = [&panel] { panel.toggle(); };
-        control.onCommand = [&panel](QVX_Panel::Command command) {
-            if (command == QVX_Panel::COMMAND_TOGGLE)
+        control.onCommand = [&panel](VX_PanelOptions::Command command) {
+            if (command == VX_PanelOptions::COMMAND_TOGGLE)
                 panel.toggle();
             else
-                panel.setShown(command == QVX_Panel::COMMAND_SHOW);
+                panel.setShown(command == VX_PanelOptions::COMMAND_SHOW);
         };
         // The focused field, through the accessibility bus: its layout,
         // and with --auto the board shown only while there is one.
@@ -227,11 +211,8 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
             std::fprintf(stderr, "vexil-panel: %s: the layouts do not follow the focused field\n", why.c_str());
         }
         const bool autoShows = following && options.autoShow;
-        control.onStatus = [&panel, &options, autoShows] {
-            return statusText(!panel.isHidden(), "x11", *panel.board, options, panel.fields->field(), autoShows);
-        };
-        if (!autoShows)
-            panel.show();
+        control.onStatus = [&panel, autoShows] { return panel.status(autoShows); };
+        panel.setShown(!autoShows);
         result = QApplication::exec();
         finishX11Input();
         onToggle = nullptr;
@@ -242,7 +223,7 @@ int runX11(int argc, char *argv[], const QVX_Panel::Options &options)
     return result;
 }
 
-int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
+int runWayland(int argc, char *argv[], const VX_PanelOptions &options)
 {
     VX_WaylandClient client;
     if (!client.connect()) {
@@ -301,14 +282,11 @@ int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
                        "the keyboard stays shown\n",
                        stderr);
         onToggle = [&panel] { panel.setShown(!panel.wantsShown()); };
-        control.onCommand = [&panel](QVX_Panel::Command command) {
-            panel.setShown(command == QVX_Panel::COMMAND_TOGGLE ? !panel.wantsShown()
-                                                                : command == QVX_Panel::COMMAND_SHOW);
+        control.onCommand = [&panel](VX_PanelOptions::Command command) {
+            panel.setShown(command == VX_PanelOptions::COMMAND_TOGGLE ? !panel.wantsShown()
+                                                                : command == VX_PanelOptions::COMMAND_SHOW);
         };
-        control.onStatus = [&panel, &options, &output] {
-            return statusText(panel.shown(), "wayland", *panel.board, options, panel.fields->field(),
-                              options.autoShow && output.hasInputMethod());
-        };
+        control.onStatus = [&panel] { return panel.status(); };
         panel.start();
         client.flush();
         result = QApplication::exec();
@@ -323,30 +301,30 @@ int runWayland(int argc, char *argv[], const QVX_Panel::Options &options)
 
 int main(int argc, char *argv[])
 {
-    QVX_Panel::Options options;
+    VX_PanelOptions options;
     std::string error;
-    if (!QVX_Panel::parseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "vexil-panel: %s\n%s", error.c_str(), QVX_Panel::usage());
+    if (!VX_PanelOptions::parse(argc, argv, options, error)) {
+        std::fprintf(stderr, "vexil-panel: %s\n%s", error.c_str(), VX_PanelOptions::usage());
         return 2;
     }
     if (options.help) {
-        std::fputs(QVX_Panel::usage(), stdout);
+        std::fputs(VX_PanelOptions::usage(), stdout);
         return 0;
     }
     if (options.listSets) {
-        const std::vector<QVX_Panel::Set> sets = QVX_Panel::findSets(platformSearchDirs());
+        const std::vector<VX_LoadLists::Set> sets = VX_LoadLists::find(platformSearchDirs());
         if (sets.empty()) {
             std::fputs("vexil-panel: no load list (load.cfg, load-NAME.cfg) found\n", stderr);
             return 1;
         }
-        for (const QVX_Panel::Set &set : sets)
+        for (const VX_LoadLists::Set &set : sets)
             std::printf("%-12s %s\n%-12s %s\n", set.name.c_str(), set.layouts.c_str(), "", set.path.c_str());
         return 0;
     }
     const bool wayland = options.wayland || (!options.x11 && isSet("WAYLAND_DISPLAY"));
-    if (options.command != QVX_Panel::COMMAND_NONE) {
+    if (options.command != VX_PanelOptions::COMMAND_NONE) {
         std::string error, reply;
-        const bool done = options.command == QVX_Panel::COMMAND_STATUS
+        const bool done = options.command == VX_PanelOptions::COMMAND_STATUS
                               ? QVX_PanelControl::ask(wayland, reply, error)
                               : QVX_PanelControl::send(wayland, options.command, error);
         if (done)

@@ -21,19 +21,20 @@
 #include "engine/VX_Layout.h"
 #include "output/VX_Desktop.h"
 #include "output/VX_Output.h"
+#include "panel/VX_PanelOptions.h"
 #include "tests/TestSupport.h"
 #include "tests/XSession.h"
 
 namespace {
 
-bool parse(std::vector<std::string> args, QVX_Panel::Options &options, std::string &error)
+bool parse(std::vector<std::string> args, VX_PanelOptions &options, std::string &error)
 {
     args.insert(args.begin(), "vexil-panel");
     std::vector<char *> argv;
     for (std::string &a : args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
-    return QVX_Panel::parseOptions(static_cast<int>(args.size()), argv.data(), options, error);
+    return VX_PanelOptions::parse(static_cast<int>(args.size()), argv.data(), options, error);
 }
 
 std::string joined(const std::vector<std::string> &args)
@@ -63,7 +64,7 @@ TEST(PanelOptions, AcceptedCommandLines)
         {{"--wayland", "--float"}, false, true, 1.0},
     };
     for (const Case &c : cases) {
-        QVX_Panel::Options options;
+        VX_PanelOptions options;
         std::string error;
         ASSERT_TRUE(parse(c.args, options, error)) << joined(c.args) << error;
         EXPECT_EQ(options.help, c.help) << joined(c.args);
@@ -80,25 +81,25 @@ TEST(PanelOptions, TouchSizeSetAndCommandOptions)
         std::vector<std::string> args;
         bool pressTypes, fullWidth;
         int heightPercent;
-        QVX_Panel::Command command;
+        VX_PanelOptions::Command command;
         std::string set;
         bool listSets;
     } cases[] = {
-        {{}, false, false, 0, QVX_Panel::COMMAND_NONE, "", false},
-        {{"--press-types"}, true, false, 0, QVX_Panel::COMMAND_NONE, "", false},
-        {{"--width", "full"}, false, true, 0, QVX_Panel::COMMAND_NONE, "", false},
-        {{"--width=full", "--height", "40%"}, false, true, 40, QVX_Panel::COMMAND_NONE, "", false},
-        {{"--height=1%"}, false, false, 1, QVX_Panel::COMMAND_NONE, "", false},
-        {{"--height", "100%"}, false, false, 100, QVX_Panel::COMMAND_NONE, "", false},
-        {{"--toggle"}, false, false, 0, QVX_Panel::COMMAND_TOGGLE, "", false},
-        {{"--show", "--show"}, false, false, 0, QVX_Panel::COMMAND_SHOW, "", false},
-        {{"--hide"}, false, false, 0, QVX_Panel::COMMAND_HIDE, "", false},
-        {{"--set", "de-fr-es"}, false, false, 0, QVX_Panel::COMMAND_NONE, "de-fr-es", false},
-        {{"--set=/tmp/kiosk.cfg"}, false, false, 0, QVX_Panel::COMMAND_NONE, "/tmp/kiosk.cfg", false},
-        {{"--list-sets"}, false, false, 0, QVX_Panel::COMMAND_NONE, "", true},
+        {{}, false, false, 0, VX_PanelOptions::COMMAND_NONE, "", false},
+        {{"--press-types"}, true, false, 0, VX_PanelOptions::COMMAND_NONE, "", false},
+        {{"--width", "full"}, false, true, 0, VX_PanelOptions::COMMAND_NONE, "", false},
+        {{"--width=full", "--height", "40%"}, false, true, 40, VX_PanelOptions::COMMAND_NONE, "", false},
+        {{"--height=1%"}, false, false, 1, VX_PanelOptions::COMMAND_NONE, "", false},
+        {{"--height", "100%"}, false, false, 100, VX_PanelOptions::COMMAND_NONE, "", false},
+        {{"--toggle"}, false, false, 0, VX_PanelOptions::COMMAND_TOGGLE, "", false},
+        {{"--show", "--show"}, false, false, 0, VX_PanelOptions::COMMAND_SHOW, "", false},
+        {{"--hide"}, false, false, 0, VX_PanelOptions::COMMAND_HIDE, "", false},
+        {{"--set", "de-fr-es"}, false, false, 0, VX_PanelOptions::COMMAND_NONE, "de-fr-es", false},
+        {{"--set=/tmp/kiosk.cfg"}, false, false, 0, VX_PanelOptions::COMMAND_NONE, "/tmp/kiosk.cfg", false},
+        {{"--list-sets"}, false, false, 0, VX_PanelOptions::COMMAND_NONE, "", true},
     };
     for (const Case &c : cases) {
-        QVX_Panel::Options options;
+        VX_PanelOptions options;
         std::string error;
         ASSERT_TRUE(parse(c.args, options, error)) << joined(c.args) << error;
         EXPECT_EQ(options.pressTypes, c.pressTypes) << joined(c.args);
@@ -107,30 +108,6 @@ TEST(PanelOptions, TouchSizeSetAndCommandOptions)
         EXPECT_EQ(options.command, c.command) << joined(c.args);
         EXPECT_EQ(options.set, c.set) << joined(c.args);
         EXPECT_EQ(options.listSets, c.listSets) << joined(c.args);
-    }
-}
-
-TEST(PanelOptions, LoadListOfASet)
-{
-    struct Case {
-        std::string set, list, firstDir;  // firstDir: searched first afterwards
-    } cases[] = {
-        {"", "load.cfg", "/user"},
-        {"de-fr-es", "load-de-fr-es.cfg", "/user"},
-        {"load-el-ru", "load-el-ru.cfg", "/user"},
-        {"load", "load.cfg", "/user"},
-        {"load-el-ru.cfg", "load-el-ru.cfg", "/user"},
-        {"kiosk.cfg", "kiosk.cfg", "/user"},
-        {"loader", "load-loader.cfg", "/user"},
-        {"/srv/kiosk/list.cfg", "list.cfg", "/srv/kiosk"},
-        {"./mine", "mine", "."},
-        {"/list.cfg", "list.cfg", "/"},
-    };
-    for (const Case &c : cases) {
-        std::vector<std::string> dirs = {"/user", "/shipped"};
-        EXPECT_EQ(QVX_Panel::loadList(c.set, dirs), c.list) << "'" << c.set << "'";
-        EXPECT_EQ(dirs.front(), c.firstDir) << "'" << c.set << "'";
-        EXPECT_EQ(dirs.size(), c.firstDir == "/user" ? 2u : 3u) << "'" << c.set << "'";
     }
 }
 
@@ -147,7 +124,7 @@ TEST(PanelOptions, RefusedCommandLines)
         {"--set="},           {"--set", "/tmp/"}, {"--toggle", "--hide"}, {"--show", "--toggle"},
     };
     for (const auto &args : cases) {
-        QVX_Panel::Options options;
+        VX_PanelOptions options;
         std::string error;
         EXPECT_FALSE(parse(args, options, error)) << joined(args);
         EXPECT_FALSE(error.empty()) << joined(args);
@@ -266,7 +243,7 @@ protected:
 TEST_F(PanelWindow, NeverTakesTheFocusAndDocksOrFloats)
 {
     for (bool floating : {false, true}) {
-        QVX_Panel::Options options;
+        VX_PanelOptions options;
         options.floating = floating;
         QVX_Panel panel(output, &output, options, {dir.path()});
         ASSERT_TRUE(panel.hasLayout());
@@ -283,7 +260,7 @@ TEST_F(PanelWindow, NeverTakesTheFocusAndDocksOrFloats)
 
 TEST_F(PanelWindow, MultiTapEraseNeverReachesAnotherWindow)
 {
-    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    QVX_Panel panel(output, &output, VX_PanelOptions(), {dir.path()});
     ASSERT_TRUE(panel.hasLayout());
     click(panel.board, 25, 20);
     click(panel.board, 25, 20);  // same window: erase a, type b
@@ -298,7 +275,7 @@ TEST_F(PanelWindow, MultiTapEraseNeverReachesAnotherWindow)
 // key goes out, and not again while the layout stays.
 TEST_F(PanelWindow, TellsTheOutputTheLayoutsTextsBeforeItsFirstKey)
 {
-    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    QVX_Panel panel(output, &output, VX_PanelOptions(), {dir.path()});
     ASSERT_TRUE(panel.hasLayout());
     // At the start, every text of the set, so a keymap change comes
     // before the first tap; then the shown layout's at its first key.
@@ -335,7 +312,7 @@ TEST_F(PanelWindow, ScaleGrowsTheSizeAndTheHitTestTogether)
     };
     for (const Case &c : cases) {
         RecordingOutput out;
-        QVX_Panel::Options options;
+        VX_PanelOptions options;
         options.scale = c.scale;
         QVX_Panel panel(out, &out, options, {dir.path()});
         EXPECT_EQ(panel.board->size(), c.size) << c.scale;
@@ -386,7 +363,7 @@ TEST_F(PanelWindow, TypesOnTheLiftUnlessToldToTypeOnThePress)
     for (const Case &c : cases) {
         for (bool pressTypes : {false, true}) {
             RecordingOutput out;
-            QVX_Panel::Options options;
+            VX_PanelOptions options;
             options.pressTypes = pressTypes;
             QVX_Panel panel(out, &out, options, {dir.path()});
             ASSERT_TRUE(panel.hasLayout());
@@ -413,7 +390,7 @@ bool previewShows(QVX_KeyPreview *preview)
 // at the lift; wide keys and --press-types have none.
 TEST_F(PanelWindow, PreviewFollowsTheHeldLetter)
 {
-    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    QVX_Panel panel(output, &output, VX_PanelOptions(), {dir.path()});
     panel.show();
     auto *preview = panel.findChild<QVX_KeyPreview *>();
     ASSERT_NE(preview, nullptr);
@@ -441,7 +418,7 @@ TEST_F(PanelWindow, PreviewFollowsTheHeldLetter)
     EXPECT_EQ(preview->key(), -1);
     EXPECT_EQ(output.typed, std::vector<std::string>{"a"});
 
-    QVX_Panel::Options options;
+    VX_PanelOptions options;
     options.pressTypes = true;
     QVX_Panel pressPanel(output, &output, options, {dir.path()});
     EXPECT_EQ(pressPanel.findChild<QVX_KeyPreview *>(), nullptr);
@@ -481,7 +458,7 @@ TEST_F(PanelWindow, FullWidthAndHeightCap)
     };
     for (const Case &c : cases) {
         RecordingOutput out;
-        QVX_Panel::Options options;
+        VX_PanelOptions options;
         options.fullWidth = c.fullWidth;
         options.heightPercent = c.heightPercent;
         QVX_Panel panel(out, &out, options, {dir.path()});
@@ -498,7 +475,7 @@ TEST_F(PanelWindow, FullWidthAndHeightCap)
 // shown again, it is kept again.
 TEST_F(PanelWindow, HidingLetsGoOfTheHeldKeyAndGivesTheRoomBack)
 {
-    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    QVX_Panel panel(output, &output, VX_PanelOptions(), {dir.path()});
     panel.show();
     send(panel.board, QEvent::MouseButtonPress, 25, 20);
     panel.toggle();
@@ -523,7 +500,7 @@ TEST_F(PanelWindow, CapsKeyShowsItsThreeStates)
               "[Common]\nkeys 2 mode 2 bwid 50 bhei 40 draw-pressed 1 tm-enum-reset 5000\n"
               "[Layout]\ncaps alpha\n[Geometry]\n(0 0) (60 0)\n[Strings]\n( a A )\n"
               "[Board]\nwid 200 hei 60\n[Pixs]\n( (k.gif ) ) ( (k.gif ) )\n");
-    QVX_Panel panel(output, &output, QVX_Panel::Options(), {dir.path()});
+    QVX_Panel panel(output, &output, VX_PanelOptions(), {dir.path()});
     ASSERT_TRUE(panel.hasLayout());
     const QColor mark(255, 196, 0);
     auto marked = [&] { return panel.board->grab().toImage().pixelColor(25, 33) == mark; };
@@ -560,7 +537,7 @@ TEST(KeyPreview, ShowsTheShippedKeysPicture)
 {
     ensureApp();
     RecordingOutput output;
-    QVX_Panel panel(output, &output, QVX_Panel::Options(), {binDir() + "/../share/vexil"});
+    QVX_Panel panel(output, &output, VX_PanelOptions(), {binDir() + "/../share/vexil"});
     ASSERT_TRUE(panel.hasLayout());
     panel.show();
     const VX_Layout &layout = *panel.board->engine.activeLayout();
@@ -586,34 +563,3 @@ TEST(KeyPreview, ShowsTheShippedKeysPicture)
 
 }  // namespace
 
-namespace {
-
-// --list-sets: every load list of the search table, the first of each name
-// (the one --set loads), the default first, its words without comments.
-TEST(PanelOptions, FindSetsNamesTheListsThatLoad)
-{
-    const TempDir user, shipped;
-    user.write("load-kiosk.cfg", "# my kiosk\nen  # the letters\nnum\n");
-    user.write("load-de-fr-es.cfg", "de\n");
-    user.write("en.cfg", "[Common]\n");
-    user.write("load-.cfg", "empty name\n");
-    shipped.write("load.cfg", "num sym\nen ru\n");
-    shipped.write("load-de-fr-es.cfg", "num sym en de fr es\n");
-    shipped.write("loader.cfg", "not a list\n");
-    const std::vector<QVX_Panel::Set> sets = QVX_Panel::findSets({user.path(), "/nonexistent", shipped.path()});
-    struct Want {
-        std::string name, layouts, path;
-    } want[] = {
-        {"default", "num sym en ru", shipped.path() + "/load.cfg"},
-        {"de-fr-es", "de", user.path() + "/load-de-fr-es.cfg"},
-        {"kiosk", "en num", user.path() + "/load-kiosk.cfg"},
-    };
-    ASSERT_EQ(sets.size(), 3u);
-    for (size_t i = 0; i < sets.size(); ++i) {
-        EXPECT_EQ(sets[i].name, want[i].name) << i;
-        EXPECT_EQ(sets[i].layouts, want[i].layouts) << want[i].name;
-        EXPECT_EQ(sets[i].path, want[i].path) << want[i].name;
-    }
-}
-
-}  // namespace
