@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Most bytes one character takes.
 constexpr int kUtf8MaxBytes = 4;
@@ -27,5 +29,30 @@ int32_t vxUtf8Count(const char *text, size_t size, size_t *badOffset = nullptr);
 // terminating NUL with length 0. A byte that starts no well-formed character
 // counts as a character of one byte, so any string is walked safely.
 const char *vxUtf8At(const char *text, int32_t index, int &length);
+
+// The well-formed character at text[0] (reading at most `size` bytes): its
+// code point in `codePoint` and its byte count; 0, with `codePoint` left as
+// it was, when none starts there.
+int vxUtf8Decode(const char *text, size_t size, uint32_t &codePoint);
+
+// The code points of the characters of `text`, appended to `out` in order.
+// A byte that starts no well-formed character stands for nothing: it is
+// skipped and the characters after it are still read, so typing a text
+// never sends a character that was not in it, nor loses one that was.
+void vxUtf8CodePoints(const std::string &text, std::vector<uint32_t> &out);
+
+// Appends the UTF-8 form of `codePoint` to `out`; nothing when it is no
+// character (a surrogate, or above U+10FFFF).
+void vxUtf8Append(std::string &out, uint32_t codePoint);
+
+// Bytes of the last character of text[0 .. size) (a stray byte counts as
+// one); 0 when size is 0.
+size_t vxUtf8LastLength(const char *text, size_t size);
+
+// True when `codePoint` is a character a key types as text: not a control
+// (C0, DEL, C1), not a surrogate or noncharacter (U+FDD0..U+FDEF, U+FFFE,
+// U+FFFF and their like in every plane), at most U+10FFFF. Tab, line feed
+// and the other controls are keys of their own, not text.
+bool vxIsTextChar(uint32_t codePoint);
 
 #endif

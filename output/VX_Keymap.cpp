@@ -3,9 +3,9 @@
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon.h>
 
-namespace {
+#include "base/VX_Keysym.h"
 
-constexpr unsigned long kUnicodeKeysymBase = 0x1000000;
+namespace {
 
 bool isKeypad(unsigned long keysym) { return keysym >= XKB_KEY_KP_Space && keysym <= XKB_KEY_KP_Equal; }
 
@@ -28,15 +28,11 @@ int VX_Keymap::keysymsFor(uint32_t cp, unsigned long out[2])
         break;
     }
     // Other control characters have no key an application would read as
-    // text; surrogates and values past U+10FFFF are no characters at all.
-    if (cp < 0x20 || (cp >= 0x7f && cp < 0xa0) || (cp >= 0xd800 && cp <= 0xdfff) || cp > 0x10ffff)
-        return 0;
+    // text.
     int count = 0;
-    const unsigned long legacy = xkb_utf32_to_keysym(cp);
-    if (legacy != XKB_KEY_NoSymbol)
-        out[count++] = legacy;
-    const unsigned long unicode = kUnicodeKeysymBase + cp;
-    if (cp >= 0x100 && legacy != unicode)
+    if (const uint32_t keysym = vxCharKeysym(cp))
+        out[count++] = keysym;
+    if (const uint32_t unicode = vxCharUnicodeKeysym(cp))
         out[count++] = unicode;
     return count;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/VX_Keysym.h"
 #include "base/VX_Utf8.h"
 #include "interaction/VX_Modifiers.h"
 
@@ -17,37 +18,6 @@ bool isFixed(int keycode)
            keycode == VX_WaylandKeymap::kReturn || keycode == VX_WaylandKeymap::kSpace;
 }
 
-// The keysym of a character typed as text; none for controls and for what
-// is no character at all.
-xkb_keysym_t keysymOf(uint32_t cp)
-{
-    if (cp < 0x20 || (cp >= 0x7f && cp < 0xa0) || (cp >= 0xd800 && cp <= 0xdfff) || cp > 0x10ffff)
-        return XKB_KEY_NoSymbol;
-    return xkb_utf32_to_keysym(cp);
-}
-
-// Code point `cp` (a character, at most U+10FFFF) as UTF-8.
-std::string utf8Of(uint32_t cp)
-{
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xf0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-    return out;
-}
-
 struct ContextFree {
     void operator()(xkb_context *context) const { xkb_context_unref(context); }
 };
@@ -56,22 +26,6 @@ struct KeymapFree {
 };
 
 }  // namespace
-
-void VX_WaylandKeymap::codePoints(const std::string &text, std::vector<uint32_t> &out)
-{
-    size_t at = 0;
-    while (at < text.size()) {
-        const int length = vxUtf8CharLength(text.data() + at, text.size() - at);
-        if (length == 0)
-            return;
-        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data() + at);
-        uint32_t cp = length == 1 ? bytes[0] : bytes[0] & (0x7f >> length);
-        for (int i = 1; i < length; ++i)
-            cp = (cp << 6) | (bytes[i] & 0x3f);
-        out.push_back(cp);
-        at += static_cast<size_t>(length);
-    }
-}
 
 int VX_WaylandKeymap::keycodeOf(uint32_t cp) const
 {
@@ -121,7 +75,7 @@ int VX_WaylandKeymap::keycodeOfKeysym(uint32_t keysym) const
         break;
     }
     const uint32_t cp = xkb_keysym_to_utf32(keysym);
-    if (cp != 0 && keysymOf(cp) == keysym)
+    if (cp != 0 && vxCharKeysym(cp) == keysym)
         return keycodeOf(cp);
     for (const auto &entry : keys_)
         if (entry.first == keysym)
@@ -131,15 +85,16 @@ int VX_WaylandKeymap::keycodeOfKeysym(uint32_t keysym) const
 
 bool VX_WaylandKeymap::coverKeysym(uint32_t keysym)
 {
-    if (keysym == XKB_KEY_NoSymbol || keycodeOfKeysym(keysym) != 0)
+    if (keysym == kNoKeysym || keycodeOfKeysym(keysym) != 0)
         return false;
     const uint32_t cp = xkb_keysym_to_utf32(keysym);
-    if (cp != 0 && keysymOf(cp) == keysym) {
+    if (cp != 0 && vxCharKeysym(cp) == keysym) {
         // A character: it joins the characters. Asked alone, cover() could
         // drop the layout's characters to make room, so all are asked.
-        std::vector<std::string> texts(1, utf8Of(cp));
-        for (const auto &entry : chars_)
-            texts.push_back(utf8Of(entry.first));
+        std::vector<std::string> texts(chars_.size() + 1);
+        vxUtf8Append(texts[0], cp);
+        for (size_t i = 0; i < chars_.size(); ++i)
+            vxUtf8Append(texts[i + 1], chars_[i].first);
         return cover(texts);
     }
     if (chars_.size() + keys_.size() >= static_cast<size_t>(kCapacity))
@@ -171,10 +126,10 @@ bool VX_WaylandKeymap::cover(const std::vector<std::string> &texts)
 {
     std::vector<uint32_t> wanted;
     for (const std::string &text : texts)
-        codePoints(text, wanted);
+        vxUtf8CodePoints(text, wanted);
     std::vector<uint32_t> missing;
     for (uint32_t cp : wanted)
-        if (keycodeOf(cp) == 0 && keysymOf(cp) != XKB_KEY_NoSymbol &&
+        if (keycodeOf(cp) == 0 && vxCharKeysym(cp) != kNoKeysym &&
             std::find(missing.begin(), missing.end(), cp) == missing.end())
             missing.push_back(cp);
     if (missing.empty())
@@ -212,7 +167,7 @@ std::string VX_WaylandKeymap::text() const
     add(kSpace, "space");
     char name[64];
     for (const auto &entry : chars_) {
-        if (xkb_keysym_get_name(keysymOf(entry.first), name, sizeof name) <= 0)
+        if (xkb_keysym_get_name(vxCharKeysym(entry.first), name, sizeof name) <= 0)
             continue;
         add(entry.second, name);
     }

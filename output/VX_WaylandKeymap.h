@@ -36,13 +36,9 @@ public:
     // keycode. True when the keymap changed and must be uploaded again; false
     // when it already held them all. When the characters kept so far and the
     // new ones do not fit, only those of `texts` stay (at their keycodes).
-    // Code points no keysym can name (control characters, invalid UTF-8)
-    // are left out.
+    // What is no text character (controls) is left out, and so are bytes
+    // that start no well-formed character (vxUtf8CodePoints).
     bool cover(const std::vector<std::string> &texts);
-
-    // Appends the code points of UTF-8 `text` to `out`, up to the first
-    // byte that starts no well-formed character.
-    static void codePoints(const std::string &text, std::vector<uint32_t> &out);
 
     // The XKB keycode that types `cp`, 0 when none does. Tab, line feed and
     // space give their fixed keys.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "base/VX_Utf8.h"
 #include "engine/VX_Layout.h"
 #include "input-method-unstable-v2-client-protocol.h"
 #include "output/VX_WaylandClient.h"
@@ -118,7 +119,7 @@ void VX_WaylandOutput::tap(int keycode)
 void VX_WaylandOutput::typeKeys(const char *text)
 {
     std::vector<uint32_t> cps;
-    VX_WaylandKeymap::codePoints(text, cps);
+    vxUtf8CodePoints(text, cps);
     for (uint32_t cp : cps) {
         if (keymap_.keycodeOf(cp) == 0 && keymap_.cover({text}))
             upload();  // a character no layout announced: rare, so one upload for it

@@ -1,18 +1,17 @@
 #include "output/VX_XOutput.h"
 
-// Qt's headers before Xlib's: Xlib defines macros (None, Bool, Status)
-// that Qt's headers use as names.
-#include <QString>
-#include <QVector>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "base/VX_Log.h"
+#include "base/VX_Utf8.h"
 #include "engine/VX_KeyNames.h"
 #include "engine/VX_Layout.h"
 
+// Xlib's headers last: they define macros (None, Bool, Status) that other
+// headers use as names.
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -110,9 +109,9 @@ void VX_XOutput::sendKey(int qkey, const char *text)
         const unsigned long keysym = XK_Return;
         typeKeysyms(&keysym, 1);
     } else if (qkey == 0 && text) {
-        // A byte that starts no character comes out as U+FFFD.
-        const QVector<uint> points = QString::fromUtf8(text).toUcs4();
-        for (uint cp : points)
+        std::vector<uint32_t> points;
+        vxUtf8CodePoints(text, points);
+        for (uint32_t cp : points)
             typeCodePoint(cp);
     }
     XFlush(display_);
@@ -238,8 +237,9 @@ void VX_XOutput::prepare(const std::vector<std::string> &texts)
 {
     std::vector<unsigned long> wanted;
     for (const std::string &text : texts) {
-        const QVector<uint> points = QString::fromUtf8(text.c_str()).toUcs4();
-        for (uint cp : points) {
+        std::vector<uint32_t> points;
+        vxUtf8CodePoints(text, points);
+        for (uint32_t cp : points) {
             unsigned long keysyms[2];
             if (VX_Keymap::keysymsFor(cp, keysyms) > 0)
                 wanted.push_back(keysyms[0]);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/VX_Utf8.h"
 #include "output/VX_WaylandKeymap.h"
 
 namespace {
@@ -49,7 +50,7 @@ struct Compiled {
 uint32_t firstCodePoint(const std::string &text)
 {
     std::vector<uint32_t> cps;
-    VX_WaylandKeymap::codePoints(text, cps);
+    vxUtf8CodePoints(text, cps);
     return cps.empty() ? 0 : cps[0];
 }
 
@@ -106,6 +107,12 @@ TEST(WaylandKeymap, ChangesOnlyForMissingCharactersAndKeepsKeycodes)
     EXPECT_NE(keymap.keycodeOf('y'), 0);
     EXPECT_EQ(keymap.keycodeOf(0x01), 0);
     EXPECT_EQ(keymap.keycodeOf('a'), a) << "a character kept its keycode";
+    // A bad byte inside a text leaves out only itself: what follows it
+    // gets its key as on X11.
+    EXPECT_TRUE(keymap.cover({"p\xffq\xc3r"}));
+    EXPECT_NE(keymap.keycodeOf('q'), 0);
+    EXPECT_NE(keymap.keycodeOf('r'), 0);
+    EXPECT_EQ(keymap.size(), 8u);
 }
 
 TEST(WaylandKeymap, OverflowKeepsOnlyTheNewLayoutAtItsKeycodes)
