@@ -46,10 +46,6 @@ enum VX_Caps : int32_t {
     VX_CAPS_LOCKED = 2,  // mode 1 until caps is tapped again
 };
 
-// Key codes the layout sends (Qt::Key_Backspace, Qt::Key_Return).
-constexpr int32_t VX_CODE_BACKSPACE = 0x01000003;
-constexpr int32_t VX_CODE_RETURN = 0x01000004;
-
 // A [Layout] word "@name": key `key` is to link to the aux layout `target`,
 // wherever load.cfg lists it. The engine settles it once the whole list has
 // loaded (VX_Engine::settleNamedLinks); until then the key is untyped.

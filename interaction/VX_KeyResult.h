@@ -12,6 +12,10 @@
 #include "base/VX_Utf8.h"
 #include "interaction/VX_Popup.h"
 
+// Key codes a key result sends (Qt::Key_Backspace, Qt::Key_Return).
+constexpr int32_t VX_CODE_BACKSPACE = 0x01000003;
+constexpr int32_t VX_CODE_RETURN = 0x01000004;
+
 struct VX_KeyResult {
     // One UTF-8 character of 1 to 4 bytes, or an alternate picked from a
     // long press's popup (a sequence such as an emoji with a joiner), and
