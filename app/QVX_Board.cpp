@@ -120,6 +120,8 @@ void QVX_Board::act(const VX_KeyResult &result)
         update();
         emit changed();
     }
+    if (result.send)
+        emit typed(result);
     if (result.send && result.erase)
         emit sendKey(VX_CODE_BACKSPACE, nullptr);
     if (result.repeat == VX_KeyResult::TIMER_START)

@@ -46,6 +46,11 @@ signals:
     // a key types when a sticky modifier is held with it), `mods` the
     // VX_Mod bits held around it (may be 0 for a named key).
     void sendStroke(uint32_t keysym, uint32_t mods);
+    // The whole key result of a key that sends (`result.send`), emitted
+    // before sendKey and sendStroke say it in parts: for a front end that
+    // types through a typing session, which takes the erase step and what
+    // follows it as one. Valid only during the emission.
+    void typed(const VX_KeyResult &result);
     // The board asked for a repaint (of some keys, or whole after another
     // layout or mode was shown); for a front end that draws the layout
     // itself instead of showing the widget.

@@ -44,6 +44,9 @@ QVX_Panel::QVX_Panel(VX_Output &output, VX_Desktop *desktop, const VX_PanelOptio
 
 void QVX_Panel::fieldFocused(const VX_Field &field)
 {
+    // Another field of the window, or none: what was typed before is not
+    // before this cursor.
+    logic_.focusMoved();
     logic_.setField(field);
     logic_.autoFieldActive(field.focused);
 }
@@ -107,7 +110,7 @@ bool QVX_Panel::eventFilter(QObject *watched, QEvent *event)
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         const unsigned long focus = desktop_->focusedWindow();
         if (focus != lastFocus_) {
-            board->focusChanged();
+            logic_.focusMoved();
             lastFocus_ = focus;
         }
     }

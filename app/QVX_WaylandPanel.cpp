@@ -103,14 +103,14 @@ QVX_WaylandPanel::QVX_WaylandPanel(VX_WaylandClient &client, VX_WaylandOutput &o
             enterOutput(onOutput_);
     };
     seatCapabilities(client_.seatCapabilities);
-    output_.onOutsideChange = [this] { board->resetKey(); };
+    // The field's reports make the typing context; a field active before
+    // the panel came is the first.
+    output_.onReport = [this](const VX_FieldReport &field) { logic_.session().fieldReport(field); };
+    logic_.session().fieldReport(output_.field());
     output_.onFieldChange = [this] { board->focusChanged(); };
     output_.onFieldActive = [this](bool active) { autoActive(active); };
     output_.onContentType = [this](bool active, uint32_t hint, uint32_t purpose) {
         logic_.setField(active ? vxFieldFromContentType(hint, purpose) : VX_Field());
-    };
-    output_.onAwaitReport = [this](uint32_t id) {
-        QTimer::singleShot(VX_WaylandOutput::kReportWaitMs, this, [this, id] { output_.reportTimedOut(id); });
     };
 }
 
@@ -125,11 +125,10 @@ QVX_WaylandPanel::~QVX_WaylandPanel()
         wl_touch_destroy(touch_);
     client_.onSeatCapabilities = nullptr;
     client_.onOutputsChanged = nullptr;
-    output_.onOutsideChange = nullptr;
+    output_.onReport = nullptr;
     output_.onFieldChange = nullptr;
     output_.onFieldActive = nullptr;
     output_.onContentType = nullptr;
-    output_.onAwaitReport = nullptr;
 }
 
 void QVX_WaylandPanel::start()

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "base/VX_Utf8.h"
-#include "engine/VX_Layout.h"
 #include "input-method-unstable-v2-client-protocol.h"
 #include "output/VX_WaylandClient.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -58,11 +57,6 @@ VX_WaylandOutput::VX_WaylandOutput(VX_WaylandClient &client) : client_(client)
 
 VX_WaylandOutput::~VX_WaylandOutput()
 {
-    // A character still waiting for its report goes in as it can.
-    onAwaitReport = nullptr;
-    onOutsideChange = nullptr;
-    while (awaiting_)
-        reportTimedOut(waitId_);
     for (int keycode : held_)
         zwp_virtual_keyboard_v1_key(keyboard_, nowMs(), keycode - kEvdevOffset, WL_KEYBOARD_KEY_STATE_RELEASED);
     held_.clear();
@@ -127,123 +121,66 @@ void VX_WaylandOutput::typeKeys(const char *text)
     }
 }
 
-bool VX_WaylandOutput::cycleTextBeforeCursor() const
+void VX_WaylandOutput::commitText(const char *text)
 {
-    const size_t cursor = std::min<size_t>(cursor_, surrounding_.size());
-    return !cycleText_.empty() && cursor >= cycleText_.size() &&
-           surrounding_.compare(cursor - cycleText_.size(), cycleText_.size(), cycleText_) == 0;
-}
-
-void VX_WaylandOutput::commitText(const char *text, uint32_t eraseBytes)
-{
-    if (eraseBytes > 0)
-        zwp_input_method_v2_delete_surrounding_text(inputMethod_, eraseBytes, 0);
-    zwp_input_method_v2_commit_string(inputMethod_, text);
-    zwp_input_method_v2_commit(inputMethod_, doneCount_);
-}
-
-void VX_WaylandOutput::sendKey(int qkey, const char *text)
-{
-    if (awaiting_) {
-        queued_.push_back({qkey, text ? text : "", text != nullptr, 0, 0});
+    if (!text || !*text)
         return;
-    }
-    if (qkey == VX_CODE_BACKSPACE && text == nullptr) {
-        // The erase step: what to do depends on the text that follows it.
-        eraseNext_ = true;
-        return;
-    }
-    const bool erase = eraseNext_;
-    eraseNext_ = false;
-    if (qkey == VX_CODE_BACKSPACE || qkey == VX_CODE_RETURN) {
-        if (erase)
-            tap(VX_WaylandKeymap::kBackSpace);
-        tap(qkey == VX_CODE_BACKSPACE ? VX_WaylandKeymap::kBackSpace : VX_WaylandKeymap::kReturn);
-        cycleText_.clear();
-    } else if (qkey == 0 && text && *text) {
-        // A field that reports no text gains nothing from commits, and a
-        // client may drop a commit that crosses a request of its own (foot
-        // does, under quick taps): keys always arrive, in order.
-        if (fieldActive() && hasSurrounding_) {
-            if (erase) {
-                // The field says where its cursor is now before anything
-                // is deleted: the character shown as pre-edit text makes
-                // it report (a commit that changes nothing does not).
-                awaiting_ = true;
-                waitText_ = text;
-                ++waitId_;
-                const auto length = static_cast<int32_t>(std::strlen(text));
-                zwp_input_method_v2_set_preedit_string(inputMethod_, text, 0, length);
-                zwp_input_method_v2_commit(inputMethod_, doneCount_);
-                client_.flush();
-                if (onAwaitReport)
-                    onAwaitReport(waitId_);
-                return;
-            }
-            commitText(text, 0);
-            cycleText_ = text;
-            unconfirmed_ = true;
-        } else {
-            if (erase)
-                tap(VX_WaylandKeymap::kBackSpace);
-            typeKeys(text);
-        }
-    }
-    client_.flush();
-}
-
-void VX_WaylandOutput::resolve(bool fresh)
-{
-    awaiting_ = false;
-    const std::string text = std::move(waitText_);
-    waitText_.clear();
-    if (fieldActive()) {
-        // Only what the cycle typed goes; when the user's own text is
-        // before the cursor now, or the field did not say, nothing is
-        // deleted and the cycle is over.
-        const bool erase = fresh && hasSurrounding_ && cycleTextBeforeCursor();
-        commitText(text.c_str(), erase ? static_cast<uint32_t>(cycleText_.size()) : 0);
-        cycleText_ = text;
-        unconfirmed_ = true;
-        if (!erase && onOutsideChange)
-            onOutsideChange();
+    // A field that reports no text gains nothing from commits, and a
+    // client may drop a commit that crosses a request of its own (foot
+    // does, under quick taps): keys always arrive, in order.
+    if (commits()) {
+        zwp_input_method_v2_commit_string(inputMethod_, text);
+        zwp_input_method_v2_commit(inputMethod_, doneCount_);
     } else {
-        // The field went: the erase step must not reach another one.
-        typeKeys(text.c_str());
-        cycleText_.clear();
+        typeKeys(text);
     }
     client_.flush();
-    std::vector<Request> queued;
-    queued.swap(queued_);
-    for (size_t i = 0; i < queued.size(); ++i) {
-        if (queued[i].keysym != 0)
-            sendStroke(queued[i].keysym, queued[i].mods);
-        else
-            sendKey(queued[i].qkey, queued[i].hasText ? queued[i].text.c_str() : nullptr);
-        if (awaiting_) {
-            // Another replacement waits now: the rest stays behind it.
-            queued_.insert(queued_.end(), queued.begin() + static_cast<long>(i) + 1, queued.end());
-            return;
-        }
-    }
 }
 
-void VX_WaylandOutput::reportTimedOut(uint32_t id)
+void VX_WaylandOutput::replaceBefore(const std::string &before, const char *text)
 {
-    if (awaiting_ && id == waitId_)
-        resolve(false);
+    if (commits()) {
+        if (!before.empty())
+            zwp_input_method_v2_delete_surrounding_text(inputMethod_, static_cast<uint32_t>(before.size()), 0);
+        zwp_input_method_v2_commit_string(inputMethod_, text ? text : "");
+        zwp_input_method_v2_commit(inputMethod_, doneCount_);
+        client_.flush();
+        return;
+    }
+    std::vector<uint32_t> erased;
+    vxUtf8CodePoints(before, erased);
+    for (size_t i = 0; i < erased.size(); ++i)
+        tap(VX_WaylandKeymap::kBackSpace);
+    client_.flush();
+    commitText(text);
+}
+
+bool VX_WaylandOutput::askReport(const char *text)
+{
+    if (!commits())
+        return false;
+    zwp_input_method_v2_set_preedit_string(inputMethod_, text, 0, static_cast<int32_t>(std::strlen(text)));
+    zwp_input_method_v2_commit(inputMethod_, doneCount_);
+    client_.flush();
+    return true;
+}
+
+void VX_WaylandOutput::sendBackspace()
+{
+    tap(VX_WaylandKeymap::kBackSpace);
+    client_.flush();
+}
+
+void VX_WaylandOutput::sendReturn()
+{
+    tap(VX_WaylandKeymap::kReturn);
+    client_.flush();
 }
 
 void VX_WaylandOutput::sendStroke(uint32_t keysym, uint32_t mods)
 {
-    if (awaiting_) {
-        queued_.push_back({0, std::string(), false, keysym, mods});
-        return;
-    }
     // A key, never a commit: Ctrl+C must reach the application as Ctrl+C,
-    // also while the input method has a field. It ends any multi-tap cycle.
-    eraseNext_ = false;
-    cycleText_.clear();
+    // also while the input method has a field.
     if (keymap_.coverKeysym(keysym))
         upload();
     const int keycode = keymap_.keycodeOfKeysym(keysym);
@@ -295,45 +232,23 @@ void VX_WaylandOutput::imDone()
     const bool typeChanged = hint_ != pendingHint_ || purpose_ != pendingPurpose_;
     // The keys type into another field now, or into none.
     const bool moved = was != pendingActive_ || pendingFresh_;
-    pendingFresh_ = false;
     active_ = pendingActive_;
     hint_ = pendingHint_;
     purpose_ = pendingPurpose_;
+    field_.active = active_;
+    field_.newField = active_ && pendingFresh_;
+    field_.hasText = active_ && pendingHasText_;
+    field_.text = field_.hasText ? pendingText_ : std::string();
+    field_.cursor = field_.hasText ? pendingCursor_ : 0;
+    pendingFresh_ = false;
     if ((was != active_ || (active_ && typeChanged)) && onContentType)
         onContentType(active_, hint_, purpose_);
-    surrounding_ = pendingText_;
-    cursor_ = pendingCursor_;
-    hasSurrounding_ = active_ && pendingHasText_;
-    if (awaiting_) {
-        // The report the waiting replacement asked for.
-        if (moved)
-            cycleText_.clear();
-        resolve(!moved);
-        if (moved && onFieldChange)
-            onFieldChange();
-        if (was != active_ && onFieldActive)
-            onFieldActive(active_);
-        return;
-    }
-    if (moved) {
-        // Another field, or none: an erase step must not reach it.
-        cycleText_.clear();
-        if (onFieldChange)
-            onFieldChange();
-        if (was != active_ && onFieldActive)
-            onFieldActive(active_);
-        return;
-    }
-    if (!active_ || !hasSurrounding_ || cycleText_.empty())
-        return;
-    if (cycleTextBeforeCursor()) {
-        unconfirmed_ = false;
-    } else if (!unconfirmed_) {
-        // The user moved the cursor or edited the text: the cycle is over.
-        cycleText_.clear();
-        if (onOutsideChange)
-            onOutsideChange();
-    }
+    if (onReport)
+        onReport(field_);
+    if (moved && onFieldChange)
+        onFieldChange();
+    if (was != active_ && onFieldActive)
+        onFieldActive(active_);
 }
 
 void VX_WaylandOutput::imUnavailable()
@@ -343,6 +258,9 @@ void VX_WaylandOutput::imUnavailable()
     zwp_input_method_v2_destroy(inputMethod_);
     inputMethod_ = nullptr;
     active_ = false;
+    field_ = VX_FieldReport();
+    if (onReport)
+        onReport(field_);
     if (onUnavailable)
         onUnavailable();
 }

@@ -8,7 +8,6 @@
 #include "base/VX_Log.h"
 #include "base/VX_Utf8.h"
 #include "engine/VX_KeyNames.h"
-#include "engine/VX_Layout.h"
 
 // Xlib's headers last: they define macros (None, Bool, Status) that other
 // headers use as names.
@@ -100,20 +99,36 @@ int64_t VX_XOutput::now()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void VX_XOutput::sendKey(int qkey, const char *text)
+void VX_XOutput::commitText(const char *text)
 {
-    if (qkey == VX_CODE_BACKSPACE) {
-        const unsigned long keysym = XK_BackSpace;
+    std::vector<uint32_t> points;
+    vxUtf8CodePoints(text, points);
+    for (uint32_t cp : points)
+        typeCodePoint(cp);
+    XFlush(display_);
+}
+
+void VX_XOutput::replaceBefore(const std::string &before, const char *text)
+{
+    std::vector<uint32_t> erased;
+    vxUtf8CodePoints(before, erased);
+    const unsigned long keysym = XK_BackSpace;
+    for (size_t i = 0; i < erased.size(); ++i)
         typeKeysyms(&keysym, 1);
-    } else if (qkey == VX_CODE_RETURN) {
-        const unsigned long keysym = XK_Return;
-        typeKeysyms(&keysym, 1);
-    } else if (qkey == 0 && text) {
-        std::vector<uint32_t> points;
-        vxUtf8CodePoints(text, points);
-        for (uint32_t cp : points)
-            typeCodePoint(cp);
-    }
+    commitText(text);
+}
+
+void VX_XOutput::sendBackspace()
+{
+    const unsigned long keysym = XK_BackSpace;
+    typeKeysyms(&keysym, 1);
+    XFlush(display_);
+}
+
+void VX_XOutput::sendReturn()
+{
+    const unsigned long keysym = XK_Return;
+    typeKeysyms(&keysym, 1);
     XFlush(display_);
 }
 

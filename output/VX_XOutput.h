@@ -56,7 +56,13 @@ public:
     bool ok() const { return display_ != nullptr; }
     const char *error() const { return error_; }
 
-    void sendKey(int qkey, const char *text) override;
+    // --- VX_EditSink: X fields report no text, so a replacement is one
+    // BackSpace per character it replaces, then the text.
+    void commitText(const char *text) override;
+    void replaceBefore(const std::string &before, const char *text) override;
+    void sendBackspace() override;
+    void sendReturn() override;
+    bool askReport(const char *) override { return false; }
     // The modifiers' own keys (Control_L, ...) must be in the keymap and in
     // its modifier map, as they are in every usual one; the key itself is
     // bound like a character when the keymap lacks it.

@@ -37,15 +37,18 @@ bool QVX_PanelLogic::hasPreview(const VX_Layout &layout, int key)
 
 QVX_PanelLogic::QVX_PanelLogic(QVX_PanelHost &host, VX_Output &output, const VX_PanelOptions &options,
                                std::vector<std::string> searchDirs, QWidget *boardParent)
-    : host_(host), output_(output), options_(options)
+    : host_(host), output_(output), options_(options), session_(output)
 {
     const std::string list = VX_LoadLists::fileFor(options.set, searchDirs);
     board = new QVX_Board(boardParent, std::move(searchDirs));
     if (!boardParent)
         ownedBoard_.reset(board);
     applyTouch(options, board->engine);
-    connect(board, &QVX_Board::sendKey, this, &QVX_PanelLogic::sendKey);
-    connect(board, &QVX_Board::sendStroke, this, &QVX_PanelLogic::sendStroke);
+    connect(board, &QVX_Board::typed, this, &QVX_PanelLogic::typed);
+    session_.onCycleClosed = [this] { board->resetKey(); };
+    session_.onAwaitReport = [this](uint32_t id) {
+        QTimer::singleShot(VX_TypingSession::kReportWaitMs, this, [this, id] { session_.reportTimedOut(id); });
+    };
 
     settleTimer_ = new QTimer(this);
     settleTimer_->setSingleShot(true);
@@ -69,7 +72,13 @@ QVX_PanelLogic::QVX_PanelLogic(QVX_PanelHost &host, VX_Output &output, const VX_
     fields = new QVX_FieldLayouts(*board, list);
 }
 
-QVX_PanelLogic::~QVX_PanelLogic() = default;
+QVX_PanelLogic::~QVX_PanelLogic()
+{
+    // The session may still type a character waiting for its report: into
+    // the output, not back into a board that is going.
+    session_.onCycleClosed = nullptr;
+    session_.onAwaitReport = nullptr;
+}
 
 bool QVX_PanelLogic::hasLayout() const { return board->engine.activeLayout() != nullptr; }
 
@@ -151,17 +160,18 @@ std::string QVX_PanelLogic::status(bool shown, const char *output, bool autoShow
     return text;
 }
 
-void QVX_PanelLogic::sendKey(int qkey, const char *unikey)
+void QVX_PanelLogic::typed(const VX_KeyResult &result)
 {
-    prepareOutput();
-    output_.sendKey(qkey, unikey);
+    if (result.keysym == 0)
+        prepareOutput();
+    session_.apply(result);
     settleTimer_->start(output_.settleDelay());
 }
 
-void QVX_PanelLogic::sendStroke(uint32_t keysym, uint32_t mods)
+void QVX_PanelLogic::focusMoved()
 {
-    output_.sendStroke(keysym, mods);
-    settleTimer_->start(output_.settleDelay());
+    board->focusChanged();
+    session_.resetContext();
 }
 
 void QVX_PanelLogic::heldChanged(int key)

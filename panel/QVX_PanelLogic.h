@@ -1,6 +1,7 @@
 // The panel's behaviour, the same on X11 and on Wayland: the board and its
-// layouts as the options ask, the keys it produces handed to the output
-// (with what the set and the shown layout can type before its first key),
+// layouts as the options ask, the key results it produces typed through one
+// typing session into the output (which first hears what the set and the
+// shown layout can type),
 // the settling of the output after typing pauses, the held letter's
 // preview after a delay (never over a private field), the layouts of the
 // focused field, showing, hiding and toggling, --auto's grace time and the
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "panel/VX_PanelOptions.h"
+#include "typing/VX_TypingSession.h"
 
 class QTimer;
 class QVX_Board;
@@ -87,13 +89,19 @@ public:
     // `output` names the windowing system; `autoShows`: --auto is in effect.
     std::string status(bool shown, const char *output, bool autoShows) const;
     const VX_PanelOptions &options() const { return options_; }
+    // The keys go to another window now, or the text before the cursor
+    // changed where the panel cannot see it: latched modifiers go, the
+    // multi-tap cycle closes and the typing context is forgotten.
+    void focusMoved();
+    // What the panel types and knows of the text before the cursor; the
+    // host hands it the field's reports where the field gives them.
+    VX_TypingSession &session() { return session_; }
 
     QVX_Board *board;  // the keyboard; never null
     QVX_FieldLayouts *fields;  // layouts by the focused field; child of the board, never null
 
 private slots:
-    void sendKey(int qkey, const char *unikey);
-    void sendStroke(uint32_t keysym, uint32_t mods);
+    void typed(const VX_KeyResult &result);
     // The preview follows the held key (touch model only).
     void heldChanged(int key);
 
@@ -116,6 +124,7 @@ private:
     bool previewUp_ = false;               // the host was last asked to show a preview
     bool wantShown_ = true;                // as the last setShown() asked
     const VX_Layout *prepared_ = nullptr;  // layout whose texts the output was last given; not owned
+    VX_TypingSession session_;             // types into output_
 };
 
 #endif

@@ -18,6 +18,7 @@
 #include "app/QVX_Board.h"
 #include "app/QVX_KeyPreview.h"
 #include "app/QVX_Panel.h"
+#include "base/VX_Utf8.h"
 #include "engine/VX_Layout.h"
 #include "output/VX_Desktop.h"
 #include "output/VX_Output.h"
@@ -172,10 +173,18 @@ TEST(PanelProgram, HelpAndNoXServer)
 // focused window the test moves.
 class RecordingOutput : public VX_Output, public VX_Desktop {
 public:
-    void sendKey(int qkey, const char *text) override
+    // A field that reports no text, as on X11: a replacement is one
+    // Backspace per character, then the text.
+    void commitText(const char *text) override { typed.push_back(text); }
+    void replaceBefore(const std::string &before, const char *text) override
     {
-        typed.push_back(qkey ? "<" + std::to_string(qkey) + ">" : std::string(text ? text : "(null)"));
+        for (int32_t i = vxUtf8Count(before.data(), before.size()); i > 0; --i)
+            sendBackspace();
+        commitText(text);
     }
+    void sendBackspace() override { typed.push_back("<" + std::to_string(VX_CODE_BACKSPACE) + ">"); }
+    void sendReturn() override { typed.push_back("<" + std::to_string(VX_CODE_RETURN) + ">"); }
+    bool askReport(const char *) override { return false; }
     void sendStroke(uint32_t keysym, uint32_t mods) override
     {
         typed.push_back("{" + std::to_string(keysym) + "+" + std::to_string(mods) + "}");

@@ -46,8 +46,16 @@ public:
 
 class NullOutput : public VX_Output {
 public:
-    void sendKey(int, const char *text) override { typed += text ? text : ""; }
+    void commitText(const char *text) override { typed += text; }
+    void replaceBefore(const std::string &before, const char *text) override
+    {
+        typed.resize(typed.size() >= before.size() ? typed.size() - before.size() : 0);
+        typed += text;
+    }
     void sendStroke(uint32_t, uint32_t) override {}
+    void sendBackspace() override {}
+    void sendReturn() override {}
+    bool askReport(const char *) override { return false; }
     void prepare(const std::vector<std::string> &) override {}
     int settleDelay() const override { return 10; }
     void settle() override {}

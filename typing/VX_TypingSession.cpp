@@ -114,7 +114,7 @@ void VX_TypingSession::resetContext()
     closeCycle();
 }
 
-void VX_TypingSession::fieldReport(const FieldReport &report)
+void VX_TypingSession::fieldReport(const VX_FieldReport &report)
 {
     const bool moved = fieldActive_ != report.active || (report.active && report.newField);
     fieldActive_ = report.active;

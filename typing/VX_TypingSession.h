@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "interaction/VX_KeyResult.h"
+#include "typing/VX_FieldReport.h"
 
 class VX_EditSink;
 
@@ -61,19 +62,10 @@ public:
     // focus moved, the user clicked into the application): the context is
     // forgotten and an open multi-tap cycle closed.
     void resetContext();
-    // What the field the keys go to says of itself at one report (the
-    // Wayland input method's done).
-    struct FieldReport {
-        bool active = false;    // a text field is active
-        bool newField = false;  // it became active since the last report (maybe another one)
-        bool hasText = false;   // it reports its surrounding text: `text` and `cursor`
-        std::string text;       // that text, UTF-8 as the field gave it
-        uint32_t cursor = 0;    // byte offset of the cursor in `text`; clamped to its size
-    };
     // The field's state as of one report. Another field (or none) ends the
     // multi-tap cycle and the context; a move of the cursor or an edit of
     // the user's under an open cycle ends the cycle.
-    void fieldReport(const FieldReport &report);
+    void fieldReport(const VX_FieldReport &report);
     // No report came for wait `id` (as onAwaitReport gave it): the waiting
     // character goes in without the erase, then the keys behind it.
     // Nothing when that wait is over.
