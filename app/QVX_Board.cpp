@@ -58,17 +58,17 @@ bool QVX_Board::showActive()
     return true;
 }
 
-// Where a pointer event falls on the layout, at the board's scale.
-static QPoint layoutPoint(const QMouseEvent *event, double scale)
+// Where a point of the board falls on the layout, at the board's scale.
+static QPoint layoutPoint(QPointF at, double scale)
 {
-    const QPointF at = event->position() / scale;
+    at /= scale;
     return QPoint(qFloor(at.x()), qFloor(at.y()));
 }
 
 // Every handler hands one layout operation's result to act(); the layout
 // operated on is the one shown at the moment of the event.
 
-void QVX_Board::mousePressEvent(QMouseEvent *event)
+void QVX_Board::pointerPress(QPointF at)
 {
     VX_Layout *layout = engine.activeLayout();
     if (!layout) {
@@ -76,23 +76,29 @@ void QVX_Board::mousePressEvent(QMouseEvent *event)
         return;
     }
     ++presses_;
-    const QPoint at = layoutPoint(event, scale_);
-    act(layout->press(at.x(), at.y()));
+    const QPoint point = layoutPoint(at, scale_);
+    act(layout->press(point.x(), point.y()));
 }
 
-void QVX_Board::mouseReleaseEvent(QMouseEvent *)
+void QVX_Board::pointerRelease()
 {
     if (VX_Layout *layout = engine.activeLayout())
         act(layout->release());
 }
 
-void QVX_Board::mouseMoveEvent(QMouseEvent *event)
+void QVX_Board::pointerMove(QPointF at)
 {
     if (VX_Layout *layout = engine.activeLayout()) {
-        const QPoint at = layoutPoint(event, scale_);
-        act(layout->move(at.x(), at.y()));
+        const QPoint point = layoutPoint(at, scale_);
+        act(layout->move(point.x(), point.y()));
     }
 }
+
+void QVX_Board::mousePressEvent(QMouseEvent *event) { pointerPress(event->position()); }
+
+void QVX_Board::mouseReleaseEvent(QMouseEvent *) { pointerRelease(); }
+
+void QVX_Board::mouseMoveEvent(QMouseEvent *event) { pointerMove(event->position()); }
 
 void QVX_Board::repeatKey()
 {

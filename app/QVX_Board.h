@@ -6,6 +6,7 @@
 #define VEXIL_APP_QVX_BOARD_H
 
 #include <QFrame>
+#include <QPointF>
 #include <cstdint>
 
 #include "engine/VX_Engine.h"
@@ -80,6 +81,14 @@ public:
     // key would: the key held is let go typing nothing and the multi-tap
     // cycle closed first.
     void showPlace(const VX_Engine::Place &place);
+    // The pointer (a mouse button or a finger) goes down at `at`, slides
+    // to `at`, comes up: board pixels from the top left corner, at the
+    // board's scale. The widget's own mouse events come here, and a front
+    // end that draws the board itself (the Wayland panel) calls them with
+    // its surface's coordinates.
+    void pointerPress(QPointF at);
+    void pointerMove(QPointF at);
+    void pointerRelease();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

@@ -4,8 +4,6 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
-#include <QCoreApplication>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 #include <cstring>
@@ -475,15 +473,6 @@ void QVX_WaylandPanel::hidePreview()
     client_.flush();
 }
 
-void QVX_WaylandPanel::deliver(int type, double x, double y)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(static_cast<QEvent::Type>(type), QPointF(x, y), QPointF(x, y), button, buttons,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(board, &event);
-}
-
 void QVX_WaylandPanel::pointerAt(wl_surface *surface, double x, double y)
 {
     if (surface) {
@@ -494,7 +483,7 @@ void QVX_WaylandPanel::pointerAt(wl_surface *surface, double x, double y)
     pointerX_ = x;
     pointerY_ = y;
     if (pressedButtons_ > 0)
-        deliver(QEvent::MouseMove, x, y);
+        board->pointerMove(QPointF(x, y));
 }
 
 void QVX_WaylandPanel::pointerLeft() { pointerIn_ = false; }
@@ -505,10 +494,10 @@ void QVX_WaylandPanel::pointerButton(bool pressed)
         if (!pointerIn_)
             return;
         ++pressedButtons_;
-        deliver(QEvent::MouseButtonPress, pointerX_, pointerY_);
+        board->pointerPress(QPointF(pointerX_, pointerY_));
     } else if (pressedButtons_ > 0) {
         --pressedButtons_;
-        deliver(QEvent::MouseButtonRelease, pointerX_, pointerY_);
+        board->pointerRelease();
     }
 }
 
@@ -519,7 +508,7 @@ void QVX_WaylandPanel::touchDown(wl_surface *surface, int32_t id, double x, doub
     if (!surface_ || surface != surface_)
         return;
     touchId_ = id;
-    deliver(QEvent::MouseButtonPress, x, y);
+    board->pointerPress(QPointF(x, y));
 }
 
 void QVX_WaylandPanel::touchUp(int32_t id)
@@ -527,13 +516,13 @@ void QVX_WaylandPanel::touchUp(int32_t id)
     if (id != touchId_)
         return;
     touchId_ = -1;
-    deliver(QEvent::MouseButtonRelease, pointerX_, pointerY_);
+    board->pointerRelease();
 }
 
 void QVX_WaylandPanel::touchMotion(int32_t id, double x, double y)
 {
     if (id == touchId_)
-        deliver(QEvent::MouseMove, x, y);
+        board->pointerMove(QPointF(x, y));
 }
 
 void QVX_WaylandPanel::touchCancel()

@@ -116,8 +116,6 @@ private:
     Buffer *freeBuffer(Buffer (&set)[2], const QSize &pixels);
     void destroyBuffers(Buffer (&set)[2]);
     void destroyBuffers();
-    // Mouse events to the board at logical surface position (x, y).
-    void deliver(int type, double x, double y);
     // --auto with an input method: a text field is active or none is.
     void autoActive(bool active);
 

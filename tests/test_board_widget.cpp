@@ -106,6 +106,68 @@ TEST_F(BoardTest, HeldKeyRepeatsAtThePeriodThenAtTheRate)
     EXPECT_FALSE(board->resetTimer->isActive()) << "a one-character key opens no cycle";
 }
 
+// A front end that draws the board itself hands it pointer positions in
+// board pixels: they land on the layout at the board's scale, as the
+// widget's mouse events do, edges included.
+TEST_F(BoardTest, PointerPositionsLandAtTheBoardsScale)
+{
+    struct Case {
+        double scale;
+        double x, y;       // board pixels
+        const char *sent;  // "" for none
+    } cases[] = {
+        // The key a covers layout pixels 0..40 across and 0..30 down, edges
+        // included; x from 50.
+        {1, 10, 10, "a"},       {1, 40.9, 30.9, "a"},   {1, 41, 10, ""},     {1, 60, 10, "x"},
+        {2.5, 102.4, 77.4, "a"}, {2.5, 102.5, 10, ""},  {2.5, 125, 10, "x"}, {2.5, 10, 77.5, ""},
+        {0.5, 20.4, 5, "a"},     {0.5, 20.5, 5, ""},    {0.5, 25, 5, "x"},
+    };
+    for (const Case &c : cases) {
+        board->setScale(c.scale);
+        ASSERT_TRUE(board->showActive());
+        for (bool widget : {false, true}) {
+            sent.clear();
+            if (widget) {
+                QMouseEvent down(QEvent::MouseButtonPress, QPointF(c.x, c.y), QPointF(c.x, c.y), Qt::LeftButton,
+                                 Qt::LeftButton, Qt::NoModifier);
+                QMouseEvent up(QEvent::MouseButtonRelease, QPointF(c.x, c.y), QPointF(c.x, c.y), Qt::LeftButton,
+                               Qt::NoButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(board, &down);
+                QCoreApplication::sendEvent(board, &up);
+            } else {
+                board->pointerPress(QPointF(c.x, c.y));
+                board->pointerRelease();
+            }
+            board->resetKey();  // a fresh cycle for the next case
+            const std::vector<std::string> want = *c.sent ? std::vector<std::string>{c.sent} : std::vector<std::string>();
+            EXPECT_EQ(sent, want) << "scale " << c.scale << " at " << c.x << "," << c.y << (widget ? " (widget)" : "");
+        }
+    }
+    // A slide from key to key and off the board: the same either way.
+    board->setScale(2);
+    ASSERT_TRUE(board->showActive());
+    std::vector<std::string> byWidget, byPointer;
+    for (bool widget : {false, true}) {
+        sent.clear();
+        board->resetKey();
+        if (widget) {
+            press(20, 20);
+            move(120, 20);
+            move(-5, 20);
+            release(-5, 20);
+            byWidget = sent;
+        } else {
+            board->pointerPress(QPointF(20, 20));
+            board->pointerMove(QPointF(120, 20));
+            board->pointerMove(QPointF(-5, 20));
+            board->pointerRelease();
+            byPointer = sent;
+        }
+    }
+    EXPECT_FALSE(byWidget.empty());
+    EXPECT_EQ(byPointer, byWidget);
+}
+
 // A tick that runs late, with the release (and maybe the next press)
 // already queued, belongs to a press that has ended: it types nothing.
 TEST_F(BoardTest, LateTickAfterAQueuedReleaseTypesNothing)
