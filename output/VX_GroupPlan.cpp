@@ -54,6 +54,35 @@ bool VX_GroupPlan::holds(const Key &key, int group, unsigned long keysym)
     return true;
 }
 
+bool VX_GroupPlan::holdsSpare(const Key &key, int spareType, unsigned long keysym)
+{
+    if (spareType < 0 || keysym == 0 || key.groups != 1 || key.width < 2 || key.types[0] != spareType ||
+        key.syms.size() < static_cast<size_t>(key.width))
+        return false;
+    for (int level = 0; level < key.width; ++level)
+        if (key.syms[static_cast<size_t>(level)] != (level < 2 ? keysym : 0))
+            return false;
+    return true;
+}
+
+VX_GroupPlan::Key VX_GroupPlan::spareKey(const Key &key, int spareType, unsigned long keysym)
+{
+    Key out;
+    out.groups = 1;
+    out.width = 2;
+    out.groupInfo = (key.groupInfo & (kRuleBits | kRedirectBits)) | 1u;
+    out.usable = key.usable;
+    out.types[0] = spareType;
+    out.syms = {keysym, keysym};
+    return out;
+}
+
+bool VX_GroupPlan::stillHolds(const Owned &o) const
+{
+    const Key *key = keyOf(o.keycode);
+    return key && (o.spare ? holdsSpare(*key, keyboard_.spareType, o.keysym) : holds(*key, group_, o.keysym));
+}
+
 VX_GroupPlan::Key VX_GroupPlan::withOurs(const Key &key, int group, unsigned long keysym)
 {
     Key out;
@@ -103,14 +132,27 @@ const VX_GroupPlan::Key *VX_GroupPlan::keyOf(int keycode) const
 bool VX_GroupPlan::follow(const Keyboard &keyboard)
 {
     keyboard_ = keyboard;
-    auto lost = [&](const Owned &o) {
-        const Key *key = keyOf(o.keycode);
-        return !key || !holds(*key, group_, o.keysym);
-    };
-    owned_.erase(std::remove_if(owned_.begin(), owned_.end(), lost), owned_.end());
-    if (owned_.empty())
+    owned_.erase(std::remove_if(owned_.begin(), owned_.end(), [&](const Owned &o) { return !stillHolds(o); }),
+                 owned_.end());
+    if (std::none_of(owned_.begin(), owned_.end(), [](const Owned &o) { return !o.spare; }))
         group_ = freeGroup(keyboard_);
-    return group_ >= 0;
+    return group_ >= 0 || keyboard_.spareType >= 0;
+}
+
+void VX_GroupPlan::adopt(const std::vector<uint32_t> &record)
+{
+    for (size_t i = 1; i + 2 < record.size(); i += 3) {
+        const int keycode = static_cast<int>(record[i]);
+        const Key *key = keyOf(keycode);
+        if (!key || !holdsSpare(*key, keyboard_.spareType, record[i + 2]) || keycodeOf(record[i + 2]) != 0 ||
+            isSpare(keycode))
+            continue;
+        Owned o;
+        o.keycode = keycode;
+        o.keysym = record[i + 2];
+        o.spare = true;
+        owned_.push_back(o);
+    }
 }
 
 void VX_GroupPlan::setWanted(const std::vector<unsigned long> &keysyms)
@@ -121,50 +163,77 @@ void VX_GroupPlan::setWanted(const std::vector<unsigned long> &keysyms)
             wanted_.push_back(keysym);
 }
 
-int VX_GroupPlan::keycodeOf(unsigned long keysym) const
+int VX_GroupPlan::keycodeOf(unsigned long keysym, bool *spare) const
 {
     for (const Owned &o : owned_)
-        if (o.keysym == keysym)
+        if (o.keysym == keysym) {
+            if (spare)
+                *spare = o.spare;
             return o.keycode;
+        }
     return 0;
+}
+
+bool VX_GroupPlan::isSpare(int keycode) const
+{
+    return std::any_of(owned_.begin(), owned_.end(), [&](const Owned &o) { return o.spare && o.keycode == keycode; });
 }
 
 std::vector<VX_GroupPlan::Row> VX_GroupPlan::rows() const
 {
     std::vector<Row> rows;
-    if (group_ < 0)
+    const bool spareForm = keyboard_.spareType >= 0;
+    if (group_ < 0 && !spareForm)
         return rows;
     auto taken = [&](int keycode) {
         return std::any_of(owned_.begin(), owned_.end(), [&](const Owned &o) { return o.keycode == keycode; }) ||
                std::any_of(rows.begin(), rows.end(), [&](const Row &r) { return r.keycode == keycode; });
     };
-    // Keycodes without any keysym first (no physical key sends them),
-    // then the others that may carry ours, in keycode order.
-    std::vector<int> free;
-    for (int pass = 0; pass < 2; ++pass)
-        for (size_t i = 0; i < keyboard_.keys.size(); ++i) {
-            const Key &key = keyboard_.keys[i];
-            const int keycode = keyboard_.minKeycode + static_cast<int>(i);
-            if (key.usable && (key.groups == 0) == (pass == 0) && key.groups <= group_ && !taken(keycode))
-                free.push_back(keycode);
-        }
+    // Keycodes without any keysym first (no physical key types anything
+    // on them), then the others that may carry our group, in keycode
+    // order.
+    std::vector<int> spares, others;
+    for (size_t i = 0; i < keyboard_.keys.size(); ++i) {
+        const Key &key = keyboard_.keys[i];
+        const int keycode = keyboard_.minKeycode + static_cast<int>(i);
+        if (!key.usable || taken(keycode))
+            continue;
+        if (key.groups == 0)
+            spares.push_back(keycode);
+        else if (group_ >= 0 && key.groups <= group_)
+            others.push_back(keycode);
+    }
+    // Without a group of ours the timed fallback needs a few spares.
+    if (group_ < 0) {
+        const size_t keep = std::min(spares.size(), static_cast<size_t>(kFallbackSpares));
+        spares.resize(spares.size() - keep);
+    }
+    // Without the spare type, spares take our group too, first.
+    if (!spareForm) {
+        others.insert(others.begin(), spares.begin(), spares.end());
+        spares.clear();
+    }
     // Then keycodes of ours whose character no layout shown now needs.
     std::vector<const Owned *> stale;
     for (const Owned &o : owned_)
         if (!contains(wanted_, o.keysym))
             stale.push_back(&o);
-    size_t nextFree = 0, nextStale = 0;
+    size_t nextSpare = 0, nextOther = 0, nextStale = 0;
     for (unsigned long keysym : wanted_) {
         if (keycodeOf(keysym) != 0)
             continue;
         Row row;
-        if (nextFree < free.size()) {
-            row.keycode = free[nextFree++];
+        if (nextSpare < spares.size()) {
+            row.keycode = spares[nextSpare++];
+            row.key = spareKey(*keyOf(row.keycode), keyboard_.spareType, keysym);
+        } else if (nextOther < others.size()) {
+            row.keycode = others[nextOther++];
             row.key = withOurs(*keyOf(row.keycode), group_, keysym);
         } else if (nextStale < stale.size()) {
             const Owned &o = *stale[nextStale++];
             row.keycode = o.keycode;
-            row.key = withOurs(without(*keyOf(o.keycode), o.groupsBefore), group_, keysym);
+            row.key = o.spare ? spareKey(*keyOf(o.keycode), keyboard_.spareType, keysym)
+                              : withOurs(without(*keyOf(o.keycode), o.groupsBefore), group_, keysym);
         } else {
             break;
         }
@@ -183,7 +252,8 @@ void VX_GroupPlan::wrote(const std::vector<Row> &rows)
         Owned o;
         o.keycode = row.keycode;
         o.groupsBefore = it != owned_.end() ? it->groupsBefore : key->groups;
-        o.keysym = row.key.syms[static_cast<size_t>(group_ * row.key.width)];
+        o.spare = holdsSpare(row.key, keyboard_.spareType, row.key.syms.size() > 1 ? row.key.syms[1] : 0);
+        o.keysym = o.spare ? row.key.syms[1] : row.key.syms[static_cast<size_t>(group_ * row.key.width)];
         if (it != owned_.end())
             *it = o;
         else
@@ -196,16 +266,16 @@ std::vector<VX_GroupPlan::Row> VX_GroupPlan::undo()
 {
     std::vector<Row> rows;
     for (const Owned &o : owned_) {
-        const Key *key = keyOf(o.keycode);
-        if (!key || !holds(*key, group_, o.keysym))
+        if (o.spare || !stillHolds(o))
             continue;
         Row row;
         row.keycode = o.keycode;
-        row.key = without(*key, o.groupsBefore);
+        row.key = without(*keyOf(o.keycode), o.groupsBefore);
         keyboard_.keys[static_cast<size_t>(o.keycode - keyboard_.minKeycode)] = row.key;
         rows.push_back(row);
     }
-    owned_.clear();
+    owned_.erase(std::remove_if(owned_.begin(), owned_.end(), [](const Owned &o) { return !o.spare; }),
+                 owned_.end());
     wanted_.clear();
     group_ = freeGroup(keyboard_);
     return rows;
@@ -216,7 +286,10 @@ std::vector<uint32_t> VX_GroupPlan::record() const
     std::vector<uint32_t> out;
     if (owned_.empty())
         return out;
-    out.push_back(static_cast<uint32_t>(group_));
+    // The group only while a key holds it: a record of spares alone
+    // names none, so the next panel leaves the user's group lock be.
+    const bool group = std::any_of(owned_.begin(), owned_.end(), [](const Owned &o) { return !o.spare; });
+    out.push_back(static_cast<uint32_t>(group && group_ >= 0 ? group_ : kMaxGroups));
     for (const Owned &o : owned_) {
         out.push_back(static_cast<uint32_t>(o.keycode));
         out.push_back(static_cast<uint32_t>(o.groupsBefore));
@@ -229,7 +302,7 @@ std::vector<VX_GroupPlan::Row> VX_GroupPlan::reclaim(const std::vector<uint32_t>
 {
     std::vector<Row> rows;
     if (record.empty() || record[0] >= static_cast<uint32_t>(kMaxGroups))
-        return rows;
+        return rows;  // no group (only spares, which stay), or not a record of ours
     const int group = static_cast<int>(record[0]);
     for (size_t i = 1; i + 2 < record.size(); i += 3) {
         const int keycode = static_cast<int>(record[i]);

@@ -138,8 +138,10 @@ void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
     VX_Keymap::Place key = placeFor(&sym, 1);
     if (key.keycode == 0)
         return;
-    // A keysym at the Shift level (a capital) needs Shift held as well.
-    if (key.shift)
+    // A spare of ours types its character at both levels; a keysym at
+    // the Shift level of a key of the user's (a capital) needs Shift.
+    const bool spare = groups_.isSpare(key.keycode);
+    if (key.shift && !spare)
         mods |= VX_MOD_SHIFT;
     std::vector<unsigned> held;
     for (uint32_t mod : {VX_MOD_SHIFT, VX_MOD_CONTROL, VX_MOD_ALT, VX_MOD_SUPER}) {
@@ -182,15 +184,20 @@ void VX_XOutput::typeKeysyms(const unsigned long *keysyms, int count)
 {
     sync();
     for (int i = 0; i < count; ++i) {
-        const int keycode = groups_.keycodeOf(keysyms[i]);
+        bool spare = false;
+        const int keycode = groups_.keycodeOf(keysyms[i], &spare);
         if (keycode == 0)
             continue;
-        // Our group at both levels, Shift and Lock consumed: the press
-        // alone says which character it is.
-        latchGroup(groups_.group());
+        // A spare holds the character in its one group, any group the
+        // user has locked reaching it; else our group is latched. Both
+        // levels alike, Shift and Lock consumed: the press alone says
+        // which character it is.
+        if (!spare)
+            latchGroup(groups_.group());
         XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), True, CurrentTime);
         XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), False, CurrentTime);
-        lastGroupKey_ = now();
+        if (!spare)
+            lastGroupKey_ = now();
         return;
     }
     const VX_Keymap::Place place = placeFor(keysyms, count);
@@ -287,6 +294,10 @@ bool VX_XOutput::readKeyboard(VX_GroupPlan::Keyboard &keyboard)
     XkbDescPtr xkb = XkbGetMap(display_, which, XkbUseCoreKbd);
     if (!xkb)
         return false;
+    // Spares take XKB's alphabetic type, which every keymap has: a type
+    // added while clients run is not always read right by those that
+    // hold the keymap already.
+    keyboard.spareType = VX_GroupPlan::kAlphabeticType;
     keyboard.minKeycode = xkb->min_key_code;
     keyboard.groups = 0;
     keyboard.keys.assign(static_cast<size_t>(xkb->max_key_code - xkb->min_key_code + 1), VX_GroupPlan::Key());
@@ -396,21 +407,26 @@ void VX_XOutput::undoGroup()
 {
     if (groups_.owned().empty())
         return;
-    // A client reads a key event with the keymap it has when it gets to
-    // it: the last keys get a moment to be read before the group goes.
-    const int64_t wait = std::min<int64_t>(lastGroupKey_ + kExitWaitMs - now(), kExitWaitMs);
+    // The spares stay as they are, so a client however late reads their
+    // presses right. Keys of our group go back: a client reads a key event
+    // with the keymap it has when it gets to it, so their last presses
+    // get a moment to be read first.
+    const bool group = std::any_of(groups_.owned().begin(), groups_.owned().end(),
+                                   [](const VX_GroupPlan::Owned &o) { return !o.spare; });
+    const int64_t wait = group ? std::min<int64_t>(lastGroupKey_ + kExitWaitMs - now(), kExitWaitMs) : 0;
     if (wait > 0) {
         XSync(display_, False);
         std::this_thread::sleep_for(std::chrono::milliseconds(wait));
     }
     sync();
-    const int group = groups_.group();
+    const int ours = groups_.group();
     const std::vector<VX_GroupPlan::Row> rows = groups_.undo();
     writeKeys(rows);
     // The user's lock back on a group the keymap has.
     XkbStateRec state;
-    if (xkb_ && XkbGetState(display_, XkbUseCoreKbd, &state) == Success && state.locked_group >= group)
+    if (group && xkb_ && XkbGetState(display_, XkbUseCoreKbd, &state) == Success && state.locked_group >= ours)
         XkbLockGroup(display_, XkbUseCoreKbd, static_cast<unsigned>(userGroup_));
+    // What is left is the spares, for the next panel to take.
     writeGroupRecord();
     XSync(display_, False);
 }
@@ -465,12 +481,16 @@ void VX_XOutput::reclaimGroup()
             writeKeys(rows);
         }
         XkbStateRec state;
-        if (XkbGetState(display_, XkbUseCoreKbd, &state) == Success && state.locked_group >= static_cast<int>(record[0]))
+        if (record[0] < static_cast<uint32_t>(VX_GroupPlan::kMaxGroups) &&
+            XkbGetState(display_, XkbUseCoreKbd, &state) == Success && state.locked_group >= static_cast<int>(record[0]))
             XkbLockGroup(display_, XkbUseCoreKbd, 0);
     }
-    XDeleteProperty(display_, DefaultRootWindow(display_), groupRecord_);
     keymapStale_ = true;
     sync();
+    // The spares an earlier panel left holding its characters are ours:
+    // a character keeps its keycode from one panel to the next.
+    groups_.adopt(record);
+    writeGroupRecord();
 }
 
 void VX_XOutput::sync()

@@ -1,12 +1,14 @@
 // Types into the focused X11 window through the XTest extension, on a
-// connection of its own. Where the server has XKB and the keymap a group
-// free, the characters of the layouts shown go into a keyboard group of
-// the panel's own, written once when a layout is shown (VX_GroupPlan
-// decides where), and each key press latches that group: every key event
-// carries its own meaning, whatever group the user has locked, Caps Lock
-// or a held Shift, however late a client reads it, and nothing is rebound
-// while the layout stays. The group goes when the panel ends; the user is
-// never left in it. Other keys (named keys, Ctrl+C, characters no group
+// connection of its own. Where the server has XKB, the characters of the
+// layouts shown are written once when a layout is shown (VX_GroupPlan
+// decides where): on keycodes that carry no keysym as keys of their own,
+// beyond those into a keyboard group of the panel's own, whose presses
+// latch that group. Every key event carries its own meaning, whatever
+// group the user has locked, Caps Lock or a held Shift, however late a
+// client reads it, and nothing is rebound while the layout stays. The
+// group goes when the panel ends (the user is never left in it); the
+// spare keycodes keep their characters, so a client that reads after the
+// panel has ended still reads them right. Other keys (named keys, Ctrl+C, characters no group
 // could take) are typed in the user's first group: a key of the keymap
 // that types the character without a modifier or with Shift alone, else a
 // spare keycode (one that carries no keysym) bound for a while;
@@ -38,8 +40,9 @@ public:
     // binding is past its hold and may be undone.
     static constexpr int kSettleDelayMs = 3000;
     static_assert(kSettleDelayMs >= VX_KeyPlan::kHoldMs, "settle() comes after the hold");
-    // Longest wait at the exit for the hold of the last keys, in ms: a
-    // session that ends the panel does not wait long.
+    // Longest wait at the exit for the last keys to be read, in ms: for
+    // keys of our group and spare keycodes bound for a while, which go
+    // back; a session that ends the panel does not wait long.
     static constexpr int kExitWaitMs = 1000;
     // Name of the root window property that records what is bound.
     static constexpr const char *kRecordProperty = "_VEXIL_PANEL_KEYS";
@@ -47,8 +50,9 @@ public:
     // Connects to `displayName` (null: $DISPLAY). On failure ok() is false
     // and error() says why; nothing else may be called then.
     explicit VX_XOutput(const char *displayName = nullptr);
-    // Gives the last keys at most kExitWaitMs to be read, then takes the
-    // group of ours out of the keymap and undoes every binding.
+    // Takes the group of ours out of the keymap and undoes every binding
+    // (giving the last of their keys at most kExitWaitMs to be read); the
+    // spares keep their characters, recorded for the next panel.
     ~VX_XOutput() override;
     VX_XOutput(const VX_XOutput &) = delete;
     VX_XOutput &operator=(const VX_XOutput &) = delete;

@@ -66,7 +66,9 @@ public:
     virtual QImage screenshot() = 0;
     // What a panel may change while it runs and must give back when it
     // ends: the X keymap and keyboard controls; the compositor's input
-    // devices.
+    // devices. A keycode that carried no keysym at the first call counts
+    // as empty whatever it holds later: the X11 panel leaves its spares
+    // holding its characters, for the clients that read late.
     virtual std::string inputState() = 0;
 };
 

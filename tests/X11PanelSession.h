@@ -53,6 +53,8 @@ private:
     TempDir dir_;              // holds the runtime folder
     Child server_, wm_;        // Xvfb and openbox
     std::string display_;      // ":N"
+    std::vector<int> spares_;  // keycodes without a keysym at the first inputState()
+    bool sparesRead_ = false;  // spares_ is set
     std::string runtime_;      // in dir_
     std::string panelWindow_;  // see panelWindow()
     std::string error_;        // why start() failed

@@ -2,7 +2,8 @@
 // keycodes may carry it, that each of the user's groups types on such a
 // keycode what it typed before, that a character keeps its keycode, that
 // only what still holds our keysym goes back, and what a killed panel left
-// is taken back only where the keymap still shows it.
+// is taken back only where the keymap still shows it. And the spares: keys
+// of their own first, kept at the end, taken on by the next panel.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -257,6 +258,132 @@ TEST(GroupPlan, ReclaimTakesBackOnlyWhatAKilledPanelStillHolds)
     const std::vector<std::vector<uint32_t>> bad = {{}, {7, 8, 0, kZhe}, {2, 300, 0, kZhe}, {2, 8, 9, kZhe}};
     for (const auto &r : bad)
         EXPECT_TRUE(VX_GroupPlan::reclaim(r, now).empty()) << r.size();
+}
+
+// us,ru with the alphabetic type for spares: 8 and 13 are spares.
+Keyboard usRuWithSpares()
+{
+    Keyboard kb = usRu();
+    kb.spareType = VX_GroupPlan::kAlphabeticType;
+    return kb;
+}
+
+// Characters go to the spares first, as keys of their own (one group,
+// the character at both levels: every group and level of the user's
+// reaches it); only those beyond the spares take our group on keys of the
+// user's. At the end only the keys of our group go back: the spares keep
+// their characters for a client that reads late, and the record says so.
+TEST(GroupPlan, SparesHoldCharactersAsKeysOfTheirOwnAndStayAtTheEnd)
+{
+    VX_GroupPlan plan;
+    ASSERT_TRUE(plan.follow(usRuWithSpares()));
+    plan.setWanted({kZhe, 'a', kEl});
+    const std::vector<Row> rows = plan.rows();
+    ASSERT_EQ(rows.size(), 3u);
+    struct Want {
+        int keycode;
+        const char *key;
+        bool spare;
+    } wants[] = {
+        {8, "1 groups, info 1: [t2 6d6 6d6]", true},
+        {13, "1 groups, info 1: [t2 61 61]", true},
+        {10, "3 groups, info 3: [t2 61 41] [t2 6c6 6e6] [t2 6cc 6cc]", false},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].keycode, wants[i].keycode) << i;
+        EXPECT_EQ(show(rows[i].key), wants[i].key) << i;
+    }
+    plan.wrote(rows);
+    for (const Want &w : wants) {
+        bool spare = !w.spare;
+        EXPECT_NE(plan.keycodeOf(w.keycode == 8 ? kZhe : w.keycode == 13 ? 'a' : kEl, &spare), 0);
+        EXPECT_EQ(spare, w.spare) << w.keycode;
+        EXPECT_EQ(plan.isSpare(w.keycode), w.spare) << w.keycode;
+    }
+    // The record names our group while a key holds it.
+    EXPECT_EQ(plan.record().front(), 2u);
+    const std::vector<Row> back = plan.undo();
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].keycode, 10);
+    EXPECT_EQ(show(back[0].key), show(usRu().keys[2]));
+    EXPECT_EQ(plan.keycodeOf(kZhe), 8) << "a spare stays";
+    EXPECT_EQ(plan.keycodeOf(kEl), 0);
+    // The record of spares alone names no group, so the next panel leaves
+    // the user's group lock be; reclaim() leaves spares alone.
+    const std::vector<uint32_t> record = plan.record();
+    EXPECT_EQ(record, (std::vector<uint32_t>{VX_GroupPlan::kMaxGroups, 8, 0, kZhe, 13, 0, 'a'}));
+    Keyboard now = usRuWithSpares();
+    now.keys[0] = rows[0].key;
+    now.keys[5] = rows[1].key;
+    EXPECT_TRUE(VX_GroupPlan::reclaim(record, now).empty());
+}
+
+// The next panel takes on the spares the last one left where they still
+// hold its characters: a character keeps its keycode from one panel to the
+// next, and a spare is given another character only when keycodes run out.
+TEST(GroupPlan, TheNextPanelTakesOnTheSparesItsPredecessorLeft)
+{
+    const std::vector<uint32_t> record = {VX_GroupPlan::kMaxGroups, 8, 0, kZhe, 13, 0, kEl};
+    struct Case {
+        const char *name;
+        Key at13;            // what keycode 13 holds now
+        bool adopted13;      // el is still ours on 13
+    } cases[] = {
+        {"as left", key({kEl, kEl}), true},
+        {"remapped since", key({0xffca, 0xffca}), false},
+        {"emptied since", key({}), false},
+    };
+    for (const Case &c : cases) {
+        Keyboard now = usRuWithSpares();
+        now.keys[0] = key({kZhe, kZhe});
+        now.keys[5] = c.at13;
+        VX_GroupPlan plan;
+        ASSERT_TRUE(plan.follow(now));
+        plan.adopt(record);
+        EXPECT_EQ(plan.keycodeOf(kZhe), 8) << c.name;
+        EXPECT_EQ(plan.keycodeOf(kEl), c.adopted13 ? 13 : 0) << c.name;
+        // Zhe is wanted again: nothing to write for it. Pe takes a free
+        // spare if there is one, else a key of the user's in our group
+        // before a spare whose character is not wanted.
+        plan.setWanted({kZhe, kPe});
+        const std::vector<Row> rows = plan.rows();
+        ASSERT_EQ(rows.size(), 1u) << c.name;
+        EXPECT_EQ(rows[0].keycode, c.adopted13 ? 10 : (c.at13.groups == 0 ? 13 : 10)) << c.name;
+    }
+    // A record of another kind's keys, or nonsense, adopts nothing.
+    Keyboard now = usRuWithSpares();
+    now.keys[0] = key({kZhe, kZhe});
+    VX_GroupPlan plan;
+    ASSERT_TRUE(plan.follow(now));
+    plan.adopt({VX_GroupPlan::kMaxGroups, 8, 0, kEl, 300, 0, kZhe, 9});
+    EXPECT_TRUE(plan.owned().empty());
+}
+
+// A keymap with four groups leaves no group for ours: spares still hold
+// characters of their own, all but a few left empty for the fallback.
+TEST(GroupPlan, WithoutAFreeGroupSparesStillServeAndSomeStayEmpty)
+{
+    Keyboard kb = usRuWithSpares();
+    kb.keys[2] = key({'a', 'A', kEf, 0x6e6, 'b', 'B', 'c', 'C'});
+    for (int i = 0; i < 6; ++i)
+        kb.keys.push_back(key({}));  // spares 14..19: eight in all
+    VX_GroupPlan plan;
+    ASSERT_TRUE(plan.follow(kb));
+    EXPECT_EQ(plan.group(), -1);
+    plan.setWanted({kZhe, kEl, kPe, 'q', 'w', 'e'});
+    const std::vector<Row> rows = plan.rows();
+    std::vector<int> keycodes;
+    for (const Row &r : rows) {
+        keycodes.push_back(r.keycode);
+        EXPECT_EQ(r.key.groups, 1) << r.keycode;
+    }
+    EXPECT_EQ(keycodes, (std::vector<int>{8, 13, 14, 15})) << "four of eight spares left empty";
+    // Without the spare type there is nothing to write at all.
+    kb.spareType = -1;
+    VX_GroupPlan none;
+    EXPECT_FALSE(none.follow(kb));
+    none.setWanted({kZhe});
+    EXPECT_TRUE(none.rows().empty());
 }
 
 }  // namespace
