@@ -1,5 +1,8 @@
 #include "output/VX_XOutput.h"
 
+// Qt's header before Xlib's: Xlib defines macros (None, Bool, Status)
+// that Qt's headers use as names.
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -80,6 +83,9 @@ VX_XOutput::~VX_XOutput()
 {
     if (!display_)
         return;
+    // Keys still waiting for a spare keycode are typed first: the panel
+    // ends without losing a tap.
+    drain(true);
     undoGroup();
     undoAll(true);
     XCloseDisplay(display_);
@@ -103,8 +109,14 @@ void VX_XOutput::commitText(const char *text)
 {
     std::vector<uint32_t> points;
     vxUtf8CodePoints(text, points);
-    for (uint32_t cp : points)
-        typeCodePoint(cp);
+    for (uint32_t cp : points) {
+        Pending key;
+        key.count = VX_Keymap::keysymsFor(cp, key.keysyms);
+        if (key.count == 0)
+            vxLog.print("VX_XOutput: U+%04X has no key to type it with\n", static_cast<unsigned>(cp));
+        else
+            send(key);
+    }
     XFlush(display_);
 }
 
@@ -112,32 +124,96 @@ void VX_XOutput::replaceBefore(const std::string &before, const char *text)
 {
     std::vector<uint32_t> erased;
     vxUtf8CodePoints(before, erased);
-    const unsigned long keysym = XK_BackSpace;
     for (size_t i = 0; i < erased.size(); ++i)
-        typeKeysyms(&keysym, 1);
+        sendKeysym(XK_BackSpace);
     commitText(text);
 }
 
 void VX_XOutput::sendBackspace()
 {
-    const unsigned long keysym = XK_BackSpace;
-    typeKeysyms(&keysym, 1);
+    sendKeysym(XK_BackSpace);
     XFlush(display_);
 }
 
 void VX_XOutput::sendReturn()
 {
-    const unsigned long keysym = XK_Return;
-    typeKeysyms(&keysym, 1);
+    sendKeysym(XK_Return);
     XFlush(display_);
 }
 
 void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
 {
-    const unsigned long sym = keysym;
-    VX_Keymap::Place key = placeFor(&sym, 1);
-    if (key.keycode == 0)
+    Pending key;
+    key.keysyms[0] = keysym;
+    key.count = 1;
+    key.stroke = true;
+    key.mods = mods;
+    send(key);
+    XFlush(display_);
+}
+
+void VX_XOutput::sendKeysym(unsigned long keysym)
+{
+    Pending key;
+    key.keysyms[0] = keysym;
+    key.count = 1;
+    send(key);
+}
+
+void VX_XOutput::send(const Pending &key)
+{
+    // Behind a key that waits every key waits, so they all arrive in order.
+    if (queue_.empty() && attempt(key))
         return;
+    queue_.push_back(key);
+    retryLater();
+}
+
+bool VX_XOutput::attempt(const Pending &key)
+{
+    return key.stroke ? stroke(key.keysyms[0], key.mods) : typeKeysyms(key.keysyms, key.count);
+}
+
+void VX_XOutput::drain(bool block)
+{
+    while (!queue_.empty()) {
+        if (attempt(queue_.front())) {
+            queue_.pop_front();
+            continue;
+        }
+        if (!block) {
+            retryLater();
+            break;
+        }
+        XFlush(display_);
+        const int64_t wait = waitUntil_ - now();
+        if (wait > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+    }
+    if (queue_.empty() && retry_)
+        retry_->stop();
+    XFlush(display_);
+}
+
+void VX_XOutput::retryLater()
+{
+    if (!retry_) {
+        retry_.reset(new QTimer);
+        retry_->setSingleShot(true);
+        QObject::connect(retry_.get(), &QTimer::timeout, [this] { drain(false); });
+    }
+    retry_->start(static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(waitUntil_ - now(), VX_KeyPlan::kHoldMs))));
+}
+
+bool VX_XOutput::stroke(uint32_t keysym, uint32_t mods)
+{
+    const unsigned long sym = keysym;
+    bool later = false;
+    VX_Keymap::Place key = placeFor(&sym, 1, later);
+    if (later)
+        return false;
+    if (key.keycode == 0)
+        return true;
     // A spare of ours types its character at both levels; a keysym at
     // the Shift level of a key of the user's (a capital) needs Shift.
     const bool spare = groups_.isSpare(key.keycode);
@@ -166,21 +242,10 @@ void VX_XOutput::sendStroke(uint32_t keysym, uint32_t mods)
     for (auto it = held.rbegin(); it != held.rend(); ++it)
         XTestFakeKeyEvent(display_, *it, False, CurrentTime);
     plan_.pressed(key.keycode, now());
-    XFlush(display_);
+    return true;
 }
 
-void VX_XOutput::typeCodePoint(uint32_t cp)
-{
-    unsigned long keysyms[2];
-    const int count = VX_Keymap::keysymsFor(cp, keysyms);
-    if (count == 0) {
-        vxLog.print("VX_XOutput: U+%04X has no key to type it with\n", static_cast<unsigned>(cp));
-        return;
-    }
-    typeKeysyms(keysyms, count);
-}
-
-void VX_XOutput::typeKeysyms(const unsigned long *keysyms, int count)
+bool VX_XOutput::typeKeysyms(const unsigned long *keysyms, int count)
 {
     sync();
     for (int i = 0; i < count; ++i) {
@@ -198,42 +263,43 @@ void VX_XOutput::typeKeysyms(const unsigned long *keysyms, int count)
         XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), False, CurrentTime);
         if (!spare)
             lastGroupKey_ = now();
-        return;
+        return true;
     }
-    const VX_Keymap::Place place = placeFor(keysyms, count);
+    bool later = false;
+    const VX_Keymap::Place place = placeFor(keysyms, count, later);
+    if (later)
+        return false;
     if (place.keycode != 0)
         tap(place.keycode, place.shift);
+    return true;
 }
 
-VX_Keymap::Place VX_XOutput::placeFor(const unsigned long *keysyms, int count)
+VX_Keymap::Place VX_XOutput::placeFor(const unsigned long *keysyms, int count, bool &later)
 {
-    for (;;) {
-        sync();
-        // A keycode we bound carries the keysym too, so it is found here,
-        // and typing the same character again changes nothing.
-        for (int i = 0; i < count; ++i) {
-            const VX_Keymap::Place place = plan_.find(keysyms[i]);
-            if (place.keycode != 0)
-                return place;
-        }
-        const VX_KeyPlan::Bind bind = plan_.bind(keysyms[0], now());
-        if (!bind.rows.empty()) {
-            applyBind(bind.rows);
-            VX_Keymap::Place place;
-            place.keycode = bind.rows.front().keycode;
+    sync();
+    // A keycode we bound carries the keysym too, so it is found here, and
+    // typing the same character again changes nothing.
+    for (int i = 0; i < count; ++i) {
+        const VX_Keymap::Place place = plan_.find(keysyms[i]);
+        if (place.keycode != 0)
             return place;
-        }
-        if (bind.waitUntil == 0) {
-            vxLog.print("VX_XOutput: no spare keycode left for keysym 0x%lx\n", keysyms[0]);
-            return VX_Keymap::Place();
-        }
-        // Every spare keycode was pressed a moment ago: this key waits,
-        // in order, until one of them may be bound anew.
-        XFlush(display_);
-        const int64_t wait = bind.waitUntil - now();
-        if (wait > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
     }
+    const VX_KeyPlan::Bind bind = plan_.bind(keysyms[0], now());
+    if (!bind.rows.empty()) {
+        applyBind(bind.rows);
+        VX_Keymap::Place place;
+        place.keycode = bind.rows.front().keycode;
+        return place;
+    }
+    if (bind.waitUntil == 0) {
+        vxLog.print("VX_XOutput: no spare keycode left for keysym 0x%lx\n", keysyms[0]);
+        return VX_Keymap::Place();
+    }
+    // Every spare keycode was pressed a moment ago: this key waits, in
+    // order, until one of them may be bound anew.
+    waitUntil_ = bind.waitUntil;
+    later = true;
+    return VX_Keymap::Place();
 }
 
 void VX_XOutput::tap(int keycode, bool shift)

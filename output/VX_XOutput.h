@@ -8,12 +8,16 @@
 // client reads it, and nothing is rebound while the layout stays. The
 // group goes when the panel ends (the user is never left in it); the
 // spare keycodes keep their characters, so a client that reads after the
-// panel has ended still reads them right. Other keys (named keys, Ctrl+C, characters no group
-// could take) are typed in the user's first group: a key of the keymap
-// that types the character without a modifier or with Shift alone, else a
-// spare keycode (one that carries no keysym) bound for a while;
-// VX_KeyPlan decides which keycode, when it may be reused and when undone,
-// and this class applies that to the server:
+// panel has ended still reads them right.
+//
+// Other keys (named keys, Ctrl+C, characters no group could take) are
+// typed in the user's first group: a key of the keymap that types the
+// character without a modifier or with Shift alone, else a spare keycode
+// bound for a while; VX_KeyPlan decides which keycode, when it may be
+// reused and when undone, and this class applies that to the server:
+// - a key that must wait for a spare keycode waits in a queue, with every
+//   key after it, drained by a timer: the board never stops; the queue is
+//   typed out before the panel ends;
 // - every change of the mapping, by anyone, is read before the next key;
 // - what is bound is kept in a property of the root window, so a panel
 //   that was killed leaves nothing the next one cannot take back;
@@ -24,6 +28,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +39,7 @@
 #include "output/VX_Output.h"
 
 typedef struct _XDisplay Display;
+class QTimer;
 
 class VX_XOutput : public VX_Output {
 public:
@@ -50,9 +57,10 @@ public:
     // Connects to `displayName` (null: $DISPLAY). On failure ok() is false
     // and error() says why; nothing else may be called then.
     explicit VX_XOutput(const char *displayName = nullptr);
-    // Takes the group of ours out of the keymap and undoes every binding
-    // (giving the last of their keys at most kExitWaitMs to be read); the
-    // spares keep their characters, recorded for the next panel.
+    // Types the keys still queued, waiting as long as it takes; then takes
+    // the group of ours out of the keymap and undoes every binding (giving
+    // the last of their keys at most kExitWaitMs to be read); the spares
+    // keep their characters, recorded for the next panel.
     ~VX_XOutput() override;
     VX_XOutput(const VX_XOutput &) = delete;
     VX_XOutput &operator=(const VX_XOutput &) = delete;
@@ -94,13 +102,31 @@ public:
     int fd() const;
 
 private:
+    // One key of the board, as it waits for a spare keycode.
+    struct Pending {
+        unsigned long keysyms[2] = {0, 0};  // the first the keymap has is typed
+        int count = 0;                       // keysyms used: 1 or 2
+        bool stroke = false;                 // a stroke: keysyms[0] with `mods` held
+        uint32_t mods = 0;                   // VX_Mod bits of a stroke
+    };
     static int64_t now();
-    void typeCodePoint(uint32_t cp);
-    void typeKeysyms(const unsigned long *keysyms, int count);
+    // Sends `key` now, or queues it behind the keys that wait.
+    void send(const Pending &key);
+    void sendKeysym(unsigned long keysym);
+    // Sends `key`; false when it must wait for a spare keycode (then
+    // nothing went out and waitUntil_ says until when).
+    bool attempt(const Pending &key);
+    // Sends the queued keys that may go; with `block`, waits for all.
+    void drain(bool block);
+    // Arms the timer that drains the queue at waitUntil_.
+    void retryLater();
+    bool stroke(uint32_t keysym, uint32_t mods);
+    bool typeKeysyms(const unsigned long *keysyms, int count);
     // The key that types the first of `keysyms` the keymap has, else the
-    // first bound to a spare keycode, waiting for one if need be; keycode
-    // 0 when there is no spare keycode at all.
-    VX_Keymap::Place placeFor(const unsigned long *keysyms, int count);
+    // first bound to a spare keycode; keycode 0 when there is no spare
+    // keycode at all, or (`later` set) when every spare was pressed a
+    // moment ago.
+    VX_Keymap::Place placeFor(const unsigned long *keysyms, int count, bool &later);
     // Press and release of `keycode`, inside Shift when `shift`, in the
     // user's first group.
     void tap(int keycode, bool shift);
@@ -151,6 +177,9 @@ private:
     int lockedGroup_ = 0;
     int latchedGroup_ = 0;
     int64_t lastGroupKey_ = INT64_MIN / 2;  // ms (steady clock) of the last key in our group
+    std::deque<Pending> queue_;    // keys waiting for a spare keycode, in the order they came
+    int64_t waitUntil_ = 0;        // ms (steady clock) when the first of queue_ may go
+    std::unique_ptr<QTimer> retry_;// single shot at waitUntil_; made when first needed
 };
 
 #endif

@@ -665,4 +665,61 @@ TEST_F(PanelX11Exact, AnApplicationThatReadsAfterThePanelHasEndedGetsTheRightLet
     }
 }
 
+// A keymap of four groups leaves no group for the panel: the letters
+// beyond the spares it keeps take the few spare keycodes left, each for a
+// while, so some keys wait. The board goes on answering meanwhile (a held
+// key shows its preview, --hide acts, while keys still wait), the waiting
+// keys arrive in order with the held one last, and SIGTERM while they wait
+// types them all before the panel ends.
+TEST_F(PanelX11Exact, KeysWaitingForASpareKeycodeLeaveTheBoardFreeAndAreTypedBeforeTheExit)
+{
+    bool ok = false;
+    x("setxkbmap -layout us,ru,de,fr", &ok);
+    ASSERT_TRUE(ok);
+    setLockState({0, false});
+    useLayouts("cyr\n");
+    const KeyboardState before = keyboardState();
+    std::vector<Point> keys;
+    std::string letters;
+    for (int i = 0; i < kCyrLetters; ++i) {
+        keys.push_back(gridKey(i));
+        letters += cyrLetter(i);
+    }
+    for (const char *how : {"board", "SIGTERM"}) {
+        SCOPED_TRACE(how);
+        const std::string out = home.file(std::string("wait-") + how + ".txt");
+        startTarget(out);
+        startPanel({}, kGridW, kGridH);
+        if (HasFatalFailure())
+            return;
+        burst(keys);
+        if (how[0] == 'b') {
+            const Point held = {origin.x + gridKey(0).x, origin.y + gridKey(0).y};
+            x("xdotool mousemove " + std::to_string(held.x) + " " + std::to_string(held.y) + " mousedown 1");
+            EXPECT_TRUE(waitUntil([&] { return !previewRect().isEmpty(); })) << "no preview";
+            // Shown while keys still wait: the board was not held up.
+            const std::string typed = readFile(out);
+            EXPECT_LT(typed.size(), letters.size()) << "every key had gone out before the board answered: " << typed;
+            x("xdotool mouseup 1");
+            const std::string said = shell("env DISPLAY=" + display + " XDG_DATA_HOME=" + home.path() +
+                                           " XDG_RUNTIME_DIR=" + runtime + " timeout 60 " + binDir() +
+                                           "/vexil-panel --hide 2>&1 >/dev/null; echo \"status $?\"");
+            EXPECT_EQ(said, "status 0\n");
+            EXPECT_TRUE(waitUntil([&] {
+                return x("xwininfo -id " + panelWindow).find("IsUnMapped") != std::string::npos;
+            })) << "still shown";
+            expectText(out, letters + cyrLetter(0), "the keys that waited, then the held one");
+            expectCleanExit(panel, SIGTERM);
+        } else {
+            // The keys that wait go out first, each batch after the hold
+            // of the last: the exit takes seconds.
+            kill(panel.pid(), SIGTERM);
+            EXPECT_TRUE(waitUntil([&] { return !panel.running(); })) << "still running";
+            expectCleanExit(panel, SIGTERM);
+            expectText(out, letters, "SIGTERM while keys wait");
+        }
+        expectKeyboardAsBefore(before);
+        target.stop();
+    }
+}
 }  // namespace
