@@ -11,7 +11,7 @@ BENCH_BUILD ?= build-bench
 # leak checks) what the tests need besides, the benchmarks theirs. Each
 # target installs the lists it needs and only the packages missing.
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core fonts-noto-color-emoji \
-            libx11-dev libxtst-dev libxkbcommon-dev libwayland-dev wayland-protocols libatspi2.0-dev
+            libx11-dev libxtst-dev libxi-dev libxkbcommon-dev libwayland-dev wayland-protocols libatspi2.0-dev
 # `make run` on a machine without a display starts the keyboard on a virtual X server.
 HEADLESS_PACKAGES := xvfb xauth
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev libgif-dev valgrind \

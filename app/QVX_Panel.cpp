@@ -109,9 +109,12 @@ bool QVX_Panel::eventFilter(QObject *watched, QEvent *event)
     if (watched == board && desktop_ &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         const unsigned long focus = desktop_->focusedWindow();
+        const bool clicked = desktop_->clickedBefore(static_cast<const QMouseEvent *>(event)->timestamp());
         if (focus != lastFocus_) {
             logic_.focusMoved();
             lastFocus_ = focus;
+        } else if (clicked) {
+            logic_.clickedIntoApplication();
         }
     }
     return QWidget::eventFilter(watched, event);

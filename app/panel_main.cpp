@@ -5,6 +5,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QSocketNotifier>
+#include <memory>
 #include <QTimer>
 #include <csignal>
 #include <fcntl.h>
@@ -174,6 +175,12 @@ int runX11(int argc, char *argv[], const VX_PanelOptions &options)
     // The output follows the keymap and the user's group while idle too.
     QSocketNotifier outputEvents(output.fd(), QSocketNotifier::Read);
     QObject::connect(&outputEvents, &QSocketNotifier::activated, [&output] { output.poll(); });
+    // The clicks the desktop sees are read as they come.
+    std::unique_ptr<QSocketNotifier> desktopEvents;
+    if (desktop.ok()) {
+        desktopEvents = std::make_unique<QSocketNotifier>(desktop.fd(), QSocketNotifier::Read);
+        QObject::connect(desktopEvents.get(), &QSocketNotifier::activated, [&desktop] { desktop.poll(); });
+    }
     int result;
     {
         QVX_Panel panel(output, desktop.ok() ? &desktop : nullptr, options, platformSearchDirs());

@@ -2,10 +2,41 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 
+#include <cstdint>
 #include <string>
 
-VX_XDesktop::VX_XDesktop(const char *displayName) : display_(XOpenDisplay(displayName)) {}
+namespace {
+
+// Server time `a` comes after `b` (times wrap after 49 days).
+bool later(unsigned long a, unsigned long b) { return static_cast<int32_t>(static_cast<uint32_t>(a - b)) > 0; }
+
+}  // namespace
+
+VX_XDesktop::VX_XDesktop(const char *displayName) : display_(XOpenDisplay(displayName))
+{
+    if (!display_)
+        return;
+    int event = 0, error = 0;
+    int major = 2, minor = 2;
+    if (!XQueryExtension(display_, "XInputExtension", &xiOpcode_, &event, &error) ||
+        XIQueryVersion(display_, &major, &minor) != Success || major < 2 || (major == 2 && minor < 2)) {
+        xiOpcode_ = -1;
+        return;
+    }
+    // Raw events come to the root window whatever window is under the
+    // pointer, and take no grab or focus from anyone.
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawButtonPress);
+    XISetMask(bits, XI_RawTouchBegin);
+    XIEventMask mask;
+    mask.deviceid = XIAllMasterDevices;
+    mask.mask_len = sizeof bits;
+    mask.mask = bits;
+    XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+    XFlush(display_);
+}
 
 VX_XDesktop::~VX_XDesktop()
 {
@@ -37,6 +68,48 @@ unsigned long VX_XDesktop::focusedWindow()
     int revert = 0;
     XGetInputFocus(display_, &focus, &revert);
     return focus;
+}
+
+int VX_XDesktop::fd() const { return display_ ? ConnectionNumber(display_) : -1; }
+
+void VX_XDesktop::poll()
+{
+    if (!display_)
+        return;
+    while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        XGenericEventCookie *cookie = &event.xcookie;
+        if (cookie->type != GenericEvent || cookie->extension != xiOpcode_ || !XGetEventData(display_, cookie))
+            continue;
+        if (cookie->evtype == XI_RawButtonPress || cookie->evtype == XI_RawTouchBegin) {
+            clicks_[nextClick_] = static_cast<const XIRawEvent *>(cookie->data)->time;
+            nextClick_ = (nextClick_ + 1) % kClicks;
+            if (clickCount_ < kClicks)
+                ++clickCount_;
+        }
+        XFreeEventData(display_, cookie);
+    }
+}
+
+bool VX_XDesktop::clickedBefore(unsigned long pressTime)
+{
+    if (!display_ || xiOpcode_ < 0)
+        return false;
+    // Every click made before this press has reached the connection once
+    // a round trip is over.
+    XSync(display_, False);
+    poll();
+    bool clicked = false;
+    for (int i = 0; i < clickCount_; ++i) {
+        const unsigned long at = clicks_[i];
+        // The press on the panel itself comes at pressTime (or is one of
+        // the panel's earlier ones, at or before lastPress_).
+        if (later(pressTime, at) && (lastPress_ == 0 || later(at, lastPress_)))
+            clicked = true;
+    }
+    lastPress_ = pressTime;
+    return clicked;
 }
 
 bool VX_XDesktop::reserveBottom(unsigned long window, int x, int width, int height)

@@ -174,6 +174,8 @@ void QVX_PanelLogic::focusMoved()
     session_.resetContext();
 }
 
+void QVX_PanelLogic::clickedIntoApplication() { session_.resetContext(); }
+
 void QVX_PanelLogic::heldChanged(int key)
 {
     previewKey_ = key;

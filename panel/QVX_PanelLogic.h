@@ -93,6 +93,10 @@ public:
     // changed where the panel cannot see it: latched modifiers go, the
     // multi-tap cycle closes and the typing context is forgotten.
     void focusMoved();
+    // The user clicked into the application the keys go to: its cursor may
+    // be elsewhere now, so the multi-tap cycle closes and the typing
+    // context is forgotten; latched modifiers stay for the next key.
+    void clickedIntoApplication();
     // What the panel types and knows of the text before the cursor; the
     // host hands it the field's reports where the field gives them.
     VX_TypingSession &session() { return session_; }
