@@ -16,6 +16,21 @@ QVX_Board::QVX_Board(QWidget *parent, std::vector<std::string> searchDirs)
     resetTimer = new QTimer(this);
     connect(resetTimer, &QTimer::timeout, this, &QVX_Board::resetKey);
     resetTimer->setSingleShot(true);
+    forgetTimer = new QTimer(this);
+    forgetTimer->setSingleShot(true);
+    forgetTimer->setInterval(kForgetHoldMs);
+    connect(forgetTimer, &QTimer::timeout, this, &QVX_Board::holdSuggestion);
+}
+
+void QVX_Board::holdSuggestion()
+{
+    const std::string word = bar.word(bar.pressed());
+    if (!onBar_ || word.empty())
+        return;
+    barHeld_ = true;
+    bar.setPressed(-1);
+    barChanged();
+    emit suggestionHeld(word);
 }
 
 void QVX_Board::setScale(double factor)
@@ -44,7 +59,78 @@ double QVX_Board::scaleFor(const VX_Layout &layout) const
 QSize QVX_Board::boardSize(const VX_Layout &layout) const
 {
     const double factor = scaleFor(layout);
-    return QSize(qMax(1, qRound(layout.width * factor)), qMax(1, qRound(layout.height * factor)));
+    return QSize(qMax(1, qRound(layout.width * factor)),
+                 qMax(1, qRound(layout.height * factor)) + barHeight(layout));
+}
+
+int QVX_Board::barHeight(const VX_Layout &layout) const
+{
+    return barShown_ ? qMax(1, qRound(VX_SuggestionBar::kLayoutHeight * scaleFor(layout))) : 0;
+}
+
+QRect QVX_Board::keyRect(int key) const
+{
+    const VX_Layout *layout = engine.activeLayout();
+    if (!layout || key < 0 || key >= layout->keyCount)
+        return QRect();
+    const VX_Key &k = layout->keys[key];
+    return QRect(qRound(k.x * scale_), qRound(k.y * scale_) + barHeight(*layout), qRound(k.width * scale_),
+                 qRound(k.height * scale_));
+}
+
+void QVX_Board::setBarShown(bool shown)
+{
+    if (shown == barShown_)
+        return;
+    if (onBar_)
+        cancelPress();
+    barShown_ = shown;
+}
+
+void QVX_Board::setSuggestions(const std::vector<std::string> &mostLikelyFirst)
+{
+    if (bar.setWords(mostLikelyFirst) && barShown_) {
+        update(0, 0, width(), bar.height());
+        emit changed();
+    }
+}
+
+void QVX_Board::barChanged()
+{
+    if (barShown_) {
+        update(0, 0, width(), bar.height());
+        emit changed();
+    }
+}
+
+void QVX_Board::setPixelRatio(double ratio)
+{
+    if (ratio >= 1.0)
+        pixelRatio_ = ratio;
+    if (const VX_Layout *layout = engine.activeLayout()) {
+        const QSize size = boardSize(*layout);
+        bar.setLook(size.width(), barHeight(*layout), pixelRatio_,
+                    QColor(layout->red, layout->green, layout->blue));
+    }
+}
+
+void QVX_Board::paintBoard(QPainter &painter)
+{
+    VX_Layout *layout = engine.activeLayout();
+    if (!layout)
+        return;
+    const int top = barHeight(*layout);
+    if (top > 0)
+        bar.paint(painter);
+    painter.save();
+    painter.translate(0, top);
+    if (scale_ != 1.0) {
+        painter.scale(scale_, scale_);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    }
+    layout->paint(painter);
+    paintCapsMark(painter, *layout);
+    painter.restore();
 }
 
 bool QVX_Board::showActive()
@@ -55,18 +141,26 @@ bool QVX_Board::showActive()
     engine.preparePictures(*shown);
     scale_ = scaleFor(*shown);
     setFixedSize(boardSize(*shown));
+    setPixelRatio(pixelRatio_);
     return true;
 }
 
-// Where a point of the board falls on the layout, at the board's scale.
-static QPoint layoutPoint(QPointF at, double scale)
+// Where a point of the board falls on the layout, at the board's scale,
+// with the layout `top` pixels down the board.
+static QPoint layoutPoint(QPointF at, double scale, int top)
 {
-    at /= scale;
+    at = (at - QPointF(0, top)) / scale;
+    return QPoint(qFloor(at.x()), qFloor(at.y()));
+}
+
+static QPoint boardPoint(QPointF at)
+{
     return QPoint(qFloor(at.x()), qFloor(at.y()));
 }
 
 // Every handler hands one layout operation's result to act(); the layout
-// operated on is the one shown at the moment of the event.
+// operated on is the one shown at the moment of the event. A press that
+// begins on the suggestion strip stays the strip's until its release.
 
 void QVX_Board::pointerPress(QPointF at)
 {
@@ -76,20 +170,34 @@ void QVX_Board::pointerPress(QPointF at)
         return;
     }
     ++presses_;
-    const QPoint point = layoutPoint(at, scale_);
+    const int top = barHeight(*layout);
+    onBar_ = top > 0 && at.y() < top;
+    if (onBar_) {
+        barPress(boardPoint(at));
+        return;
+    }
+    const QPoint point = layoutPoint(at, scale_, top);
     act(layout->press(point.x(), point.y()));
 }
 
 void QVX_Board::pointerRelease()
 {
+    if (onBar_) {
+        barRelease();
+        return;
+    }
     if (VX_Layout *layout = engine.activeLayout())
         act(layout->release());
 }
 
 void QVX_Board::pointerMove(QPointF at)
 {
+    if (onBar_) {
+        barMove(boardPoint(at));
+        return;
+    }
     if (VX_Layout *layout = engine.activeLayout()) {
-        const QPoint point = layoutPoint(at, scale_);
+        const QPoint point = layoutPoint(at, scale_, barHeight(*layout));
         act(layout->move(point.x(), point.y()));
     }
 }
@@ -99,6 +207,41 @@ void QVX_Board::mousePressEvent(QMouseEvent *event) { pointerPress(event->positi
 void QVX_Board::mouseReleaseEvent(QMouseEvent *) { pointerRelease(); }
 
 void QVX_Board::mouseMoveEvent(QMouseEvent *event) { pointerMove(event->position()); }
+
+void QVX_Board::barPress(const QPoint &at)
+{
+    barHeld_ = false;
+    if (bar.setPressed(bar.cellAt(at.x())))
+        barChanged();
+    if (bar.pressed() >= 0)
+        forgetTimer->start();
+}
+
+void QVX_Board::barMove(const QPoint &at)
+{
+    // Sliding off the cell pressed lets it go: the lift chooses nothing.
+    if (bar.pressed() < 0)
+        return;
+    const bool inside = at.y() >= 0 && at.y() < bar.height() && bar.cellAt(at.x()) == bar.pressed();
+    if (!inside) {
+        forgetTimer->stop();
+        bar.setPressed(-1);
+        barChanged();
+    }
+}
+
+void QVX_Board::barRelease()
+{
+    onBar_ = false;
+    forgetTimer->stop();
+    const int cell = bar.pressed();
+    if (cell < 0 || barHeld_)
+        return;
+    const std::string word = bar.word(cell);
+    bar.setPressed(-1);
+    barChanged();
+    emit suggestionChosen(word);
+}
 
 void QVX_Board::repeatKey()
 {
@@ -148,6 +291,13 @@ void QVX_Board::act(const VX_KeyResult &result)
 
 void QVX_Board::cancelPress()
 {
+    if (onBar_) {
+        onBar_ = false;
+        forgetTimer->stop();
+        if (bar.setPressed(-1))
+            barChanged();
+        return;
+    }
     // Off the board first: a lift there types nothing in either model.
     VX_Layout *layout = engine.activeLayout();
     if (layout && layout->pressedKey != -1) {
@@ -173,14 +323,7 @@ void QVX_Board::focusChanged()
 void QVX_Board::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    if (scale_ != 1.0) {
-        painter.scale(scale_, scale_);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    }
-    if (VX_Layout *layout = engine.activeLayout()) {
-        layout->paint(painter);
-        paintCapsMark(painter, *layout);
-    }
+    paintBoard(painter);
 }
 
 void QVX_Board::paintCapsMark(QPainter &painter, const VX_Layout &layout)

@@ -1,7 +1,9 @@
-// The keyboard widget: a thin frame over the engine's active layout. Mouse
-// events go to the layout's press state machine, paint events to its
+// The keyboard widget: a thin frame over the engine's active layout, with
+// the strip of word suggestions above it when shown. Mouse events go to the
+// layout's press state machine (or to the strip), paint events to its
 // painting; the board owns the repeat and multi-tap reset timers and emits
-// sendKey for every key code or text a key produces.
+// sendKey for every key code or text a key produces, and the suggestion
+// tapped or held.
 #ifndef VEXIL_APP_QVX_BOARD_H
 #define VEXIL_APP_QVX_BOARD_H
 
@@ -10,6 +12,7 @@
 #include <cstdint>
 
 #include "engine/VX_Engine.h"
+#include "interaction/VX_SuggestionBar.h"
 
 class QPainter;
 class QTimer;
@@ -32,8 +35,29 @@ public:
     double scaleFor(const VX_Layout &layout) const;
     // That of the layout shown, as showActive() last took it.
     double scale() const { return scale_; }
-    // The size the board takes for `layout` at its scale.
+    // The size the board takes for `layout` at its scale, the suggestion
+    // strip above it included when shown.
     QSize boardSize(const VX_Layout &layout) const;
+    // Shows the strip of word suggestions above the layout (or not); the
+    // board's size follows at the next showActive().
+    void setBarShown(bool shown);
+    bool barShown() const { return barShown_; }
+    // Height of the strip above `layout` at its scale (0 when hidden).
+    int barHeight(const VX_Layout &layout) const;
+    // Where key `key` of the shown layout lies on the board (the strip
+    // above it counted), in logical pixels; empty for no such key.
+    QRect keyRect(int key) const;
+    // Shows `mostLikelyFirst` in the strip and repaints it when that changed.
+    void setSuggestions(const std::vector<std::string> &mostLikelyFirst);
+    // The device the board is drawn on has `ratio` (>= 1) pixels to one
+    // logical pixel: the strip's pictures are made that fine.
+    void setPixelRatio(double ratio);
+    // Paints the whole board (the strip and the shown layout) in logical
+    // pixels (the painter's transform takes them to the device): the X11
+    // widget and the Wayland canvas both draw through this.
+    void paintBoard(QPainter &painter);
+    // How long a press on a suggestion is held to forget it, ms.
+    static constexpr int kForgetHoldMs = 600;
     // Gets the engine's active layout ready to be painted: decodes its
     // pictures (painting never decodes) and takes its size. False, doing
     // nothing, when there is no active layout.
@@ -58,6 +82,10 @@ signals:
     void changed();
     // The pointer holds another key of the shown layout now (-1: none).
     void heldChanged(int key);
+    // A tap on a suggestion of the strip: the word (UTF-8) to type.
+    void suggestionChosen(const std::string &word);
+    // A suggestion held kForgetHoldMs: the word to forget.
+    void suggestionHeld(const std::string &word);
 
 public slots:
     // Driven by repeatTimer: one auto-repeat tick of the held key. Pending
@@ -75,6 +103,9 @@ public slots:
     // Lets go of the key held, typing nothing (the board goes away under
     // the pointer, a touch is cancelled).
     void cancelPress();
+    // Driven by forgetTimer: the suggestion pressed was held long enough to
+    // be forgotten; its lift then chooses nothing.
+    void holdSuggestion();
 
 public:
     // Shows the layout at `place` (a placed layout), as a switch or link
@@ -99,6 +130,12 @@ protected:
 private:
     // Does what one layout operation asks: timers, resize, repaint, output.
     void act(const VX_KeyResult &result);
+    // Presses, moves over and lifts from the strip (board coordinates).
+    void barPress(const QPoint &at);
+    void barMove(const QPoint &at);
+    void barRelease();
+    // Repaints the strip when its look or pressed cell changed.
+    void barChanged();
 
 public:
     // A one-shot shift waiting for its character is marked on the caps key
@@ -109,6 +146,8 @@ public:
 
     QTimer *repeatTimer;  // periodic auto-repeat timer, child of the board
     QTimer *resetTimer;   // single-shot multi-tap reset timer, child of the board
+    QTimer *forgetTimer;  // single-shot: a suggestion held this long is forgotten; child of the board
+    VX_SuggestionBar bar; // the strip of suggestions above the layout
     VX_Engine engine;     // all layouts and pictures; lives as long as the board
 
 private:
@@ -118,6 +157,10 @@ private:
     double scale_ = 1.0;   // board pixels per layout pixel of the shown layout, > 0
     int held_ = -1;        // key last reported held by heldChanged; -1 none
     uint64_t presses_ = 0;  // presses on the board so far; tells a tick's press from a later one
+    bool barShown_ = false; // the strip shows above the layout
+    double pixelRatio_ = 1.0;  // device pixels per logical pixel, >= 1
+    bool onBar_ = false;    // the press now began on the strip (not on a key)
+    bool barHeld_ = false;  // that press was held until forgetTimer ran out
 };
 
 #endif

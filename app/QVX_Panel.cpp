@@ -67,9 +67,8 @@ void QVX_Panel::showPreview(const VX_Layout &layout, int key)
         hidePreview();
         return;
     }
-    const VX_Key &k = layout.keys[key];
     const double scale = board->scale();
-    const QRect onBoard(qRound(k.x * scale), qRound(k.y * scale), qRound(k.width * scale), qRound(k.height * scale));
+    const QRect onBoard = board->keyRect(key);
     QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1 << 15, 1 << 15);
     preview_->showKey(layout, key, scale, QRect(boardOrigin_ + onBoard.topLeft(), onBoard.size()), area);

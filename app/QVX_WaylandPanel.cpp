@@ -189,6 +189,7 @@ void QVX_WaylandPanel::show()
     // best guess.
     if (client_.outputs.size() == 1)
         bufferScale_ = client_.outputs.front().scale;
+    board->setPixelRatio(bufferScale_);
     configured_ = false;
     applySize();
     client_.flush();
@@ -263,6 +264,7 @@ void QVX_WaylandPanel::enterOutput(wl_output *output)
     const int scale = client_.scaleOf(output);
     if (scale != bufferScale_) {
         bufferScale_ = scale;
+        board->setPixelRatio(bufferScale_);
         draw();
     }
 }
@@ -310,13 +312,9 @@ void QVX_WaylandPanel::draw()
     }
     {
         QPainter painter(&canvas_);
-        const double factor = board->scale() * bufferScale_;
-        if (factor != 1.0) {
-            painter.scale(factor, factor);
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        }
-        layout->paint(painter);
-        QVX_Board::paintCapsMark(painter, *layout);
+        if (bufferScale_ != 1)
+            painter.scale(bufferScale_, bufferScale_);
+        board->paintBoard(painter);
     }
     Buffer *buffer = freeBuffer(buffers_, pixels);
     if (!buffer) {
@@ -416,7 +414,7 @@ void QVX_WaylandPanel::showPreview(const VX_Layout &layout, int key)
         return;
     }
     // Centred above the key, kept within the board's width.
-    const QRect keyOnBoard(qRound(k.x * scale), qRound(k.y * scale), qRound(k.width * scale), qRound(k.height * scale));
+    const QRect keyOnBoard = board->keyRect(key);
     const QRect place = QVX_KeyPreview::placeAbove(keyOnBoard, QSize(w, h), QRect(QPoint(0, -(1 << 20)),
                                                                                   QSize(logical_.width(), 1 << 21)));
     const QSize pixels(w * bufferScale_, h * bufferScale_);
