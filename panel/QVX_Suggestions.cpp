@@ -74,6 +74,9 @@ void QVX_Suggestions::layoutShown()
         return;
     const VX_Engine &engine = board_.engine;
     const VX_Layout *shown = engine.activeLayout();
+    if (shown && shown == lastShown_)
+        return;  // the board repaints, the layout stays
+    lastShown_ = shown;
     termShown_ = nameOf(shown) == "term";
     // The basic layout the shown one belongs to.
     const VX_Engine::Place place = engine.place();

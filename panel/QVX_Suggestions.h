@@ -32,6 +32,7 @@
 
 class QTimer;
 class QVX_Board;
+class VX_Layout;
 
 class QVX_Suggestions : public QObject {
     Q_OBJECT
@@ -102,6 +103,7 @@ private:
     std::string language_;                   // language loaded; "" none
     std::unique_ptr<VX_LanguageModel> model_;  // its model; null when none is loaded
     std::unique_ptr<VX_Predictor> predictor_;  // over model_; null with it
+    const VX_Layout *lastShown_ = nullptr;   // layout shown at the last layoutShown(); not owned
     bool termShown_ = false;                 // the layout shown is the terminal one
     VX_Field field_;                         // the focused field, as last told
     std::string before_;                     // text before the cursor, as last told

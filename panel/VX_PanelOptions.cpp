@@ -17,6 +17,7 @@ constexpr Flag kFlags[] = {
     {"--float", &VX_PanelOptions::floating},     {"--x11", &VX_PanelOptions::x11},
     {"--wayland", &VX_PanelOptions::wayland},    {"--auto", &VX_PanelOptions::autoShow},
     {"--press-types", &VX_PanelOptions::pressTypes}, {"--list-sets", &VX_PanelOptions::listSets},
+    {"--no-suggest", &VX_PanelOptions::noSuggest},   {"--no-learn", &VX_PanelOptions::noLearn},
 };
 
 struct CommandFlag {
@@ -129,7 +130,7 @@ bool VX_PanelOptions::parse(int argc, char **argv, VX_PanelOptions &options, std
 const char *VX_PanelOptions::usage()
 {
     return "Usage: vexil-panel [--float] [--scale F] [--width full] [--height N%] [--set NAME]\n"
-           "                   [--press-types] [--auto] [--x11 | --wayland]\n"
+           "                   [--press-types] [--auto] [--no-suggest] [--no-learn] [--x11 | --wayland]\n"
            "       vexil-panel --toggle | --show | --hide | --status\n"
            "       vexil-panel --list-sets | --help\n"
            "An on-screen keyboard that types into the window that has the keyboard focus.\n"
@@ -148,6 +149,9 @@ const char *VX_PanelOptions::usage()
            "                 load list NAME.cfg, or of a file given by its path\n"
            "  --list-sets    name the load lists that --set can pick, and exit\n"
            "  --press-types  type on the press and on every key slid over, as vexil does\n"
+           "  --no-suggest   no strip of word suggestions above the keyboard\n"
+           "  --no-learn     learn nothing from what is typed (the words learned before\n"
+           "                 are still suggested)\n"
            "  --toggle, --show, --hide\n"
            "                 hide or show the panel already running on this display\n"
            "                 (SIGUSR1 toggles it too), and exit at once\n"

@@ -30,6 +30,8 @@ struct VX_PanelOptions {
     Command command = COMMAND_NONE;  // --toggle, --show, --hide, --status: tell or ask the running panel
     std::string set;          // --set: a load list's name or path; empty: load.cfg
     bool listSets = false;    // --list-sets: name the load lists found and start nothing
+    bool noSuggest = false;   // --no-suggest: no strip of word suggestions
+    bool noLearn = false;     // --no-learn: nothing learned from what is typed
 };
 
 #endif
