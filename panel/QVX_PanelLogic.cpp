@@ -9,6 +9,7 @@
 #include "output/VX_Output.h"
 #include "panel/QVX_FieldLayouts.h"
 #include "panel/QVX_PanelHost.h"
+#include "panel/QVX_Suggestions.h"
 #include "panel/VX_LoadLists.h"
 #include "purpose/VX_Purpose.h"
 
@@ -70,6 +71,18 @@ QVX_PanelLogic::QVX_PanelLogic(QVX_PanelHost &host, VX_Output &output, const VX_
     board->engine.load(list.c_str());
     board->setScale(options.scale);
     fields = new QVX_FieldLayouts(*board, list);
+
+    // Suggestions follow the session's text; a tap types through it.
+    suggestions = new QVX_Suggestions(*board, !options.noSuggest, !options.noLearn);
+    connect(board, &QVX_Board::changed, suggestions, &QVX_Suggestions::layoutShown);
+    session_.onContextChanged = [this] {
+        suggestions->textChanged(session_.textBeforeCursor(), session_.knowsWholeText());
+    };
+    connect(suggestions, &QVX_Suggestions::chosen, this, [this](const std::string &word) {
+        prepareOutput();
+        session_.choose(word);
+        settleTimer_->start(output_.settleDelay());
+    });
 }
 
 QVX_PanelLogic::~QVX_PanelLogic()
@@ -78,6 +91,7 @@ QVX_PanelLogic::~QVX_PanelLogic()
     // the output, not back into a board that is going.
     session_.onCycleClosed = nullptr;
     session_.onAwaitReport = nullptr;
+    session_.onContextChanged = nullptr;
 }
 
 bool QVX_PanelLogic::hasLayout() const { return board->engine.activeLayout() != nullptr; }
@@ -126,6 +140,7 @@ void QVX_PanelLogic::prepareSet()
 void QVX_PanelLogic::setField(const VX_Field &field)
 {
     fields->setField(field);
+    suggestions->setField(field);
     // A preview up over a field that turned private goes.
     if (previewUp_ && field.isPrivate) {
         previewTimer_->stop();

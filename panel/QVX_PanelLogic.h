@@ -22,6 +22,7 @@ class QTimer;
 class QVX_Board;
 class QVX_FieldLayouts;
 class QVX_PanelHost;
+class QVX_Suggestions;
 struct VX_Field;
 class QWidget;
 class VX_Engine;
@@ -103,6 +104,7 @@ public:
 
     QVX_Board *board;  // the keyboard; never null
     QVX_FieldLayouts *fields;  // layouts by the focused field; child of the board, never null
+    QVX_Suggestions *suggestions;  // the strip of word suggestions; child of the board, never null
 
 private slots:
     void typed(const VX_KeyResult &result);

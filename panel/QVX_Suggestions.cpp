@@ -102,8 +102,9 @@ void QVX_Suggestions::setField(const VX_Field &field)
     updateShown();
 }
 
-void QVX_Suggestions::textChanged(const std::string &before)
+void QVX_Suggestions::textChanged(const std::string &before, bool whole)
 {
+    whole_ = whole;
     // Typed on (the text grew at the cursor), or a word chosen just now
     // (which may have changed the letters before it).
     const bool typed =
@@ -172,7 +173,7 @@ void QVX_Suggestions::predictNow()
         board_.setSuggestions({});
         return;
     }
-    board_.setSuggestions(predictor_->predict(before_, VX_SuggestionBar::kCells));
+    board_.setSuggestions(predictor_->predict(before_, VX_SuggestionBar::kCells, whole_));
 }
 
 void QVX_Suggestions::learnCompleted(const std::string &before)

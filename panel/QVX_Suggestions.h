@@ -65,8 +65,9 @@ public:
     // The focused field is now `field`.
     void setField(const VX_Field &field);
     // The text before the cursor is now `before` (UTF-8; as far as it is
-    // known, "" after a focus change).
-    void textChanged(const std::string &before);
+    // known, "" after a focus change); `whole`: it is the field's text
+    // from its start, not only what the panel typed.
+    void textChanged(const std::string &before, bool whole = true);
     // Writes the learned words now when they changed.
     void save();
 
@@ -107,6 +108,7 @@ private:
     bool termShown_ = false;                 // the layout shown is the terminal one
     VX_Field field_;                         // the focused field, as last told
     std::string before_;                     // text before the cursor, as last told
+    bool whole_ = true;                      // before_ is the field's text from its start
     std::string learnedUpTo_;                // text up to the end of the word learned last
     bool chosen_ = false;                    // a word was chosen since the last textChanged
     QTimer *predictTimer_;                   // single-shot, 0 ms: predicts after the key went out

@@ -49,14 +49,36 @@ bool startsUpper(std::string_view text)
 
 VX_Predictor::VX_Predictor(const VX_LanguageModel &model) : model_(model) {}
 
-std::vector<std::string> VX_Predictor::predict(std::string_view textBeforeCursor, size_t n) const
+// True when the word at the cursor belongs to the first sentence of `text`
+// (no sentence ends before it within the text).
+static bool inFirstSentence(std::string_view text, const VX_CursorContext &context, bool semicolon)
+{
+    size_t words = 0, lastStart = 0;
+    vxForEachWord(text, false, [&](std::string_view, bool sentenceStart) {
+        if (sentenceStart)
+            lastStart = words;
+        ++words;
+    }, semicolon);
+    if (words == 0)
+        return true;
+    if (!context.prefix.empty())
+        return lastStart == 0;
+    return lastStart == 0 && context.known > 0;
+}
+
+std::vector<std::string> VX_Predictor::predict(std::string_view textBeforeCursor, size_t n, bool wholeText) const
 {
     std::vector<std::string> result;
     n = std::min(n, kMaxSuggestions);
     if (n == 0)
         return result;
     const bool semicolon = vxSemicolonEndsSentence(model_.language());
-    const VX_CursorContext context = vxCursorContext(textBeforeCursor, semicolon);
+    VX_CursorContext context = vxCursorContext(textBeforeCursor, semicolon);
+    // Text that may go on before what is given: its first sentence has no
+    // known start.
+    const bool startUnknown = !wholeText && inFirstSentence(textBeforeCursor, context, semicolon);
+    if (startUnknown)
+        context.sentenceStart = false;
     const std::string_view wordStart = textBeforeCursor.substr(0, textBeforeCursor.size() - context.prefix.size());
     if (sameWord(wordStart) && context.prefix.size() > lastPrefix_.size() &&
         context.prefix.compare(0, lastPrefix_.size(), lastPrefix_) == 0) {
@@ -81,7 +103,7 @@ std::vector<std::string> VX_Predictor::predict(std::string_view textBeforeCursor
         if (context.known == 2) {
             u = model_.find(context.previous[0]);
             userU = context.previous[0];
-        } else {
+        } else if (!startUnknown) {
             u = VX_LanguageModel::kSentenceStart;
             userU = VX_UserModel::kSentenceStart;
         }

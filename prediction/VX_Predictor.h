@@ -33,7 +33,11 @@ public:
     // whole words that complete the last word of `textBeforeCursor`, or next
     // words when it ends outside a word. Never the word exactly as typed
     // (but "I" for a typed "i", "café" for "cafe").
-    std::vector<std::string> predict(std::string_view textBeforeCursor, size_t n = kDefaultSuggestions) const;
+    // `wholeText` false: more text may stand before `textBeforeCursor` (a
+    // front end that knows only what it typed), so its first sentence is
+    // not taken for the start of one (no capital, no sentence-start context).
+    std::vector<std::string> predict(std::string_view textBeforeCursor, size_t n = kDefaultSuggestions,
+                                     bool wholeText = true) const;
 
     // Learns every complete word of `text` (a word followed by something
     // that is not part of a word) with the words before it.

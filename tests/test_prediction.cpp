@@ -66,6 +66,25 @@ TEST_F(PredictionTest, SuggestsFromContextWordAndFrequency)
     }
 }
 
+// A front end that knows only what it typed (the panel on X11) hands text
+// that may go on before it: its first sentence is no sentence start, a
+// later one is.
+TEST_F(PredictionTest, TextThatMayGoOnBeforeHasNoSentenceStartOfItsOwn)
+{
+    const Case cases[] = {
+        {"th", 3, "the|they|then"},
+        {"", 3, "the|I|to"},
+        {"we go ", 1, "the"},
+        {"Fine? th", 3, "The|They|Then"},
+        {"Fine. ", 2, "I|The"},
+        {"Th", 1, "The"},  // typed capitalised: still capitalised
+    };
+    for (const Case &c : cases) {
+        VX_Predictor predictor(model);
+        EXPECT_EQ(joined(predictor.predict(c.before, c.n, false)), c.expected) << "text: \"" << c.before << "\"";
+    }
+}
+
 TEST_F(PredictionTest, AccentsAndCaseNeverLoseAMatch)
 {
     const Case cases[] = {

@@ -74,6 +74,10 @@ public:
     // The text before the cursor as far as the session knows it (UTF-8,
     // at most kContextBytes); empty after a reset.
     const std::string &textBeforeCursor() const { return before_; }
+    // textBeforeCursor() is the field's own text from its start (the field
+    // reports it); otherwise it is only what the session typed, and more
+    // text may stand before it.
+    bool knowsWholeText() const { return fieldActive_ && fieldReports_; }
     // The word being typed: the letters, digits and inner apostrophes that
     // end textBeforeCursor(), as the prediction engine reads words
     // (vxCursorContext's prefix).
