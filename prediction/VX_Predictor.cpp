@@ -14,8 +14,8 @@ constexpr size_t kPrefixCandidates = 24;
 // Words learned before the user's counts weigh as much as the shipped
 // model's (the user's share is learned / (learned + this)), and the most
 // that share reaches.
-// (Measured on the English evaluation text: a larger share lets the few
-// words learned first crowd out the model's.)
+// (On everyday text a larger share lets the few words learned first crowd
+// out the model's; docs/prediction.md has the figures.)
 constexpr double kUserHalfWeight = 60.0;
 constexpr double kUserMaxShare = 0.3;
 // How much less a candidate counts when the user typed accents it lacks.

@@ -1,18 +1,20 @@
 // vexil_pictures: takes the README's pictures of the real programs with the
 // shipped layouts, each typing a few words through its own board.
 //
-//   vexil_pictures <outdir> [window] [x11] [touch] [wayland]
+//   vexil_pictures <outdir> [window] [x11] [suggest] [touch] [wayland]
 //
 // window:  vexil on Xvfb (1024x768, 24-bit), its window alone ->
 //          <outdir>/screenshot.png
 // x11:     vexil-panel docked under an xterm, with openbox, on Xvfb (24-bit),
 //          the whole screen -> <outdir>/panel-docked.png
+// suggest: the same after "let me know if ", the strip of suggestions
+//          above the keys -> <outdir>/panel-suggest.png
 // touch:   vexil-panel --width full under an xterm, a letter held and its
 //          preview shown -> <outdir>/panel-touch.png
 // wayland: vexil-panel docked under foot in a headless sway, the whole
 //          output taken by grim -> <outdir>/panel-wayland.png
 //
-// With no name it takes all four. The words are typed by clicking the
+// With no name it takes all five. The words are typed by clicking the
 // keys that the keyboard's own loader and state machine say type them, so
 // a picture shows what the board really draws and does. Exit status 0 when
 // every picture asked for was written, 1 otherwise.
@@ -30,6 +32,7 @@
 #include "base/VX_LogRedirect.h"
 #include "engine/VX_Engine.h"
 #include "image/VX_Image.h"
+#include "interaction/VX_SuggestionBar.h"
 #include "tests/TestSupport.h"
 #include "tests/TypingPlan.h"
 #include "tests/WaylandSession.h"
@@ -207,7 +210,7 @@ bool takeWindow(const std::string &out)
 }
 
 // vexil-panel docked under an xterm whose shell line it typed.
-bool takeX11Panel(const std::string &out)
+bool takeX11Panel(const std::string &out, const std::string &text)
 {
     Plan plan;
     if (!plan.loaded)
@@ -240,12 +243,14 @@ bool takeX11Panel(const std::string &out)
     const std::string window = screen.windowOf(panel.pid());
     if (window.empty())
         return fail("no panel window");
+    // The layout's top left; the strip of suggestions stands above it.
     const VX_Layout &first = *plan.engine.activeLayout();
     const int originX = (kScreenW - first.width) / 2, originY = kScreenH - first.height;
-    const std::string docked = "X=" + std::to_string(originX) + "\nY=" + std::to_string(originY);
+    const std::string docked =
+        "X=" + std::to_string(originX) + "\nY=" + std::to_string(originY - VX_SuggestionBar::kLayoutHeight);
     if (!waitUntil([&] { return screen.x("xdotool getwindowgeometry --shell " + window).find(docked) != std::string::npos; }))
         return fail("the panel is not docked at the bottom edge");
-    if (!typeOnBoard(plan, "echo typed on vexil-panel", originX, originY,
+    if (!typeOnBoard(plan, text, originX, originY,
                      [&](int x, int y, int n) { return screen.click(x, y, n); }))
         return false;
     screen.x("xdotool mousemove --sync " + std::to_string(kScreenW - 1) + " 0");
@@ -293,7 +298,8 @@ bool takeX11Touch(const std::string &out)
     const double scale = double(kScreenW) / first.width;
     const int height = static_cast<int>(first.height * scale + 0.5);
     const int originY = kScreenH - height;
-    const std::string docked = "X=0\nY=" + std::to_string(originY) + "\nWIDTH=" + std::to_string(kScreenW);
+    const int strip = static_cast<int>(VX_SuggestionBar::kLayoutHeight * scale + 0.5);
+    const std::string docked = "X=0\nY=" + std::to_string(originY - strip) + "\nWIDTH=" + std::to_string(kScreenW);
     if (!waitUntil([&] { return screen.x("xdotool getwindowgeometry --shell " + window).find(docked) != std::string::npos; }))
         return fail("the panel does not span the bottom edge");
     // Layout points to screen points at the board's scale.
@@ -388,20 +394,22 @@ bool takeWaylandPanel(const std::string &out)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vexil_pictures <outdir> [window] [x11] [touch] [wayland]\n");
+        std::fprintf(stderr, "usage: vexil_pictures <outdir> [window] [x11] [suggest] [touch] [wayland]\n");
         return 1;
     }
     ensureApp();
     const std::string dir = argv[1];
     std::vector<std::string> which(argv + 2, argv + argc);
     if (which.empty())
-        which = {"window", "x11", "touch", "wayland"};
+        which = {"window", "x11", "suggest", "touch", "wayland"};
     bool ok = true;
     for (const std::string &name : which) {
         if (name == "window")
             ok = takeWindow(dir + "/screenshot.png") && ok;
         else if (name == "x11")
-            ok = takeX11Panel(dir + "/panel-docked.png") && ok;
+            ok = takeX11Panel(dir + "/panel-docked.png", "echo typed on vexil-panel") && ok;
+        else if (name == "suggest")
+            ok = takeX11Panel(dir + "/panel-suggest.png", "let me know if ") && ok;
         else if (name == "touch")
             ok = takeX11Touch(dir + "/panel-touch.png") && ok;
         else if (name == "wayland")
