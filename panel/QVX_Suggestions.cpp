@@ -83,12 +83,7 @@ void QVX_Suggestions::layoutShown()
     const VX_Layout *basic = shown;
     if (place.row != VX_LAYOUT_BASIC)
         basic = place.returnSlot >= 0 ? engine.layoutAt(VX_LAYOUT_BASIC, place.returnSlot) : nullptr;
-    std::string language = languageOf(nameOf(basic), modelExists);
-    if (language.empty() && language_.empty()) {
-        // The first language of the set, until a layout names one.
-        for (int32_t slot = 0; slot < VX_Engine::kSlots && language.empty(); ++slot)
-            language = languageOf(nameOf(engine.layoutAt(VX_LAYOUT_BASIC, slot)), modelExists);
-    }
+    const std::string language = languageOf(nameOf(basic), modelExists);
     if (!language.empty())
         useLanguage(language);
     updateShown();

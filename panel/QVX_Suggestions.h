@@ -5,9 +5,9 @@
 //  - The language is that of the basic layout shown (an aux layout keeps
 //    the language of the one it returns to): a layout named by a language
 //    code of a shipped model ("en"), or by one followed by '-' or '_'
-//    ("en-dvorak"); a layout named otherwise keeps the language before it
-//    (the first language of the set until there is one). One language's
-//    model is loaded at a time, when first needed.
+//    ("en-dvorak"); a layout named otherwise keeps the language shown
+//    before it (none at the start: no strip until a layout names one).
+//    One language's model is loaded at a time, when first needed.
 //  - The strip shows unless suggestions are off (--no-suggest), the layout
 //    shown is the terminal one ("term"), or the focused field is private
 //    (a password) or not for words (a terminal, digits, a phone number,

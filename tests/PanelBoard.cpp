@@ -27,7 +27,7 @@ bool writeBoard(const std::string &dir, std::string &error)
     for (const char *letter : kRu)
         ru += std::string(ru.empty() ? "" : " ") + letter;
     const bool written =
-        writeText(dir + "/load.cfg", "lat\ncyr\nhold\nru\n") &&
+        writeText(dir + "/load.cfg", "lat\ncyr\nhold\nkyr\n") &&
         writeText(dir + "/lat.cfg",
                   "[Common]\ntype 0 keys 10 mode 2 bwid 60 bhei 50 draw-pressed 1 tm-enum-reset 2500\n"
                   "[Layout]\nalpha alpha alpha alpha alpha caps bks ent space switch\n"
@@ -48,7 +48,7 @@ bool writeBoard(const std::string &dir, std::string &error)
                   "[Board]\nwid 430 hei 130 color ( 40 60 90 )\n") &&
         // Eleven letters none of which the US keymap has, so on X11 every
         // first tap of one binds a keycode.
-        writeText(dir + "/ru.cfg",
+        writeText(dir + "/kyr.cfg",
                   "[Common]\ntype 0 keys 12 alpha 2 bwid 60 bhei 50\n"
                   "[Layout]\nalpha alpha alpha alpha alpha alpha alpha alpha alpha switch alpha alpha\n"
                   "[Geometry]\n(10 10) (80 10) (150 10) (220 10) (290 10) (360 10) (10 70) (80 70) (150 70) "
@@ -61,7 +61,7 @@ bool writeBoard(const std::string &dir, std::string &error)
     }
     bool ok = false;
     error = shell(binDir() + "/vexil-skin --write " + dir + "/lat.cfg " + dir + "/cyr.cfg " + dir + "/hold.cfg " +
-                      dir + "/ru.cfg 2>&1",
+                      dir + "/kyr.cfg 2>&1",
                   &ok);
     return ok;
 }

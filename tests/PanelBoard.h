@@ -26,7 +26,9 @@ constexpr Point kBks{40, 95}, kEnt{110, 95}, kSpace{180, 95}, kSwitch{250, 95};
 // "cyr": ж ё é ñ ß λ, Backspace, Return, switch (where lat has its own).
 constexpr Point kZhe{40, 35}, kEacute{180, 35}, kEnye{250, 35}, kLambda{390, 35};
 constexpr Point kCyrSwitch{250, 95};
-// "ru": eleven letters that the US keymap lacks, and a switch key.
+// "kyr": eleven Cyrillic letters that the US keymap lacks, and a switch
+// key. (Named by no language code: the test boards show no strip of word
+// suggestions.)
 extern const char *const kRu[11];     // бвгдиклпфця, key by key
 extern const Point kRuKeys[11];       // where their keys are
 constexpr Point kEmpty{400, 100};     // a point of every test board that no key covers

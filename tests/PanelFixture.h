@@ -115,7 +115,7 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         tap(kXyz);
         for (const Point &key : {kSwitch, kZhe, kEacute, kEnye, kLambda, kCyrSwitch, kCyrSwitch, kCyrSwitch, kEnt})
-            tap(key);  // cyr ... hold, ru, lat
+            tap(key);  // cyr ... hold, kyr, lat
     }
 
     // Runs `vexil-panel <args>` in the session to its end: its exit status,

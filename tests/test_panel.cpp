@@ -555,8 +555,8 @@ TEST(KeyPreview, ShowsTheShippedKeysPicture)
         if (layout.keys[i].type == VX_KEY_ALPHA && std::string(layout.keys[i].chars[0]) == "g")
             letter = i;
     ASSERT_GE(letter, 0);
-    const VX_Key &key = layout.keys[letter];
-    const QPointF at(key.x + key.width / 2, key.y + key.height / 2);
+    // Where the key is on the board (below the strip of suggestions).
+    const QPointF at = QRectF(panel.board->keyRect(letter)).center();
     QMouseEvent press(QEvent::MouseButtonPress, at, panel.board->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QCoreApplication::sendEvent(panel.board, &press);

@@ -69,7 +69,7 @@ TEST(SuggestionsLanguage, OnlyFieldsForWordsTakeSuggestions)
     }
 }
 
-// A set of three basic layouts (en, mine, de-x) and the aux layout term,
+// A set of two basic layouts (en, mine) and the aux layout term,
 // with the tiny English model in the user's folder of models.
 class SuggestionsTest : public ::testing::Test {
 protected:
