@@ -227,6 +227,24 @@ TEST_F(SuggestionsTest, TheStripHidesForFieldsLayoutsAndOptionsWithoutWords)
     EXPECT_EQ(suggestions->language(), "");
 }
 
+// A set that starts on a layout named by no language shows no strip until
+// one that names a language is shown; then the other keeps it.
+TEST_F(SuggestionsTest, NoStripUntilALayoutNamesALanguage)
+{
+    dir.write("load.cfg", "mine en term\n");
+    start();
+    EXPECT_EQ(suggestions->language(), "");
+    EXPECT_FALSE(board->barShown());
+    board->showPlace(VX_Engine::Place{VX_LAYOUT_BASIC, 1, -1});
+    suggestions->layoutShown();
+    EXPECT_EQ(suggestions->language(), "en");
+    EXPECT_TRUE(board->barShown());
+    board->showPlace(VX_Engine::Place{VX_LAYOUT_BASIC, 0, -1});
+    suggestions->layoutShown();
+    EXPECT_EQ(suggestions->language(), "en");
+    EXPECT_TRUE(board->barShown());
+}
+
 TEST_F(SuggestionsTest, ATapHandsTheWordOnAndIsLearned)
 {
     start();
