@@ -1,6 +1,6 @@
 // vexil-panel's word suggestions end to end: the strip above the board on a
 // real display, a tap on its middle word typing the rest of the word and a
-// space into xterm on X11, a suggestion replacing only the letters typed
+// space into xterm on X11 (and the word learned and saved at the end), a suggestion replacing only the letters typed
 // before the cursor in the middle of a GTK 4 field's text under sway, and
 // a password field that shows no strip and leaves the learned words as
 // they were. The board is a layout of the test's own named "en", so the
@@ -93,7 +93,8 @@ using X11Suggest = PanelSuggest<X11PanelSession>;
 using SwaySuggest = PanelSuggest<SwayPanelSession>;
 
 // xterm: the panel knows only what it typed itself. "th", a tap on the
-// middle word, Return: a word beginning with "th" and one space.
+// middle word, Return: a word beginning with "th" and one space; the word
+// is learned and in the user's file once the panel has ended.
 TEST_F(X11Suggest, TheMiddleWordCompletesThePrefixWithOneSpaceInXterm)
 {
     const std::string out = home.file("out.txt");
@@ -111,6 +112,11 @@ TEST_F(X11Suggest, TheMiddleWordCompletesThePrefixWithOneSpaceInXterm)
     })) << "got '" << got << "'";
     EXPECT_EQ(session.focusedPid(), targetPid);
     stopPanel(SIGTERM);
+    // The chosen word was learned, and saved as the panel ended.
+    const std::string word = got.substr(0, got.find(' '));
+    const std::string file = readFile(learned);
+    EXPECT_EQ(file.rfind("vexil-learned 1 en\n", 0), 0u) << file;
+    EXPECT_NE(file.find("w 1 " + word + "\n"), std::string::npos) << "'" << word << "' not learned:\n" << file;
 }
 
 // A GTK 4 field holding "one two": a click puts the cursor after "one ",
